@@ -81,11 +81,28 @@ struct Cp1250Literal {
 
 }  // namespace cp1250_detail
 
+// A view of static cp1250 text that joins with other text by "+" into a std::string.
+struct CpText : std::string_view {
+  constexpr explicit CpText(std::string_view text) : std::string_view(text) {}
+
+  friend std::string operator+(CpText a, std::string_view b) { return Join(a, b); }
+  friend std::string operator+(std::string_view a, CpText b) { return Join(a, b); }
+  friend std::string operator+(CpText a, CpText b) { return Join(a, b); }
+
+ private:
+  static std::string Join(std::string_view a, std::string_view b) {
+    std::string joined;
+    joined.reserve(a.size() + b.size());
+    joined.append(a).append(b);
+    return joined;
+  }
+};
+
 // "Zamykanie ..."_cp: the literal's bytes in code page 1250, made at compile time.
 template <cp1250_detail::Utf8Literal Source>
-constexpr std::string_view operator""_cp() {
+constexpr CpText operator""_cp() {
   using Literal = cp1250_detail::Cp1250Literal<Source>;
-  return {Literal::kBytes.data(), Literal::kBytes.size() - 1};
+  return CpText({Literal::kBytes.data(), Literal::kBytes.size() - 1});
 }
 
 // Conversions at the edges of the program (terminal, window, Qt strings).

@@ -28,5 +28,12 @@ TEST(Cp1250Test, CaseMappingCoversPolishLetters) {
   EXPECT_EQ(UpperCase("\xDF\xF7"), "\xDF\xF7");  // sharp s and division sign have no upper case
 }
 
+TEST(Cp1250Test, LiteralsJoinWithOtherTextIntoStrings) {
+  const std::string name = "x.fdb";
+  EXPECT_EQ("Łączenie z "_cp + name, "\xA3\xB9" "czenie z x.fdb");
+  EXPECT_EQ(name + " żółw"_cp, "x.fdb \xBF\xF3\xB3w");
+  EXPECT_EQ("a"_cp + "ą"_cp, "a\xB9");
+}
+
 }  // namespace
 }  // namespace tramolin
