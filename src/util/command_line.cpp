@@ -1,0 +1,38 @@
+#include "util/command_line.h"
+
+#include "util/cp1250.h"
+#include "util/text_rules.h"
+
+namespace tramolin {
+
+CommandLine::CommandLine(std::vector<std::string> args) : args_(std::move(args)) {}
+
+CommandLine::CommandLine(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) args_.emplace_back(argv[i]);
+}
+
+bool CommandLine::HasSwitch(std::string_view name) const {
+  const std::string bare = "-" + UpperCase(name);
+  const std::string with_value = bare + "=";
+  for (const std::string& arg : args_) {
+    const std::string upper = UpperCase(arg);
+    if (upper == bare || upper.starts_with(with_value)) return true;
+  }
+  return false;
+}
+
+std::string CommandLine::SwitchValue(std::string_view name) const {
+  const std::string prefix = "-" + UpperCase(name) + "=";
+  for (const std::string& arg : args_) {
+    if (UpperCase(arg).starts_with(prefix)) return arg.substr(prefix.size());
+  }
+  return {};
+}
+
+std::string CommandLine::CommandLineText() const {
+  std::string text;
+  for (const std::string& arg : args_) text += arg + " ";
+  return std::string(Trim(text));
+}
+
+}  // namespace tramolin

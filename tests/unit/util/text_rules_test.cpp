@@ -1,0 +1,61 @@
+#include "util/text_rules.h"
+
+#include <gtest/gtest.h>
+
+#include "util/cp1250.h"
+
+namespace tramolin {
+namespace {
+
+TEST(DurationTextTest, DaysThenTimeOfDay) {
+  EXPECT_EQ(DurationText(0), "00:00:00");
+  EXPECT_EQ(DurationText(0.5), "12:00:00");
+  EXPECT_EQ(DurationText(1.0), "1 dzień 00:00:00"_cp);
+  EXPECT_EQ(DurationText(1.25), "1 dzień 06:00:00"_cp);
+  EXPECT_EQ(DurationText(12.0), "12 dni 00:00:00"_cp);
+  EXPECT_EQ(DurationText(2 + (3 * 3600 + 4 * 60 + 5) / 86400.0), "2 dni 03:04:05"_cp);
+}
+
+TEST(DurationTextTest, AlmostAWholeDayRoundsIntoTheDays) {
+  EXPECT_EQ(DurationText(0.9999999999), "1 dzień 00:00:00"_cp);
+  EXPECT_EQ(DurationText(59.0 / 86400 + 0.0004 / 86400), "00:00:59");
+}
+
+TEST(DatabaseParamsTest, ThreeLinesEachEndingInCrLf) {
+  EXPECT_EQ(DatabaseParams("sysdba", " p "),
+            "user_name=sysdba\r\npassword= p \r\nlc_ctype=WIN1250\r\n");
+}
+
+TEST(DatabasePathTest, JoinsServerDirectoryAndFile) {
+  EXPECT_EQ(DatabasePath("serwer", "C:\\Bazy", "baza.fdb"), "serwer:C:\\Bazy\\baza.fdb");
+  EXPECT_EQ(DatabasePath("serwer2", "/var/db", "baza.fdb"), "serwer2:/var/db/baza.fdb");
+  EXPECT_EQ(DatabasePath("localhost:", "D:\\Dane\\", "x.fdb"), "localhost:D:\\Dane\\x.fdb");
+  EXPECT_EQ(DatabasePath("127.0.0.1/3051", "/var/db/", "x.fdb"), "127.0.0.1/3051:/var/db/x.fdb");
+  EXPECT_EQ(DatabasePath(" srv ", " /d ", " x.fdb "), "srv:/d/x.fdb");
+}
+
+TEST(DatabasePathTest, EmptyDirectoryOrFileIsAppendedAsItIs) {
+  EXPECT_EQ(DatabasePath("srv", "", "x.fdb"), "srv:x.fdb");
+  EXPECT_EQ(DatabasePath("srv", "velmo", ""), "srv:velmo");
+}
+
+TEST(DatabasePathTest, EmptyServerGivesAPlainLocalPath) {
+  EXPECT_EQ(DatabasePath("", "/var/db", "x.fdb"), "/var/db/x.fdb");
+  EXPECT_EQ(DatabasePath("  ", "", "/tmp/x.fdb"), "/tmp/x.fdb");
+}
+
+TEST(SameVersionPrefixTest, FirstThreePartsMustAgree) {
+  EXPECT_TRUE(SameVersionPrefix("2.1.5.100", "2.1.5.201"));
+  EXPECT_FALSE(SameVersionPrefix("2.1.5.100", "2.1.6.100"));
+  EXPECT_FALSE(SameVersionPrefix("2.1.5", "2.1.5"));
+  EXPECT_TRUE(SameVersionPrefix("1.2.3.", "1.2.3.9"));
+  EXPECT_FALSE(SameVersionPrefix("2.10.5.1", "2.1.5.1"));
+}
+
+TEST(TrimTest, RemovesBlanksAndControlsAtBothEnds) {
+  EXPECT_EQ(Trim("\t a b\r\n"), "a b");
+  EXPECT_EQ(Trim(" \x01 "), "");
+}
+
+}  // namespace
+}  // namespace tramolin
