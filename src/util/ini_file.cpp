@@ -105,6 +105,11 @@ const std::string* IniFile::FindValueLine(std::string_view section, std::string_
   return line == range.end ? nullptr : &lines_[line];
 }
 
+bool IniFile::HasSection(std::string_view section) const {
+  Range range{};
+  return FindSection(section, range);
+}
+
 bool IniFile::HasKey(std::string_view section, std::string_view key) const {
   return FindValueLine(section, key) != nullptr;
 }
@@ -135,26 +140,30 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defa
   return ReadInteger(section, key, default_value ? 1 : 0) != 0;
 }
 
-void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+void IniFile::WriteString(std::string_view section, std::string_view key,
+                          std::string_view raw_value) {
   const std::string key_text(Trim(key));
+  std::string value(raw_value);
+  for (char& c : value) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
   Range range{};
   if (!FindSection(section, range)) {
     if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
     lines_.push_back("[" + std::string(Trim(section)) + "]");
-    lines_.push_back(key_text + "=" + std::string(value));
+    lines_.push_back(key_text + "=" + value);
     return;
   }
   const std::size_t line = FindKey(range, key);
   if (line != range.end) {
     std::string_view existing_key;
     KeyOfLine(lines_[line], existing_key);
-    lines_[line] = std::string(existing_key) + "=" + std::string(value);
+    lines_[line] = std::string(existing_key) + "=" + value;
     return;
   }
   std::size_t insert_at = range.end;  // after the section's last line that is not blank
   while (insert_at > range.begin && Trim(lines_[insert_at - 1]).empty()) --insert_at;
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insert_at),
-                key_text + "=" + std::string(value));
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insert_at), key_text + "=" + value);
 }
 
 void IniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
@@ -163,6 +172,15 @@ void IniFile::WriteInteger(std::string_view section, std::string_view key, int32
 
 void IniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
   WriteString(section, key, value ? "1" : "0");
+}
+
+bool IniFile::DeleteKey(std::string_view section, std::string_view key) {
+  Range range{};
+  if (!FindSection(section, range)) return false;
+  const std::size_t line = FindKey(range, key);
+  if (line == range.end) return false;
+  lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(line));
+  return true;
 }
 
 void IniFile::Save() const {

@@ -25,10 +25,14 @@ class IniFile {
   // An integer: 0 is false, anything else true.
   bool ReadBool(std::string_view section, std::string_view key, bool default_value) const;
   bool HasKey(std::string_view section, std::string_view key) const;
+  bool HasSection(std::string_view section) const;
 
+  // A line break inside the value is written as a blank, so a value never adds lines.
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, int32_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);  // "1" or "0"
+  // Removes the key's line; false when there was none.
+  bool DeleteKey(std::string_view section, std::string_view key);
 
   // Writes every line with CR LF; throws std::system_error when the file cannot be written.
   void Save() const;

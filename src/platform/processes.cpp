@@ -1,0 +1,135 @@
+#include "platform/processes.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+
+#include "util/cp1250.h"
+
+namespace tramolin {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kCommandNameLength = 15;
+
+std::optional<int> ProcessId(const fs::path& entry) {
+  const std::string name = entry.filename().string();
+  int pid = 0;
+  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
+  if (error != std::errc() || end != name.data() + name.size()) return std::nullopt;
+  return pid;
+}
+
+// The executable's file name, without the " (deleted)" the kernel adds for a replaced file.
+std::optional<std::string> ExecutableName(const fs::path& process_dir) {
+  std::error_code error;
+  const fs::path exe = fs::read_symlink(process_dir / "exe", error);
+  if (error) return std::nullopt;
+  std::string name = exe.filename().string();
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (name.ends_with(kDeleted)) name.resize(name.size() - kDeleted.size());
+  return name;
+}
+
+std::string CommandName(const fs::path& process_dir) {
+  std::ifstream in(process_dir / "comm");
+  std::string name;
+  std::getline(in, name);
+  return name;
+}
+
+bool IsNamed(const fs::path& process_dir, const std::string& lower_name) {
+  if (const auto exe = ExecutableName(process_dir)) return LowerCase(*exe) == lower_name;
+  return LowerCase(CommandName(process_dir)) == lower_name.substr(0, kCommandNameLength);
+}
+
+// Argument vector for exec, built before fork: the child only makes async-signal-safe calls.
+std::vector<char*> ExecArguments(const std::vector<std::string>& argv) {
+  std::vector<char*> pointers;
+  for (const std::string& arg : argv) pointers.push_back(const_cast<char*>(arg.c_str()));
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+[[noreturn]] void ExecWithNullStreams(char* const* argv, int report_fd) {
+  const int null_fd = open("/dev/null", O_RDWR);
+  if (null_fd >= 0) {
+    dup2(null_fd, STDIN_FILENO);
+    dup2(null_fd, STDOUT_FILENO);
+    dup2(null_fd, STDERR_FILENO);
+  }
+  execvp(argv[0], argv);
+  const int error = errno;
+  if (report_fd >= 0) (void)!write(report_fd, &error, sizeof error);
+  _exit(127);
+}
+
+int WaitForExit(pid_t child) {
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+std::optional<int> FindOtherProcess(std::string_view executable_name) {
+  const std::string lower_name = LowerCase(executable_name);
+  const int own_pid = getpid();
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+    const auto pid = ProcessId(entry.path());
+    if (pid && *pid != own_pid && IsNamed(entry.path(), lower_name)) return pid;
+  }
+  return std::nullopt;
+}
+
+bool IsProcessRunning(std::string_view executable_name, int& pid) {
+  const auto found = FindOtherProcess(executable_name);
+  if (found) pid = *found;
+  return found.has_value();
+}
+
+bool RunDetached(const std::vector<std::string>& argv) {
+  if (argv.empty()) return false;
+  std::vector<char*> exec_argv = ExecArguments(argv);
+  int report[2];  // the grandchild writes errno here when exec fails; close-on-exec otherwise
+  if (pipe2(report, O_CLOEXEC) != 0) return false;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(report[0]);
+    setsid();
+    if (fork() == 0) ExecWithNullStreams(exec_argv.data(), report[1]);
+    _exit(0);  // the grandchild is adopted by init, which reaps it
+  }
+  close(report[1]);
+  if (child < 0) {
+    close(report[0]);
+    return false;
+  }
+  WaitForExit(child);
+  int exec_error = 0;
+  ssize_t got = 0;
+  while ((got = read(report[0], &exec_error, sizeof exec_error)) < 0 && errno == EINTR) {
+  }
+  close(report[0]);
+  return got == 0;
+}
+
+int RunAndWait(const std::vector<std::string>& argv) {
+  if (argv.empty()) return -1;
+  std::vector<char*> exec_argv = ExecArguments(argv);
+  const pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) ExecWithNullStreams(exec_argv.data(), -1);
+  return WaitForExit(child);
+}
+
+}  // namespace tramolin

@@ -1,0 +1,77 @@
+#include "platform/service_control.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "unit/util/temp_dir.h"
+
+namespace tramolin {
+namespace {
+
+using testing::ReadFile;
+
+// A stand-in systemctl that appends its arguments to a file.
+class ServiceControlTest : public ::testing::Test {
+ protected:
+  ServiceControlTest() {
+    std::filesystem::create_directory(dir_ / "units");
+    testing::WriteFile(stub_, "#!/bin/sh\necho \"$@\" >> '" + calls_.string() + "'\n");
+    std::filesystem::permissions(stub_, std::filesystem::perms::owner_all);
+  }
+  std::string CallsAfterWaiting(std::size_t lines) const {
+    for (int i = 0; i < 100; ++i) {
+      const std::string calls = ReadFile(calls_);
+      if (static_cast<std::size_t>(std::count(calls.begin(), calls.end(), '\n')) >= lines) {
+        return calls;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return ReadFile(calls_);
+  }
+
+  testing::TempDir dir_;
+  const std::filesystem::path stub_ = dir_ / "systemctl";
+  const std::filesystem::path calls_ = dir_ / "calls";
+  ServiceControl control_{dir_ / "units", stub_.string()};
+};
+
+TEST_F(ServiceControlTest, StopAndStartRunSystemctlWithTheUnitName) {
+  ASSERT_TRUE(control_.StopService("Tramolin2"));
+  EXPECT_EQ(CallsAfterWaiting(1), "stop Tramolin2.service\n");
+  ASSERT_TRUE(control_.StartService("Tramolin2"));
+  EXPECT_EQ(CallsAfterWaiting(2), "stop Tramolin2.service\nstart Tramolin2.service\n");
+}
+
+TEST_F(ServiceControlTest, InstallWritesTheUnitAndEnablesIt) {
+  EXPECT_FALSE(control_.IsInstalled("Rep"));
+  control_.InstallUnit("Rep", "/opt/rep/", "Tramolin2", true);
+  EXPECT_TRUE(control_.IsInstalled("Rep"));
+  const std::string unit = ReadFile(dir_ / "units" / "Rep.service");
+  EXPECT_NE(unit.find("\nExecStart=\"/opt/rep/Tramolin2\" -s -d\n"), std::string::npos);
+  EXPECT_NE(unit.find("\nWorkingDirectory=/opt/rep/\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(calls_), "enable Rep.service\n");
+}
+
+TEST_F(ServiceControlTest, WithoutDebugTheServiceRunsWithOnlyS) {
+  EXPECT_NE(ServiceUnitText("Rep", "/r/", "T", false).find("\nExecStart=\"/r/T\" -s\n"),
+            std::string::npos);
+}
+
+TEST_F(ServiceControlTest, RemoveDisablesAndDeletesTheUnit) {
+  control_.InstallUnit("Rep", "/opt/rep/", "Tramolin2", false);
+  control_.RemoveUnit("Rep");
+  EXPECT_FALSE(control_.IsInstalled("Rep"));
+  EXPECT_EQ(ReadFile(calls_), "enable Rep.service\ndisable Rep.service\ndaemon-reload\n");
+  control_.RemoveUnit("Rep");  // nothing left to do
+  EXPECT_EQ(ReadFile(calls_), "enable Rep.service\ndisable Rep.service\ndaemon-reload\n");
+}
+
+TEST_F(ServiceControlTest, UnwritableUnitDirectoryRaises) {
+  const ServiceControl control(dir_ / "missing", stub_.string());
+  EXPECT_THROW(control.InstallUnit("Rep", "/r/", "T", false), std::system_error);
+}
+
+}  // namespace
+}  // namespace tramolin
