@@ -1,0 +1,314 @@
+#include "engine/record_text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "util/cp1250.h"
+#include "util/fields.h"
+
+namespace tramolin {
+namespace {
+
+constexpr int kSignificantDigits = 15;
+constexpr int kFixedExponentLow = -4;  // 0.0001 is the smallest magnitude written fixed
+constexpr int kFixedExponentHigh = kSignificantDigits;
+
+// The shortest text a field of any type takes ("N;1;0;"): bounds what a field count may reserve.
+constexpr std::size_t kShortestFieldText = 6;
+
+// The significant digits (no trailing zeros) and the decimal exponent of |value| rounded to
+// 15 digits: 45123.5 gives "451235" and 4.
+struct Decimal {
+  std::string digits;
+  int exponent = 0;
+};
+
+Decimal RoundedDecimal(double magnitude) {
+  char buffer[40];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
+                                    std::chars_format::scientific, kSignificantDigits - 1);
+  const std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  const std::size_t e = text.find('e');
+  Decimal decimal;
+  for (char c : text.substr(0, e)) {
+    if (c != '.') decimal.digits.push_back(c);
+  }
+  decimal.digits.erase(decimal.digits.find_last_not_of('0') + 1);
+  decimal.exponent = std::atoi(std::string(text.substr(e + 1)).c_str());
+  return decimal;
+}
+
+// The largest finite double rounds up to 1.79769313486232E308, which no longer reads back as a
+// finite number: values of that last rounding step are written rounded down instead.
+void KeepReadable(Decimal& decimal) {
+  constexpr std::string_view kLargestReadable = "179769313486231";
+  constexpr int kLargestExponent = 308;
+  if (decimal.exponent == kLargestExponent && std::string_view(decimal.digits) > kLargestReadable) {
+    decimal.digits = kLargestReadable;
+  }
+}
+
+std::string FixedText(const Decimal& decimal) {
+  const std::string& digits = decimal.digits;
+  if (decimal.exponent < 0) {
+    return "0." + std::string(static_cast<std::size_t>(-decimal.exponent - 1), '0') + digits;
+  }
+  const auto whole = static_cast<std::size_t>(decimal.exponent) + 1;
+  if (digits.size() <= whole) {
+    return digits + std::string(whole - digits.size(), '0');
+  }
+  return digits.substr(0, whole) + "." + digits.substr(whole);
+}
+
+std::string ScientificText(const Decimal& decimal) {
+  std::string text = decimal.digits.substr(0, 1);
+  if (decimal.digits.size() > 1) {
+    text += "." + decimal.digits.substr(1);
+  }
+  text += decimal.exponent < 0 ? "E-" : "E";
+  text += std::to_string(std::abs(decimal.exponent));
+  return text;
+}
+
+// [+-]digits[.digits][(e|E)[+-]digits], with at least one digit before the exponent.
+bool IsDecimalNumberText(std::string_view text) {
+  std::size_t pos = 0;
+  auto skip_sign = [&] {
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
+  };
+  auto skip_digits = [&] {
+    const std::size_t start = pos;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos;
+    return pos - start;
+  };
+  skip_sign();
+  std::size_t mantissa_digits = skip_digits();
+  if (pos < text.size() && text[pos] == '.') {
+    ++pos;
+    mantissa_digits += skip_digits();
+  }
+  if (mantissa_digits == 0) return false;
+  if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
+    ++pos;
+    skip_sign();
+    if (skip_digits() == 0) return false;
+  }
+  return pos == text.size();
+}
+
+std::string NotANumberMessage(std::string_view text) {
+  return "'" + std::string(text) + "' is not a valid floating point value";
+}
+
+void AppendLengthDelimited(std::string_view bytes, std::string& out) {
+  out.append(std::to_string(bytes.size())).push_back(';');
+  if (!bytes.empty()) {
+    out.append(bytes).push_back(';');
+  }
+}
+
+void AppendValue(const TPole& field, std::string& out) {
+  switch (field.type) {
+    case FieldType::kText:
+    case FieldType::kBlob:
+      AppendLengthDelimited(field.text_value, out);
+      return;
+    case FieldType::kInteger:
+      out.append(std::to_string(field.int_value)).push_back(';');
+      return;
+    case FieldType::kFloat:
+    case FieldType::kDateTime:
+      out.append(NumberText(field.float_value)).push_back(';');
+      return;
+  }
+  throw RecordFormatError(std::string("Nieznany typ pola ") + field.name + ": " +
+                          std::to_string(static_cast<int>(field.type)));
+}
+
+void AppendField(const TPole& field, std::string& out) {
+  if (field.name.find(';') != std::string::npos) {
+    throw RecordFormatError(std::string("Nazwa pola zawiera średnik: "_cp) + field.name);
+  }
+  out.append(field.name).push_back(';');
+  out.append(std::to_string(static_cast<int>(field.type))).push_back(';');
+  AppendValue(field, out);
+}
+
+void AppendFields(const TRekord& record, std::string& out) {
+  const auto sent = std::count_if(record.fields.begin(), record.fields.end(),
+                                  [](const TPole& field) { return !field.is_null; });
+  out.append(std::to_string(sent)).push_back(';');
+  for (const TPole& field : record.fields) {
+    if (!field.is_null) AppendField(field, out);
+  }
+}
+
+// Every item of a record text ends with ";": an item that runs to the end of the payload
+// without one is a cut-off record (512 would otherwise read as 51), not a last item.
+void RequireTerminated(std::string_view payload) {
+  if (payload.find(';') == std::string_view::npos) {
+    throw RecordFormatError(std::string("Tekst rekordu urwany: \"") +
+                            std::string(payload.substr(0, 40)) + "\"");
+  }
+}
+
+std::string_view CutItem(std::string_view& payload) {
+  RequireTerminated(payload);
+  return NextField(payload);
+}
+
+std::int32_t CutInt(std::string_view& payload) {
+  RequireTerminated(payload);
+  return NextIntField(payload);
+}
+
+FieldType ParseFieldType(std::string_view& payload, const std::string& name) {
+  std::string_view rest = payload;
+  const std::int32_t code = CutInt(rest);
+  if (code < 0 || code >= kFieldTypeCount) {
+    throw RecordFormatError(std::string("Nieznany typ pola ") + name + ": " + std::to_string(code));
+  }
+  payload = rest;
+  return static_cast<FieldType>(code);
+}
+
+std::string ParseLengthDelimited(std::string_view& payload, const std::string& name) {
+  std::string_view rest = payload;
+  const std::int32_t length = CutInt(rest);
+  if (length < 0) {
+    throw RecordFormatError(std::string("Niepoprawna długość pola "_cp) + name + ": " +
+                            std::to_string(length));
+  }
+  const auto size = static_cast<std::size_t>(length);
+  if (size == 0) {
+    payload = rest;
+    return {};
+  }
+  if (rest.size() <= size) {
+    throw RecordFormatError(std::string("Rekord urwany w wartości pola "_cp) + name +
+                            std::string(" (długość "_cp) + std::to_string(size) +
+                            std::string(", pozostało "_cp) + std::to_string(rest.size()) + ")");
+  }
+  if (rest[size] != ';') {
+    throw RecordFormatError(std::string("Brak średnika po wartości pola "_cp) + name);
+  }
+  std::string value(rest.substr(0, size));
+  rest.remove_prefix(size + 1);
+  payload = rest;
+  return value;
+}
+
+double ParseNumberField(std::string_view& payload) {
+  std::string_view rest = payload;
+  const double value = ParseNumberText(CutItem(rest));
+  payload = rest;
+  return value;
+}
+
+TPole ParseField(std::string_view& payload) {
+  TPole field;
+  field.name = std::string(CutItem(payload));
+  field.type = ParseFieldType(payload, field.name);
+  switch (field.type) {
+    case FieldType::kText:
+    case FieldType::kBlob:
+      field.text_value = ParseLengthDelimited(payload, field.name);
+      break;
+    case FieldType::kInteger:
+      field.int_value = CutInt(payload);
+      break;
+    case FieldType::kFloat:
+    case FieldType::kDateTime:
+      field.float_value = ParseNumberField(payload);
+      break;
+  }
+  return field;
+}
+
+std::int32_t ParseFieldCount(std::string_view& payload) {
+  std::string_view rest = payload;
+  const std::int32_t count = CutInt(rest);
+  if (count < 0) {
+    throw RecordFormatError(std::string("Niepoprawna liczba pól rekordu: "_cp) +
+                            std::to_string(count));
+  }
+  payload = rest;
+  return count;
+}
+
+}  // namespace
+
+std::string NumberText(double value) {
+  if (!std::isfinite(value)) {
+    throw RecordFormatError(std::string("Wartość nie jest liczbą skończoną"_cp));
+  }
+  if (value == 0) return "0";
+  Decimal decimal = RoundedDecimal(std::fabs(value));
+  KeepReadable(decimal);
+  const bool fixed = decimal.exponent >= kFixedExponentLow && decimal.exponent < kFixedExponentHigh;
+  return (value < 0 ? "-" : "") + (fixed ? FixedText(decimal) : ScientificText(decimal));
+}
+
+double ParseNumberText(std::string_view text) {
+  if (!IsDecimalNumberText(text)) throw RecordFormatError(NotANumberMessage(text));
+  std::string_view number = text;
+  if (number.front() == '+') number.remove_prefix(1);
+  double value = 0;
+  const char* const end = number.data() + number.size();
+  const auto [stop, error] = std::from_chars(number.data(), end, value);
+  if (error != std::errc() || stop != end) throw RecordFormatError(NotANumberMessage(text));
+  return value;
+}
+
+void AppendRecordText(const TRekord& record, std::string& out) {
+  const std::size_t start = out.size();
+  try {
+    out.append(std::to_string(record.record_id)).push_back(';');
+    out.append(std::to_string(record.table_number)).push_back(';');
+    out.append(std::to_string(record.change_type)).push_back(';');
+    if (record.change_type != kChangeDelete) AppendFields(record, out);
+  } catch (...) {
+    out.resize(start);
+    throw;
+  }
+}
+
+std::string RecordText(const TRekord& record) {
+  std::string text;
+  AppendRecordText(record, text);
+  return text;
+}
+
+void ParseRecord(std::string_view& payload, TRekord& record) {
+  record.record_id = CutInt(payload);
+  record.table_number = CutInt(payload);
+  record.change_type = CutInt(payload);
+  record.fields.clear();
+  if (record.change_type == kChangeDelete) return;
+  const std::int32_t count = ParseFieldCount(payload);
+  record.fields.reserve(
+      std::min(static_cast<std::size_t>(count), payload.size() / kShortestFieldText + 1));
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (payload.empty()) {
+      throw RecordFormatError(std::string("Rekord urwany przed polem "_cp) + std::to_string(i + 1) +
+                              " z " + std::to_string(count));
+    }
+    record.fields.push_back(ParseField(payload));
+  }
+}
+
+void PrependChangePayloadHeader(std::string& payload, const ChangePayloadHeader& header) {
+  payload.insert(0, std::to_string(header.count) + ";" + std::to_string(header.total) + ";");
+}
+
+ChangePayloadHeader CutChangePayloadHeader(std::string_view& payload) {
+  ChangePayloadHeader header;
+  header.count = CutInt(payload);
+  header.total = CutInt(payload);
+  return header;
+}
+
+}  // namespace tramolin
