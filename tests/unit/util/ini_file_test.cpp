@@ -93,6 +93,21 @@ TEST_F(IniFileTest, FirstOfDuplicateSectionsAndKeysWins) {
   EXPECT_EQ(SaveAndRead(ini), "[A]\r\nK=9\r\nK=2\r\n[a]\r\nK=3\r\nL=4\r\n");
 }
 
+TEST_F(IniFileTest, DeletingAKeyRemovesOnlyItsLine) {
+  IniFile ini = Load("[A]\nK=1\nL=2\n");
+  EXPECT_TRUE(ini.DeleteKey("a", "k"));
+  EXPECT_FALSE(ini.DeleteKey("A", "K"));
+  EXPECT_FALSE(ini.DeleteKey("B", "L"));
+  EXPECT_EQ(SaveAndRead(ini), "[A]\r\nL=2\r\n");
+}
+
+TEST_F(IniFileTest, LineBreaksInAValueCannotAddKeys) {
+  IniFile ini = Load("[A]\n");
+  ini.WriteString("A", "Host", "x\r\n[B]\nMode=1");
+  EXPECT_EQ(SaveAndRead(ini), "[A]\r\nHost=x  [B] Mode=1\r\n");
+  EXPECT_FALSE(IniFile(file_).HasSection("B"));
+}
+
 TEST_F(IniFileTest, UnwritableFileRaises) {
   IniFile ini(dir_ / "missing" / "Tramolin2.ini");
   ini.WriteString("A", "B", "C");
