@@ -96,6 +96,15 @@ const TDecimalInfo* TDecimalManager::Find(std::string_view table) const {
   return entry == tables_.end() ? nullptr : &entry->second;
 }
 
+std::string RecordSelectText(TDecimalManager& decimals, std::string_view table,
+                             std::string_view key_column) {
+  constexpr std::string_view kAlias = "X";
+  std::string text = "SELECT " + decimals.DecimalSelectPrefix(table, kAlias);
+  text.append(kAlias).append(".* FROM ").append(table).append(" ").append(kAlias);
+  text.append(" WHERE ").append(kAlias).append(".").append(key_column).append("=:ID");
+  return text;
+}
+
 void AddExportColumn(TRekord& record, const TDecimalInfo* decimals, TPole field) {
   if (decimals != nullptr) {
     if (decimals->Contains(field.name)) {

@@ -58,6 +58,11 @@ inline constexpr std::string_view kDecimalFieldsQuery =
     "RDB$FIELDS F ON F.RDB$FIELD_NAME=RF.RDB$FIELD_SOURCE  WHERE (RF.RDB$SYSTEM_FLAG = 0 OR "
     "RF.RDB$SYSTEM_FLAG IS NULL)  AND F.RDB$FIELD_TYPE=27  ORDER BY RF.RDB$RELATION_NAME";
 
+// The statement that reads one record for export, its DOUBLE PRECISION columns first under their
+// aliases: SELECT CAST(X.CENA AS DECIMAL(18,18)) CENA$,X.* FROM TOWARY X WHERE X.ID=:ID
+std::string RecordSelectText(TDecimalManager& decimals, std::string_view table,
+                             std::string_view key_column);
+
 // Adds one column of a row read for export to the record. A DOUBLE PRECISION column is skipped
 // (its value travels through its alias), an alias is added under its column's name, a NULL
 // value becomes a NULL field that the record text leaves out. `decimals` is the table's entry

@@ -34,6 +34,14 @@ TEST_F(DecimalManagerTest, PrefixReadsEachColumnAgainUnderItsAlias) {
   EXPECT_EQ(decimals_.DecimalSelectPrefix("KONTRAHENT", "X"), "");
 }
 
+TEST_F(DecimalManagerTest, RecordIsReadWithItsAliasesFirst) {
+  decimals_.AddDecimalField("TOWARY", "CENA");
+  EXPECT_EQ(RecordSelectText(decimals_, "TOWARY", "ID"),
+            "SELECT CAST(X.CENA AS DECIMAL(18,18)) CENA$,X.* FROM TOWARY X WHERE X.ID=:ID");
+  EXPECT_EQ(RecordSelectText(decimals_, "BLOKADY", "IDBLOKADY"),
+            "SELECT X.* FROM BLOKADY X WHERE X.IDBLOKADY=:ID");
+}
+
 TEST_F(DecimalManagerTest, LookupsIgnoreCaseAndBlankOrRepeatedNamesAddNothing) {
   decimals_.AddDecimalField("towary", "Cena");
   decimals_.AddDecimalField("TOWARY", "CENA");
