@@ -10,7 +10,9 @@ namespace {
 unsigned WithoutNullFlag(unsigned sql_type) { return sql_type & ~1U; }
 
 std::string ScaledName(std::string_view base, int precision, int scale) {
-  if (scale == 0) return std::string(base);
+  if (scale == 0) {
+    return std::string(base);
+  }
   return "NUMERIC(" + std::to_string(precision) + "," + std::to_string(-scale) + ")";
 }
 
@@ -24,7 +26,9 @@ std::optional<FieldType> FieldTypeOfColumn(unsigned sql_type, int scale) {
     case SQL_SHORT:
     case SQL_LONG:
       // A scaled integer is a fixed-point number; as an integer it would lose its scale.
-      if (scale != 0) return std::nullopt;
+      if (scale != 0) {
+        return std::nullopt;
+      }
       return FieldType::kInteger;
     case SQL_FLOAT:
     case SQL_DOUBLE:

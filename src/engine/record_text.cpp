@@ -34,7 +34,9 @@ Decimal RoundedDecimal(double magnitude) {
   const std::size_t e = text.find('e');
   Decimal decimal;
   for (char c : text.substr(0, e)) {
-    if (c != '.') decimal.digits.push_back(c);
+    if (c != '.') {
+      decimal.digits.push_back(c);
+    }
   }
   decimal.digits.erase(decimal.digits.find_last_not_of('0') + 1);
   decimal.exponent = std::atoi(std::string(text.substr(e + 1)).c_str());
@@ -77,11 +79,15 @@ std::string ScientificText(const Decimal& decimal) {
 bool IsDecimalNumberText(std::string_view text) {
   std::size_t pos = 0;
   auto skip_sign = [&] {
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+      ++pos;
+    }
   };
   auto skip_digits = [&] {
     const std::size_t start = pos;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+      ++pos;
+    }
     return pos - start;
   };
   skip_sign();
@@ -90,11 +96,15 @@ bool IsDecimalNumberText(std::string_view text) {
     ++pos;
     mantissa_digits += skip_digits();
   }
-  if (mantissa_digits == 0) return false;
+  if (mantissa_digits == 0) {
+    return false;
+  }
   if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
     ++pos;
     skip_sign();
-    if (skip_digits() == 0) return false;
+    if (skip_digits() == 0) {
+      return false;
+    }
   }
   return pos == text.size();
 }
@@ -142,7 +152,9 @@ void AppendFields(const TRekord& record, std::string& out) {
                                   [](const TPole& field) { return !field.is_null; });
   out.append(std::to_string(sent)).push_back(';');
   for (const TPole& field : record.fields) {
-    if (!field.is_null) AppendField(field, out);
+    if (!field.is_null) {
+      AppendField(field, out);
+    }
   }
 }
 
@@ -245,7 +257,9 @@ std::string NumberText(double value) {
   if (!std::isfinite(value)) {
     throw RecordFormatError(std::string("Wartość nie jest liczbą skończoną"_cp));
   }
-  if (value == 0) return "0";
+  if (value == 0) {
+    return "0";
+  }
   Decimal decimal = RoundedDecimal(std::fabs(value));
   KeepReadable(decimal);
   const bool fixed = decimal.exponent >= kFixedExponentLow && decimal.exponent < kFixedExponentHigh;
@@ -253,13 +267,19 @@ std::string NumberText(double value) {
 }
 
 double ParseNumberText(std::string_view text) {
-  if (!IsDecimalNumberText(text)) throw RecordFormatError(NotANumberMessage(text));
+  if (!IsDecimalNumberText(text)) {
+    throw RecordFormatError(NotANumberMessage(text));
+  }
   std::string_view number = text;
-  if (number.front() == '+') number.remove_prefix(1);
+  if (number.front() == '+') {
+    number.remove_prefix(1);
+  }
   double value = 0;
   const char* const end = number.data() + number.size();
   const auto [stop, error] = std::from_chars(number.data(), end, value);
-  if (error != std::errc() || stop != end) throw RecordFormatError(NotANumberMessage(text));
+  if (error != std::errc() || stop != end) {
+    throw RecordFormatError(NotANumberMessage(text));
+  }
   return value;
 }
 
@@ -269,7 +289,9 @@ void AppendRecordText(const TRekord& record, std::string& out) {
     out.append(std::to_string(record.record_id)).push_back(';');
     out.append(std::to_string(record.table_number)).push_back(';');
     out.append(std::to_string(record.change_type)).push_back(';');
-    if (record.change_type != kChangeDelete) AppendFields(record, out);
+    if (record.change_type != kChangeDelete) {
+      AppendFields(record, out);
+    }
   } catch (...) {
     out.resize(start);
     throw;
@@ -287,7 +309,9 @@ void ParseRecord(std::string_view& payload, TRekord& record) {
   record.table_number = CutInt(payload);
   record.change_type = CutInt(payload);
   record.fields.clear();
-  if (record.change_type == kChangeDelete) return;
+  if (record.change_type == kChangeDelete) {
+    return;
+  }
   const std::int32_t count = ParseFieldCount(payload);
   record.fields.reserve(
       std::min(static_cast<std::size_t>(count), payload.size() / kShortestFieldText + 1));

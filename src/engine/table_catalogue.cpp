@@ -151,13 +151,17 @@ constexpr std::array<TTableInfo, kTableCount> kTables = {{
 const std::array<TTableInfo, kTableCount>& TableCatalogue() { return kTables; }
 
 const TTableInfo* TableInfo(std::int32_t table_number) {
-  if (table_number < 0 || table_number >= kTableCount) return nullptr;
+  if (table_number < 0 || table_number >= kTableCount) {
+    return nullptr;
+  }
   return &kTables[static_cast<std::size_t>(table_number)];
 }
 
 std::optional<std::int32_t> TableNumber(std::string_view table_name) {
   for (std::size_t i = 0; i < kTables.size(); ++i) {
-    if (SameTextIgnoringCase(kTables[i].name, table_name)) return static_cast<std::int32_t>(i);
+    if (SameTextIgnoringCase(kTables[i].name, table_name)) {
+      return static_cast<std::int32_t>(i);
+    }
   }
   return std::nullopt;
 }
