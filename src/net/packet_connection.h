@@ -1,0 +1,89 @@
+// One replication connection: writes whole packet frames to a TCP socket and turns the bytes it
+// receives into packets, however the network splits or joins them. Never blocks the event loop.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTcpSocket>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "protocol/frame.h"
+#include "protocol/traffic_counters.h"
+
+namespace tramolin {
+
+// Owns its socket (accepted by a server, or connecting as a client). Signals are meant for
+// direct connections on the socket's thread. A slot connected to them may close the
+// connection; to destroy it, use deleteLater(), never delete inside a slot.
+class PacketConnection : public QObject {
+  Q_OBJECT
+
+ public:
+  enum class State {
+    kConnecting,  // a client socket not connected yet
+    kOpen,        // frames flow both ways
+    kOverflowed,  // received data broke the frame limits: input is dropped, sending still works
+    kClosed,      // disconnected; nothing is sent or received
+  };
+
+  // program_counters, when given, must outlive the connection; they count this connection's
+  // traffic next to the connection's own Counters().
+  explicit PacketConnection(std::unique_ptr<QTcpSocket> socket,
+                            TrafficCounters* program_counters = nullptr,
+                            std::size_t frame_limit = kDefaultFrameLimit,
+                            QObject* parent = nullptr);
+  ~PacketConnection() override;
+
+  // Starts a client connection; connected() or disconnected() follows.
+  void ConnectToHost(const QString& host, quint16 port);
+
+  // Hands a complete frame (BuildPacket) to the socket, which writes it whole as soon as the
+  // network takes it, and counts its length as sent. An empty frame (built while closing) and
+  // any frame on a connection that is not open or overflowed are ignored; returns whether the
+  // frame was taken.
+  bool SendFrame(std::string_view frame);
+
+  // Closes after the frames handed over so far are written; disconnected() follows.
+  void Close();
+  // Closes at once, dropping unwritten frames.
+  void Abort();
+
+  State state() const { return state_; }
+  const TrafficCounters& Counters() const { return counters_; }
+  QTcpSocket& Socket() { return *socket_; }
+  // Address and port of the peer, "" and 0 when unknown.
+  QString PeerAddress() const;
+  quint16 PeerPort() const;
+
+ signals:
+  void connected();
+  // A complete packet: its type byte and decoded payload text.
+  void packetReceived(std::uint8_t type, const std::string& payload);
+  // A complete frame whose payload did not decode ("error"); the connection carries on.
+  void corruptPacket(std::uint8_t type);
+  // The peer broke the frame limits. Emitted once; the owner reports it to the peer and closes.
+  void overflowed();
+  // Emitted once, also when the connection never opened.
+  void disconnected();
+
+ private:
+  void OnConnected();
+  void OnReadyRead();
+  void OnDisconnected();
+  void OnSocketError(QAbstractSocket::SocketError error);
+  // Emits one signal per complete frame until the reader needs more; false when the connection
+  // went away or overflowed meanwhile.
+  bool DeliverFrames();
+  void CountReceived(std::size_t bytes);
+
+  std::unique_ptr<QTcpSocket> socket_;
+  TrafficCounters* program_counters_;
+  TrafficCounters counters_;
+  FrameReader reader_;
+  State state_;
+};
+
+}  // namespace tramolin

@@ -1,0 +1,153 @@
+#include "protocol/payload_codec.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <limits>
+
+namespace tramolin {
+namespace {
+
+constexpr int kCompressionLevel = 9;
+constexpr int kWindowBits = 15;
+constexpr int kMemoryLevel = 8;
+constexpr std::size_t kLengthBytes = 4;
+constexpr std::size_t kGrowthStep = 64 * 1024;
+
+std::array<unsigned char, kLengthBytes> LengthBytes(std::size_t length) {
+  const auto value = static_cast<std::uint32_t>(length);
+  return {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+          static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+}
+
+std::int32_t LengthFromBytes(const std::array<unsigned char, kLengthBytes>& bytes) {
+  const std::uint32_t value = std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
+                              (std::uint32_t{bytes[2]} << 16) | (std::uint32_t{bytes[3]} << 24);
+  return static_cast<std::int32_t>(value);
+}
+
+unsigned char* Bytes(std::string_view text) {
+  // zlib's input pointer is not const-qualified; it never writes through it.
+  return reinterpret_cast<unsigned char*>(const_cast<char*>(text.data()));
+}
+
+// One zlib deflate stream, ended when the object goes away.
+class Deflater {
+ public:
+  Deflater() {
+    if (deflateInit2(&stream_, kCompressionLevel, Z_DEFLATED, kWindowBits, kMemoryLevel,
+                     Z_DEFAULT_STRATEGY) != Z_OK) {
+      throw std::runtime_error("zlib deflateInit2 failed");
+    }
+  }
+  ~Deflater() { deflateEnd(&stream_); }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  // Compresses input into out; flush is Z_NO_FLUSH or Z_FINISH.
+  void Feed(const unsigned char* input, std::size_t size, int flush, std::string& out) {
+    stream_.next_in = const_cast<unsigned char*>(input);
+    stream_.avail_in = static_cast<uInt>(size);
+    int result = Z_OK;
+    do {
+      const std::size_t used = out.size();
+      out.resize(used + std::max(kGrowthStep, size / 4));
+      stream_.next_out = reinterpret_cast<unsigned char*>(out.data() + used);
+      stream_.avail_out = static_cast<uInt>(out.size() - used);
+      result = deflate(&stream_, flush);
+      out.resize(out.size() - stream_.avail_out);
+    } while (stream_.avail_in > 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+  }
+
+ private:
+  z_stream stream_{};
+};
+
+// One zlib inflate stream over a fixed input, ended when the object goes away.
+class Inflater {
+ public:
+  explicit Inflater(std::string_view input) {
+    stream_.next_in = Bytes(input);
+    stream_.avail_in = static_cast<uInt>(input.size());
+    if (inflateInit2(&stream_, kWindowBits) != Z_OK) throw CorruptPayloadError();
+  }
+  ~Inflater() { inflateEnd(&stream_); }
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+
+  // Fills out[0, size) completely or throws CorruptPayloadError.
+  void ReadExactly(unsigned char* out, std::size_t size) {
+    stream_.next_out = out;
+    stream_.avail_out = static_cast<uInt>(size);
+    while (stream_.avail_out > 0) {
+      const int result = inflate(&stream_, Z_NO_FLUSH);
+      if (result == Z_STREAM_END && stream_.avail_out > 0) throw CorruptPayloadError();
+      if (result != Z_OK && result != Z_STREAM_END) throw CorruptPayloadError();
+    }
+  }
+
+  // Reads what is left of the stream up to its end, which checks the Adler-32 trailer.
+  void SkipToEnd() {
+    std::array<unsigned char, 16 * 1024> scratch;
+    for (;;) {
+      stream_.next_out = scratch.data();
+      stream_.avail_out = static_cast<uInt>(scratch.size());
+      const int result = inflate(&stream_, Z_NO_FLUSH);
+      if (result == Z_STREAM_END) return;
+      if (result != Z_OK) throw CorruptPayloadError();
+    }
+  }
+
+ private:
+  z_stream stream_{};
+};
+
+// Grows text step by step while filling it, so that a large declared length backed by a short
+// stream fails before much memory is taken.
+void ReadText(Inflater& inflater, std::size_t length, std::string& text) {
+  while (text.size() < length) {
+    const std::size_t step = std::min(length - text.size(), std::max(kGrowthStep, text.size()));
+    const std::size_t used = text.size();
+    text.resize(used + step);
+    inflater.ReadExactly(reinterpret_cast<unsigned char*>(text.data() + used), step);
+  }
+}
+
+}  // namespace
+
+CorruptPayloadError::CorruptPayloadError() : std::runtime_error("error") {}
+
+PayloadTooLargeError::PayloadTooLargeError(std::size_t declared)
+    : std::runtime_error("payload of " + std::to_string(declared) + " bytes is above the limit") {}
+
+std::string CompressPayload(std::string_view text) {
+  if (text.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    throw std::length_error("payload too long for a packet");
+  }
+  std::string out;
+  out.reserve(text.size() / 4 + kGrowthStep);
+  Deflater deflater;
+  const auto length = LengthBytes(text.size());
+  deflater.Feed(length.data(), length.size(), Z_NO_FLUSH, out);
+  deflater.Feed(Bytes(text), text.size(), Z_FINISH, out);
+  return out;
+}
+
+std::string DecompressPayload(std::string_view stream, std::size_t max_length) {
+  if (stream.size() > std::numeric_limits<uInt>::max()) throw CorruptPayloadError();
+  Inflater inflater(stream);
+  std::array<unsigned char, kLengthBytes> length_bytes{};
+  inflater.ReadExactly(length_bytes.data(), length_bytes.size());
+  const std::int32_t declared = LengthFromBytes(length_bytes);
+  if (declared < 0) throw CorruptPayloadError();
+  const auto length = static_cast<std::size_t>(declared);
+  if (length > max_length) throw PayloadTooLargeError(length);
+  std::string text;
+  ReadText(inflater, length, text);
+  inflater.SkipToEnd();
+  return text;
+}
+
+}  // namespace tramolin

@@ -1,0 +1,36 @@
+// Compression of a payload text into the zlib stream that travels in a packet, and back. The
+// stream holds the text's length (32-bit little-endian) followed by the text itself.
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace tramolin {
+
+// Raised by DecompressPayload when the data is not a valid stream or ends before the declared
+// length. Its message is "error".
+class CorruptPayloadError : public std::runtime_error {
+ public:
+  CorruptPayloadError();
+};
+
+// Raised by DecompressPayload when the declared length is above the caller's limit; nothing of
+// that size is reserved.
+class PayloadTooLargeError : public std::runtime_error {
+ public:
+  explicit PayloadTooLargeError(std::size_t declared);
+};
+
+// The zlib stream (level 9, window bits 15, memory level 8, default strategy) of the four length
+// bytes followed by text. An empty text still gives a stream of its four zero bytes.
+std::string CompressPayload(std::string_view text);
+
+// The text held by a stream made by CompressPayload (any valid zlib stream of the same content
+// works). Content after the declared text and bytes after the end of the stream are ignored, but
+// the stream must be complete and its checksum right. Throws CorruptPayloadError or
+// PayloadTooLargeError (declared length above max_length).
+std::string DecompressPayload(std::string_view stream, std::size_t max_length);
+
+}  // namespace tramolin

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <string>
+
+#include "protocol/base64.h"
+#include "protocol/frame.h"
+#include "protocol/payload_codec.h"
+
+namespace tramolin {
+namespace {
+
+constexpr std::size_t kNoLimit = kDefaultFrameLimit;
+
+std::string Bytes(std::initializer_list<unsigned char> values) {
+  std::string out;
+  for (unsigned char v : values) out.push_back(static_cast<char>(v));
+  return out;
+}
+
+std::string LengthPrefix(std::uint32_t length) {
+  return Bytes({static_cast<unsigned char>(length), static_cast<unsigned char>(length >> 8),
+                static_cast<unsigned char>(length >> 16),
+                static_cast<unsigned char>(length >> 24)});
+}
+
+// A zlib stream of exactly this content, prefix included, made by zlib itself.
+std::string RawZlib(const std::string& content) {
+  uLongf size = compressBound(content.size());
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+            reinterpret_cast<const Bytef*>(content.data()), content.size(), 9);
+  out.resize(size);
+  return out;
+}
+
+TEST(Base64Test, EncodesWithoutPadding) {
+  EXPECT_EQ(Base64Encode("Man"), "TWFu");
+  EXPECT_EQ(Base64Encode("Ma"), "TWE");
+  EXPECT_EQ(Base64Encode("M"), "TQ");
+  EXPECT_EQ(Base64Encode(""), "");
+}
+
+TEST(Base64Test, DecodesLeftoversAndPadding) {
+  EXPECT_EQ(Base64Decode("TWFu"), "Man");
+  EXPECT_EQ(Base64Decode("TWE"), "Ma");
+  EXPECT_EQ(Base64Decode("TWE="), "Ma");
+  EXPECT_EQ(Base64Decode("TW"), "M");
+  EXPECT_EQ(Base64Decode("T"), "");
+}
+
+TEST(Base64Test, DecodingSkipsEverythingOutsideTheAlphabet) {
+  EXPECT_EQ(Base64Decode("TW\r\nFu"), "Man");
+  EXPECT_EQ(Base64Decode(std::string("T;W\x80\xff F\0u", 10)), "Man");
+}
+
+TEST(Base64Test, EveryByteValueRoundTrips) {
+  std::string all;
+  for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+  for (std::size_t cut = 0; cut < 4; ++cut) {
+    const std::string bytes = all.substr(cut);
+    EXPECT_EQ(Base64Decode(Base64Encode(bytes)), bytes);
+  }
+}
+
+TEST(PayloadCodecTest, CompressesTheLengthPrefixAtLevelNine) {
+  EXPECT_EQ(CompressPayload("0"),
+            Bytes({0x78, 0xDA, 0x63, 0x64, 0x60, 0x60, 0x30, 0x00, 0x00, 0x00, 0x3A, 0x00, 0x32}));
+  EXPECT_EQ(CompressPayload(""),
+            Bytes({0x78, 0xDA, 0x63, 0x60, 0x60, 0x60, 0x00, 0x00, 0x00, 0x04, 0x00, 0x01}));
+}
+
+TEST(PayloadCodecTest, RoundTripsBinaryAndLargeTexts) {
+  std::string text;
+  for (int i = 0; i < 300000; ++i) text.push_back(static_cast<char>((i * 31) % 251));
+  EXPECT_EQ(DecompressPayload(CompressPayload(text), kNoLimit), text);
+  EXPECT_EQ(DecompressPayload(CompressPayload(""), kNoLimit), "");
+}
+
+TEST(PayloadCodecTest, IgnoresBytesAfterTheStream) {
+  EXPECT_EQ(DecompressPayload(CompressPayload("abc") + "trailing junk", kNoLimit), "abc");
+}
+
+TEST(PayloadCodecTest, IgnoresContentBeyondTheDeclaredLength) {
+  EXPECT_EQ(DecompressPayload(RawZlib(LengthPrefix(2) + "abcde"), kNoLimit), "ab");
+}
+
+TEST(PayloadCodecTest, DeclaredLengthAboveTheLimitFailsBeforeReading) {
+  EXPECT_THROW(DecompressPayload(RawZlib(LengthPrefix(1000) + "abc"), 999), PayloadTooLargeError);
+  EXPECT_EQ(DecompressPayload(CompressPayload(std::string(999, 'a')), 999).size(), 999u);
+}
+
+class CorruptStreamTest : public ::testing::Test {
+ protected:
+  static void ExpectCorrupt(const std::string& stream) {
+    try {
+      DecompressPayload(stream, kNoLimit);
+      FAIL() << "no error";
+    } catch (const CorruptPayloadError& error) {
+      EXPECT_STREQ(error.what(), "error");
+    }
+  }
+  const std::string good_ = CompressPayload(std::string(5000, 'x') + "tail");
+};
+
+TEST_F(CorruptStreamTest, TruncatedStreamsFail) {
+  for (std::size_t size :
+       {std::size_t{0}, std::size_t{1}, std::size_t{5}, good_.size() / 2, good_.size() - 1}) {
+    SCOPED_TRACE(size);
+    ExpectCorrupt(good_.substr(0, size));
+  }
+}
+
+TEST_F(CorruptStreamTest, NotZlibFails) { ExpectCorrupt("this is not a zlib stream"); }
+
+TEST_F(CorruptStreamTest, DamagedChecksumFails) {
+  std::string damaged = good_;
+  damaged.back() = static_cast<char>(damaged.back() ^ 1);
+  ExpectCorrupt(damaged);
+}
+
+TEST_F(CorruptStreamTest, DeclaredLengthLongerThanContentFails) {
+  ExpectCorrupt(RawZlib(LengthPrefix(10) + "abc"));
+  ExpectCorrupt(RawZlib(LengthPrefix(100000) + std::string(70000, 'x')));
+  ExpectCorrupt(RawZlib("ab"));
+}
+
+TEST_F(CorruptStreamTest, NegativeDeclaredLengthFails) {
+  ExpectCorrupt(RawZlib(Bytes({0xff, 0xff, 0xff, 0xff}) + "abc"));
+}
+
+}  // namespace
+}  // namespace tramolin
