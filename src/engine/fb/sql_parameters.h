@@ -1,0 +1,18 @@
+// Named parameters (":NAME") of our SQL texts mapped to Firebird's positional "?" markers. The
+// scanner skips string literals, quoted identifiers and comments, so ':' inside them stays text.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tramolin::fb {
+
+struct PositionalSql {
+  std::string text;                  // the statement with every ":NAME" replaced by "?"
+  std::vector<std::string> markers;  // the name of each "?" in order, upper case
+};
+
+PositionalSql ToPositional(std::string_view sql);
+
+}  // namespace tramolin::fb

@@ -1,0 +1,130 @@
+#include "engine_fixture.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+namespace tramolin::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kSourceDir = TRAMOLIN_SOURCE_DIR;
+const fs::path kBinaryDir = TRAMOLIN_BINARY_DIR;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Identifies the schema and the script the template was made from.
+std::string SchemaStamp() {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(kSourceDir / "schema")) {
+    if (entry.path().extension() == ".sql") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  files.push_back(kSourceDir / "scripts" / "make-databases.sh");
+  std::string all;
+  for (const fs::path& file : files) all += file.filename().string() + ReadFile(file);
+  return std::to_string(std::hash<std::string>{}(all));
+}
+
+class FileLock {
+ public:
+  explicit FileLock(const fs::path& path) : fd_(::open(path.c_str(), O_CREAT | O_RDWR, 0644)) {
+    if (fd_ < 0 || ::flock(fd_, LOCK_EX) != 0)
+      throw std::runtime_error("cannot lock " + path.string());
+  }
+  ~FileLock() {
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+
+ private:
+  int fd_;
+};
+
+// The template databases, made once for every test process of this build.
+fs::path TemplateDir() {
+  const fs::path dir = kBinaryDir / "engine-template";
+  fs::create_directories(kBinaryDir);
+  FileLock lock(kBinaryDir / "engine-template.lock");
+  const std::string stamp = SchemaStamp();
+  if (ReadFile(dir / "stamp") == stamp && fs::exists(dir / "main.fdb")) return dir;
+  fs::remove_all(dir);
+  const fs::path work = kBinaryDir / "engine-template.new";
+  fs::remove_all(work);
+  const std::string command = "TRAMOLIN_FB_PASSWORD='" + AdminPassword() + "' '" +
+                              (kSourceDir / "scripts" / "make-databases.sh").string() + "' '" +
+                              work.string() + "' 2 >/dev/null";
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("make-databases.sh failed");
+  std::ofstream(work / "stamp", std::ios::binary) << stamp;
+  fs::rename(work, dir);
+  return dir;
+}
+
+}  // namespace
+
+std::string AdminPassword() { return "sandorift"; }
+
+std::string AdminParams() {
+  return "user_name=SYSDBA\r\npassword=" + AdminPassword() + "\r\nlc_ctype=WIN1250\r\n";
+}
+
+TestConnection::TestConnection(const std::string& database) {
+  attachment.Open(database, AdminParams());
+}
+
+void EngineFixture::SetUp() {
+  const fs::path source = TemplateDir();
+  std::string pattern = (fs::temp_directory_path() / "tramolin-engine-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  dir_ = pattern;
+  for (const char* name : {"main.fdb", "copy1.fdb", "copy2.fdb"}) {
+    fs::copy_file(source / name, dir_ / name);
+  }
+}
+
+void EngineFixture::TearDown() {
+  std::error_code ignored;
+  fs::remove_all(dir_, ignored);
+}
+
+void EngineFixture::Exec(const std::string& database, std::string_view sql) {
+  TestConnection db(database);
+  db.transaction.Start();
+  fb::Statement statement(db.transaction, sql);
+  statement.Execute();
+  db.transaction.Commit();
+}
+
+std::string EngineFixture::Query(const std::string& database, std::string_view sql) {
+  TestConnection db(database);
+  db.transaction.Start();
+  fb::Statement statement(db.transaction, sql);
+  fb::ResultSet rows = statement.Open();
+  std::string value = rows.Next() ? rows.GetString(0) : std::string();
+  rows.Close();
+  db.transaction.Commit();
+  return value;
+}
+
+long long EngineFixture::QueryInt(const std::string& database, std::string_view sql) {
+  return std::stoll(Query(database, sql));
+}
+
+}  // namespace tramolin::testing
