@@ -16,8 +16,8 @@ constexpr int kSignificantDigits = 15;
 constexpr int kFixedExponentLow = -4;  // 0.0001 is the smallest magnitude written fixed
 constexpr int kFixedExponentHigh = kSignificantDigits;
 
-// The shortest text a field of any type takes ("N;1;0;"): bounds what a field count may reserve.
-constexpr std::size_t kShortestFieldText = 6;
+// The shortest text a field of any type takes (";1;0;"): bounds what a field count may reserve.
+constexpr std::size_t kShortestFieldText = 5;
 
 // The significant digits (no trailing zeros) and the decimal exponent of |value| rounded to
 // 15 digits: 45123.5 gives "451235" and 4.
@@ -113,8 +113,15 @@ std::string NotANumberMessage(std::string_view text) {
   return "'" + std::string(text) + "' is not a valid floating point value";
 }
 
+// The number and its ";", without a temporary string.
+void AppendInt(long long value, std::string& out) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr).push_back(';');
+}
+
 void AppendLengthDelimited(std::string_view bytes, std::string& out) {
-  out.append(std::to_string(bytes.size())).push_back(';');
+  AppendInt(static_cast<long long>(bytes.size()), out);
   if (!bytes.empty()) {
     out.append(bytes).push_back(';');
   }
@@ -127,7 +134,7 @@ void AppendValue(const TPole& field, std::string& out) {
       AppendLengthDelimited(field.text_value, out);
       return;
     case FieldType::kInteger:
-      out.append(std::to_string(field.int_value)).push_back(';');
+      AppendInt(field.int_value, out);
       return;
     case FieldType::kFloat:
     case FieldType::kDateTime:
@@ -143,14 +150,14 @@ void AppendField(const TPole& field, std::string& out) {
     throw RecordFormatError(std::string("Nazwa pola zawiera średnik: "_cp) + field.name);
   }
   out.append(field.name).push_back(';');
-  out.append(std::to_string(static_cast<int>(field.type))).push_back(';');
+  AppendInt(static_cast<int>(field.type), out);
   AppendValue(field, out);
 }
 
 void AppendFields(const TRekord& record, std::string& out) {
   const auto sent = std::count_if(record.fields.begin(), record.fields.end(),
                                   [](const TPole& field) { return !field.is_null; });
-  out.append(std::to_string(sent)).push_back(';');
+  AppendInt(sent, out);
   for (const TPole& field : record.fields) {
     if (!field.is_null) {
       AppendField(field, out);
@@ -286,9 +293,9 @@ double ParseNumberText(std::string_view text) {
 void AppendRecordText(const TRekord& record, std::string& out) {
   const std::size_t start = out.size();
   try {
-    out.append(std::to_string(record.record_id)).push_back(';');
-    out.append(std::to_string(record.table_number)).push_back(';');
-    out.append(std::to_string(record.change_type)).push_back(';');
+    AppendInt(record.record_id, out);
+    AppendInt(record.table_number, out);
+    AppendInt(record.change_type, out);
     if (record.change_type != kChangeDelete) {
       AppendFields(record, out);
     }
