@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/processes.h"
+#include "util/text_rules.h"
 
 namespace tramolin {
 namespace {
@@ -15,12 +16,12 @@ std::string UnitName(std::string_view name) { return std::string(name) + ".servi
 
 std::string ServiceUnitText(std::string_view name, std::string_view app_dir,
                             std::string_view exe_name, bool debug) {
-  std::string text = "[Unit]\nDescription=Tramolin 2 replication (" + std::string(name) + ")\n";
+  std::string text = Concat({"[Unit]\nDescription=Tramolin 2 replication (", name, ")\n"});
   text += "After=network-online.target\nWants=network-online.target\n\n";
   text += "[Service]\nType=simple\n";
-  text += "ExecStart=\"" + std::string(app_dir) + std::string(exe_name) + "\" -s";
+  text += Concat({"ExecStart=\"", app_dir, exe_name, "\" -s"});
   text += debug ? " -d\n" : "\n";
-  text += "WorkingDirectory=" + std::string(app_dir) + "\n";
+  text += Concat({"WorkingDirectory=", app_dir, "\n"});
   text += "KillSignal=SIGTERM\n\n[Install]\nWantedBy=multi-user.target\n";
   return text;
 }
@@ -53,7 +54,7 @@ void ServiceControl::InstallUnit(std::string_view name, std::string_view app_dir
     unit.close();
     if (!unit) {
       throw std::system_error(errno != 0 ? errno : EIO, std::generic_category(),
-                              "cannot write " + UnitFile(name).string());
+                              Concat({"cannot write ", UnitFile(name).native()}));
     }
   }
   RunAndWait({systemctl_, "enable", UnitName(name)});

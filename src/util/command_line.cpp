@@ -4,6 +4,17 @@
 #include "util/text_rules.h"
 
 namespace tramolin {
+namespace {
+
+// "-" + the name in upper case (+ "=" when asked), the form switches are compared in.
+std::string SwitchPrefix(std::string_view name, bool with_equals) {
+  std::string prefix(1, '-');
+  prefix += UpperCase(name);
+  if (with_equals) prefix += '=';
+  return prefix;
+}
+
+}  // namespace
 
 CommandLine::CommandLine(std::vector<std::string> args) : args_(std::move(args)) {}
 
@@ -12,8 +23,8 @@ CommandLine::CommandLine(int argc, const char* const* argv) {
 }
 
 bool CommandLine::HasSwitch(std::string_view name) const {
-  const std::string bare = "-" + UpperCase(name);
-  const std::string with_value = bare + "=";
+  const std::string bare = SwitchPrefix(name, false);
+  const std::string with_value = SwitchPrefix(name, true);
   for (const std::string& arg : args_) {
     const std::string upper = UpperCase(arg);
     if (upper == bare || upper.starts_with(with_value)) return true;
@@ -22,7 +33,7 @@ bool CommandLine::HasSwitch(std::string_view name) const {
 }
 
 std::string CommandLine::SwitchValue(std::string_view name) const {
-  const std::string prefix = "-" + UpperCase(name) + "=";
+  const std::string prefix = SwitchPrefix(name, true);
   for (const std::string& arg : args_) {
     if (UpperCase(arg).starts_with(prefix)) return arg.substr(prefix.size());
   }

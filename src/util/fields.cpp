@@ -3,10 +3,12 @@
 #include <charconv>
 #include <string>
 
+#include "util/text_rules.h"
+
 namespace tramolin {
 
 ConversionError::ConversionError(std::string_view text)
-    : std::runtime_error("'" + std::string(text) + "' is not a valid integer value") {}
+    : std::runtime_error(Concat({"'", text, "' is not a valid integer value"})) {}
 
 std::string_view NextField(std::string_view& text, char separator) {
   const std::size_t end = text.find(separator);

@@ -62,7 +62,7 @@ class FileDescriptor {
 };
 
 [[noreturn]] void ThrowFileError(const std::filesystem::path& file) {
-  throw std::system_error(errno, std::generic_category(), "cannot write " + file.string());
+  throw std::system_error(errno, std::generic_category(), Concat({"cannot write ", file.native()}));
 }
 
 }  // namespace
@@ -150,7 +150,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key,
   Range range{};
   if (!FindSection(section, range)) {
     if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
-    lines_.push_back("[" + std::string(Trim(section)) + "]");
+    lines_.push_back(Concat({"[", Trim(section), "]"}));
     lines_.push_back(key_text + "=" + value);
     return;
   }

@@ -32,6 +32,15 @@ std::optional<std::string_view> ThreePartPrefix(std::string_view version) {
 
 }  // namespace
 
+std::string Concat(std::initializer_list<std::string_view> parts) {
+  std::size_t size = 0;
+  for (const std::string_view part : parts) size += part.size();
+  std::string joined;
+  joined.reserve(size);
+  for (const std::string_view part : parts) joined.append(part);
+  return joined;
+}
+
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
@@ -57,8 +66,7 @@ std::string DurationText(double days) {
 }
 
 std::string DatabaseParams(std::string_view user, std::string_view password) {
-  return "user_name=" + std::string(user) + "\r\npassword=" + std::string(password) +
-         "\r\nlc_ctype=WIN1250\r\n";
+  return Concat({"user_name=", user, "\r\npassword=", password, "\r\nlc_ctype=WIN1250\r\n"});
 }
 
 std::string DatabasePath(std::string_view server, std::string_view directory,

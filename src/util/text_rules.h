@@ -2,10 +2,14 @@
 // parameters and path, and the comparison of program versions.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
 namespace tramolin {
+
+// The parts joined into one string, reserved once.
+std::string Concat(std::initializer_list<std::string_view> parts);
 
 // The text without leading and trailing blanks and control characters (bytes up to 0x20).
 std::string_view Trim(std::string_view text);

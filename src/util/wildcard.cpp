@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "util/cp1250.h"
+#include "util/text_rules.h"
 
 namespace tramolin {
 namespace {
@@ -65,8 +66,8 @@ std::vector<MaskStep> ParseMask(std::string_view mask) {
 }  // namespace
 
 InvalidMaskError::InvalidMaskError(std::string_view mask, int position)
-    : std::runtime_error("'" + std::string(mask) + "' is an invalid mask at (" +
-                         std::to_string(position) + ")") {}
+    : std::runtime_error(
+          Concat({"'", mask, "' is an invalid mask at (", std::to_string(position), ")"})) {}
 
 bool MatchesWildcard(std::string_view text, std::string_view mask) {
   const std::vector<MaskStep> steps = ParseMask(mask);
