@@ -52,6 +52,7 @@ bool IsNamed(const fs::path& process_dir, const std::string& lower_name) {
 // Argument vector for exec, built before fork: the child only makes async-signal-safe calls.
 std::vector<char*> ExecArguments(const std::vector<std::string>& argv) {
   std::vector<char*> pointers;
+  pointers.reserve(argv.size() + 1);
   for (const std::string& arg : argv) pointers.push_back(const_cast<char*>(arg.c_str()));
   pointers.push_back(nullptr);
   return pointers;

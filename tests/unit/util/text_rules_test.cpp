@@ -52,6 +52,11 @@ TEST(SameVersionPrefixTest, FirstThreePartsMustAgree) {
   EXPECT_FALSE(SameVersionPrefix("2.10.5.1", "2.1.5.1"));
 }
 
+TEST(ConcatTest, JoinsPartsIncludingEmptyOnesAndNulBytes) {
+  EXPECT_EQ(Concat({"a", "", std::string_view("b\0c", 3)}), std::string("ab\0c", 4));
+  EXPECT_EQ(Concat({}), "");
+}
+
 TEST(TrimTest, RemovesBlanksAndControlsAtBothEnds) {
   EXPECT_EQ(Trim("\t a b\r\n"), "a b");
   EXPECT_EQ(Trim(" \x01 "), "");
