@@ -28,6 +28,9 @@ class EngineHost {
   virtual bool EventsEnabled() const = 0;  // the Events option: ask the host to refresh
   virtual bool FullLog() const = 0;
 
+  // ConnectDatabase has begun: the idle-disconnect timer stops.
+  virtual void DatabaseConnectStarted() {}
+
   // Local time as a day count since 1899-12-30 00:00 (the fraction is the time of day).
   virtual double Now() const = 0;
 };

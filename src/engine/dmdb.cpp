@@ -1,0 +1,264 @@
+#include "engine/dmdb.h"
+
+#include "engine/db_connection.h"
+#include "engine/fb/error.h"
+#include "engine/pass_dm.h"
+#include "platform/system_info.h"
+#include "util/cp1250.h"
+#include "util/log_level.h"
+#include "util/text_rules.h"
+
+namespace tramolin {
+
+namespace {
+
+using Item = fb::TransactionItem;
+
+constexpr std::initializer_list<Item> kReadCommitted = {Item::kReadCommitted, Item::kRecVersion,
+                                                        Item::kNowait};
+constexpr std::initializer_list<Item> kSnapshot = {Item::kConcurrency, Item::kNowait};
+constexpr std::initializer_list<Item> kReadOnly = {Item::kReadCommitted, Item::kRecVersion,
+                                                   Item::kNowait, Item::kRead};
+
+constexpr std::string_view kRepInfoUpdate =
+    "UPDATE REPINFO SET \nDATAAKTYW=:DATAAKTYW,\nDATAKONIEC=:DATAKONIEC\nWHERE ID=:ID";
+constexpr std::string_view kRepInfoInsert =
+    " INSERT INTO REPINFO (ID, HOST, TRYBPRACY, DATASTART, INFO, DATAAKTYW, IDREPKOPIE)  VALUES "
+    "(:ID, :HOST, :TRYBPRACY, :DATASTART, :INFO, :DATAAKTYW, :IDREPKOPIE) ";
+
+std::string Cut(std::string text, std::size_t length) {
+  if (text.size() > length) text.resize(length);
+  return text;
+}
+
+}  // namespace
+
+TDMDB::TDMDB(EngineHost& host, TPassDM& pass_dm, DatabaseSettings settings)
+    : host_(host),
+      pass_dm_(pass_dm),
+      settings_(std::move(settings)),
+      tool_(db_, kReadCommitted),
+      get_data_(db_, kSnapshot),
+      set_data_(db_, kReadCommitted),
+      journal_count_(db_, kReadOnly),
+      journal_delete_(db_, kReadCommitted),
+      conflicts_(db_, kReadCommitted),
+      event_(db_, kReadCommitted),
+      sql_(db_, kReadCommitted),
+      repinfo_(db_, kReadCommitted),
+      reset_version_(db_, kReadCommitted),
+      tool_query_(tool_),
+      repinfo_query_(repinfo_, kRepInfoUpdate),
+      reset_version_query_(reset_version_) {}
+
+TDMDB::~TDMDB() {
+  CloseActivity();
+  try {
+    DisconnectDatabase(true);
+  } catch (const fb::Error&) {
+    db_.ForceClose();
+  }
+}
+
+bool TDMDB::ConnectionAlive() {
+  if (!db_.IsOpen()) return false;
+  if (db_.IsAlive()) return true;
+  events_.reset();
+  db_.ForceClose();
+  return false;
+}
+
+bool TDMDB::ConnectDatabase() {
+  host_.DatabaseConnectStarted();
+  if (ConnectionAlive()) return true;
+  const std::string path = DatabasePath("", settings_.directory, settings_.file);
+  if (pass_dm_.ReadPassword(settings_.server, path)) settings_.password = pass_dm_.Password();
+  connection_string_ = DatabasePath(settings_.server, settings_.directory, settings_.file);
+  try {
+    Open();
+  } catch (const fb::Error& e) {
+    host_.SetErrorText(-1, e.what());
+    return false;
+  }
+  InitConnection("VELMO REP - MAIN");
+  return true;
+}
+
+void TDMDB::Open() {
+  host_.Log(Concat({"Łączenie z bazą danych "_cp, connection_string_, " ..."}), kLogProgress);
+  db_.Open(connection_string_, DatabaseParams(settings_.user, settings_.password));
+  host_.Log(Concat({"Połączono z bazą danych "_cp, connection_string_}), kLogProgress);
+  UnregisterEvents();
+  RegisterEvents();
+}
+
+void TDMDB::RegisterEvents() {
+  try {
+    events_ = std::make_unique<fb::EventSubscription>(
+        db_, std::vector<std::string>{"DBUPGRADE", "REPDIALOGINSERT"},
+        [this](const std::string& name, unsigned count) {
+          if (event_handler_) event_handler_(name, count);
+        });
+  } catch (const fb::Error& e) {
+    host_.Log(Concat({"W czasie rejestracji obsługi zdarzeń wystąpił błąd: \""_cp, e.what(), "\""}),
+              kLogError);
+  }
+}
+
+void TDMDB::UnregisterEvents() noexcept { events_.reset(); }
+
+bool TDMDB::AnyTransactionActive() const {
+  for (const fb::Transaction* t :
+       {&tool_, &get_data_, &set_data_, &journal_count_, &journal_delete_, &conflicts_, &event_,
+        &sql_, &repinfo_, &reset_version_}) {
+    if (t->Active()) return true;
+  }
+  return false;
+}
+
+void TDMDB::DisconnectDatabase(bool force) {
+  if (!ConnectionAlive()) return;
+  if (!force && AnyTransactionActive()) return;
+  host_.Log(Concat({"Rozłączanie z bazą danych "_cp, connection_string_, " ..."}), kLogProgress);
+  UnregisterEvents();
+  try {
+    db_.Detach();
+  } catch (const fb::Error&) {
+    if (force) db_.ForceClose();
+    throw;
+  }
+}
+
+int TDMDB::ReadGenerator(const char* sql, int unchanged) {
+  tool_query_.SetSql(sql);
+  fb::ResultSet row = tool_query_.Open();
+  return row.Next() ? static_cast<int>(row.GetInt(0)) : unchanged;
+}
+
+DatabaseIdentity TDMDB::ReadIdentity() {
+  DatabaseIdentity identity;
+  tool_.StartIfInactive();
+  try {
+    identity.id = ReadGenerator("SELECT GEN_ID(BAZA_ID, 0) FROM RDB$DATABASE", identity.id);
+    identity.type = ReadGenerator("SELECT GEN_ID(BAZA_TYP, 0) FROM RDB$DATABASE", identity.type);
+    identity.number = ReadGenerator("SELECT GEN_ID(BAZA_NR, 0) FROM RDB$DATABASE", identity.number);
+    identity.version = GetDatabaseVersion();
+    LoadDecimalFields();
+  } catch (...) {
+    tool_.CommitIfActive();
+    throw;
+  }
+  tool_.CommitIfActive();
+  return identity;
+}
+
+std::string TDMDB::GetDatabaseVersion() {
+  if (!ConnectDatabase()) return {};
+  const bool started = tool_.StartIfInactive();
+  std::string version;
+  try {
+    tool_query_.SetSql(
+        " SELECT GEN_ID(BAZA_MAJOR, 0) || '.' || GEN_ID(BAZA_MINOR, 0) FROM RDB$DATABASE ");
+    fb::ResultSet row = tool_query_.Open();
+    if (row.Next()) version = row.GetString(0);
+  } catch (...) {
+    if (started) tool_.CommitIfActive();
+    throw;
+  }
+  if (started) tool_.CommitIfActive();
+  return version;
+}
+
+bool TDMDB::ReadCopyDescription(std::string& description, int number) {
+  description.clear();
+  if (!ConnectDatabase()) return false;
+  bool found = false;
+  try {
+    tool_.StartIfInactive();
+    tool_query_.SetSql(" SELECT OPIS FROM REPKOPIE WHERE ID = " + std::to_string(number));
+    fb::ResultSet row = tool_query_.Open();
+    if (row.Next()) {
+      description = row.GetString(0);
+      found = true;
+    }
+  } catch (...) {
+    tool_.CommitIfActive();
+    throw;
+  }
+  tool_.CommitIfActive();
+  return found;
+}
+
+void TDMDB::ResetVersionGenerators() {
+  reset_version_.StartIfInactive();
+  try {
+    reset_version_query_.SetSql("SET GENERATOR BAZA_MINOR TO 0");
+    reset_version_query_.Execute();
+    reset_version_query_.SetSql("SET GENERATOR BAZA_MAJOR TO 0");
+    reset_version_query_.Execute();
+    reset_version_.Commit();
+  } catch (const fb::Error&) {
+    try {
+      reset_version_.RollbackIfActive();
+    } catch (const fb::Error&) {
+      // swallowed like the failure itself
+    }
+  }
+}
+
+void TDMDB::WriteActivityJournal(const DatabaseIdentity& identity) {
+  tool_.StartIfInactive();
+  try {
+    repinfo_id_ = ReadGenerator(" SELECT GEN_ID(REPINFO_ID, 1) FROM RDB$DATABASE ", repinfo_id_);
+    const std::string info =
+        Concat({std::to_string(identity.id), ";", std::to_string(identity.number), ";",
+                identity.version, ";", GetFileVersion(ProgramPath())});
+    const double now = host_.Now();
+    tool_query_.SetSql(kRepInfoInsert);
+    tool_query_.ParamByName("ID").SetInt(repinfo_id_);
+    tool_query_.ParamByName("HOST").SetString(Cut(ComputerDescription(), 100));
+    tool_query_.ParamByName("TRYBPRACY").SetInt(host_.ServerMode() ? 1 : 0);
+    tool_query_.ParamByName("DATASTART").SetDateTime(now);
+    tool_query_.ParamByName("INFO").SetString(Cut(info, 50));
+    tool_query_.ParamByName("DATAAKTYW").SetDateTime(now);
+    tool_query_.ParamByName("IDREPKOPIE").SetInt(identity.number);
+    tool_query_.Execute();
+  } catch (...) {
+    tool_.CommitIfActive();
+    throw;
+  }
+  tool_.CommitIfActive();
+}
+
+void TDMDB::UpdateActivity(bool closing) {
+  try {
+    if (!ConnectDatabase()) return;
+    repinfo_.StartIfInactive();
+    const double now = host_.Now();
+    repinfo_query_.ParamByName("DATAAKTYW").SetDateTime(now);
+    if (closing) {
+      repinfo_query_.ParamByName("DATAKONIEC").SetDateTime(now);
+    } else {
+      repinfo_query_.ParamByName("DATAKONIEC").SetNull();
+    }
+    repinfo_query_.ParamByName("ID").SetInt(repinfo_id_);
+    repinfo_query_.Execute();
+    repinfo_.Commit();
+  } catch (const fb::Error&) {
+    try {
+      repinfo_.RollbackIfActive();
+    } catch (const fb::Error&) {
+      // swallowed like the failure itself
+    }
+  }
+}
+
+void TDMDB::TouchActivity() { UpdateActivity(false); }
+
+void TDMDB::CloseActivity() { UpdateActivity(true); }
+
+std::string TDMDB::InitConnection(std::string_view application_name) {
+  return tramolin::InitConnection(db_, application_name);
+}
+
+}  // namespace tramolin
