@@ -31,15 +31,6 @@ std::size_t CountValid(std::string_view text) {
   return count;
 }
 
-// Appends the three bytes of a group of four six-bit values; keep says how many are wanted.
-void AppendGroup(const std::array<std::uint8_t, 4>& group, std::size_t keep, std::string& out) {
-  const std::uint32_t bits = (std::uint32_t{group[0]} << 18) | (std::uint32_t{group[1]} << 12) |
-                             (std::uint32_t{group[2]} << 6) | group[3];
-  const std::array<char, 3> bytes = {static_cast<char>(bits >> 16), static_cast<char>(bits >> 8),
-                                     static_cast<char>(bits)};
-  out.append(bytes.data(), keep);
-}
-
 }  // namespace
 
 std::string Base64Encode(std::string_view bytes) {
@@ -57,23 +48,26 @@ std::string Base64Encode(std::string_view bytes) {
 
 std::string Base64Decode(std::string_view text) {
   const std::size_t valid = CountValid(text);
-  const std::size_t length = 3 * (valid / 4) + (3 * (valid % 4)) / 4;
-  std::string out;
-  out.reserve(length + 3);
-  std::array<std::uint8_t, 4> group{};
+  std::string out(3 * (valid / 4) + (3 * (valid % 4)) / 4, '\0');
+  std::size_t written = 0;
+  std::uint32_t bits = 0;
   std::size_t filled = 0;
   for (char c : text) {
     const std::uint8_t value = kDecodingTable[static_cast<unsigned char>(c)];
     if (value == kInvalid) continue;
-    group[filled++] = value;
-    if (filled == group.size()) {
-      AppendGroup(group, 3, out);
+    bits = (bits << 6) | value;
+    if (++filled == 4) {
+      out[written++] = static_cast<char>(bits >> 16);
+      out[written++] = static_cast<char>(bits >> 8);
+      out[written++] = static_cast<char>(bits);
+      bits = 0;
       filled = 0;
     }
   }
-  if (filled > 0) {
-    for (std::size_t k = filled; k < group.size(); ++k) group[k] = 0;
-    AppendGroup(group, length - out.size(), out);
+  // A final incomplete group counts as if filled up with zero values.
+  bits <<= 6 * (4 - filled) % 24;
+  for (int shift = 16; written < out.size(); shift -= 8) {
+    out[written++] = static_cast<char>(bits >> shift);
   }
   return out;
 }

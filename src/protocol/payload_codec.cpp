@@ -15,6 +15,10 @@ constexpr int kWindowBits = 15;
 constexpr int kMemoryLevel = 8;
 constexpr std::size_t kLengthBytes = 4;
 constexpr std::size_t kGrowthStep = 64 * 1024;
+// Deflate cannot expand its input more than about 1032 times; a stream declaring more text than
+// this bound allows is corrupt, whatever it claims, so no memory is taken for it.
+constexpr std::size_t kMaxExpansion = 1040;
+constexpr std::size_t kExpansionSlack = 1024;
 
 std::array<unsigned char, kLengthBytes> LengthBytes(std::size_t length) {
   const auto value = static_cast<std::uint32_t>(length);
@@ -104,17 +108,6 @@ class Inflater {
   z_stream stream_{};
 };
 
-// Grows text step by step while filling it, so that a large declared length backed by a short
-// stream fails before much memory is taken.
-void ReadText(Inflater& inflater, std::size_t length, std::string& text) {
-  while (text.size() < length) {
-    const std::size_t step = std::min(length - text.size(), std::max(kGrowthStep, text.size()));
-    const std::size_t used = text.size();
-    text.resize(used + step);
-    inflater.ReadExactly(reinterpret_cast<unsigned char*>(text.data() + used), step);
-  }
-}
-
 }  // namespace
 
 CorruptPayloadError::CorruptPayloadError() : std::runtime_error("error") {}
@@ -144,8 +137,9 @@ std::string DecompressPayload(std::string_view stream, std::size_t max_length) {
   if (declared < 0) throw CorruptPayloadError();
   const auto length = static_cast<std::size_t>(declared);
   if (length > max_length) throw PayloadTooLargeError(length);
-  std::string text;
-  ReadText(inflater, length, text);
+  if (length > stream.size() * kMaxExpansion + kExpansionSlack) throw CorruptPayloadError();
+  std::string text(length, '\0');
+  inflater.ReadExactly(reinterpret_cast<unsigned char*>(text.data()), text.size());
   inflater.SkipToEnd();
   return text;
 }

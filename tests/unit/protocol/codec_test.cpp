@@ -126,6 +126,10 @@ TEST_F(CorruptStreamTest, DeclaredLengthLongerThanContentFails) {
   ExpectCorrupt(RawZlib("ab"));
 }
 
+TEST_F(CorruptStreamTest, DeclaredLengthNoStreamOfThatSizeCouldHoldFails) {
+  ExpectCorrupt(RawZlib(LengthPrefix(200'000'000) + "abc"));
+}
+
 TEST_F(CorruptStreamTest, NegativeDeclaredLengthFails) {
   ExpectCorrupt(RawZlib(Bytes({0xff, 0xff, 0xff, 0xff}) + "abc"));
 }
