@@ -126,6 +126,15 @@ TEST_F(FbLayerTest, UnsetParametersAreNullAndTextConvertsToTheDeclaredType) {
   EXPECT_EQ(row.GetInt("STATUS"), 3);
 }
 
+TEST_F(FbLayerTest, ReadingAValueAsTheWrongKindFailsWithAnError) {
+  Statement select(tx(), "SELECT 'abc', CAST('12' AS VARCHAR(5)) FROM RDB$DATABASE");
+  ResultSet row = select.Open();
+  ASSERT_TRUE(row.Next());
+  EXPECT_THROW(row.GetInt(0), fb::Error);
+  EXPECT_THROW(row.GetDateTime(0), fb::Error);
+  EXPECT_EQ(row.GetInt(1), 12);
+}
+
 TEST_F(FbLayerTest, ReusingTheSameTextKeepsValuesAndANewTextDropsThem) {
   Statement statement(tx(), "SELECT CAST(:A AS INTEGER) FROM RDB$DATABASE");
   statement.ParamByName("A").SetInt(4);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 #include "engine/fb/api.h"
 #include "engine/fb/day_count.h"
@@ -76,6 +77,17 @@ void WriteBlob(Firebird::IAttachment* attachment, Firebird::ITransaction* transa
   }
 }
 
+std::int64_t TextToInt(const std::string& text, const std::string& column) {
+  try {
+    std::size_t used = 0;
+    const long long value = std::stoll(text, &used);
+    if (text.find_first_not_of(' ', used) == std::string::npos) return value;
+  } catch (const std::logic_error&) {
+    // reported below
+  }
+  throw Error("Column " + column + " holds no integer: " + text);
+}
+
 std::string FormatNumber(double value) {
   char buffer[40];
   std::snprintf(buffer, sizeof buffer, "%.15g", value);
@@ -136,7 +148,15 @@ void Statement::Prepare() {
     });
     const unsigned count = detail::Checked([&](auto* s) { return output_->getCount(s); });
     columns_.clear();
-    for (unsigned i = 0; i < count; ++i) columns_.push_back(DescribeColumn(output_, i));
+    offsets_.clear();
+    null_offsets_.clear();
+    for (unsigned i = 0; i < count; ++i) {
+      columns_.push_back(DescribeColumn(output_, i));
+      detail::Checked([&](auto* s) {
+        offsets_.push_back(output_->getOffset(s, i));
+        null_offsets_.push_back(output_->getNullOffset(s, i));
+      });
+    }
     const unsigned inputs = detail::Checked([&](auto* s) { return input_->getCount(s); });
     if (inputs != markers_.size()) throw Error("Parameter markers do not match: " + sql_);
   } catch (...) {
@@ -385,9 +405,7 @@ int ResultSet::IndexOf(std::string_view name) const {
 const unsigned char* ResultSet::Data(int index) const {
   Column(index);
   if (!has_row_) throw Error("No current row");
-  return detail::Checked([&](auto* s) {
-    return row_.data() + statement_->output_->getOffset(s, static_cast<unsigned>(index));
-  });
+  return row_.data() + statement_->offsets_[static_cast<std::size_t>(index)];
 }
 
 bool ResultSet::IsNull(int index) const {
@@ -420,7 +438,7 @@ std::int64_t ResultSet::GetInt(int index) const {
       return static_cast<std::int64_t>(GetDouble(index));
     case SqlType::kText:
     case SqlType::kVarying:
-      return std::stoll(ReadText(index));
+      return TextToInt(ReadText(index), column.name);
     default:
       throw Error("Column " + column.name + " is not an integer");
   }

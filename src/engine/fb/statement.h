@@ -168,6 +168,8 @@ class Statement : private Dependent {
   Firebird::IMessageMetadata* input_ = nullptr;
   Firebird::IMessageMetadata* output_ = nullptr;
   std::vector<ColumnInfo> columns_;
+  std::vector<unsigned> offsets_;       // of each column's value in the output message
+  std::vector<unsigned> null_offsets_;  // of each column's NULL flag
   std::int64_t rows_affected_ = 0;
   ResultSet* live_ = nullptr;  // the open result set, closed when the text changes
 };
