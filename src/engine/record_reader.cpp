@@ -1,0 +1,135 @@
+#include "engine/record_reader.h"
+
+#include <utility>
+#include <vector>
+
+#include "engine/column_types.h"
+#include "engine/record_text.h"
+#include "engine/table_catalogue.h"
+#include "util/text_rules.h"
+
+namespace tramolin {
+namespace {
+
+// One column's value in the form its type code carries it.
+TPole ReadValue(const fb::ResultSet& row, int index, const fb::ColumnInfo& column, FieldType type) {
+  switch (type) {
+    case FieldType::kText:
+      return TextField(column.name, row.GetBytes(index));
+    case FieldType::kInteger:
+      return IntegerField(column.name, static_cast<std::int32_t>(row.GetInt(index)));
+    case FieldType::kFloat:
+      return FloatField(column.name, row.GetDouble(index));
+    case FieldType::kDateTime:
+      return DateTimeField(column.name, row.GetDateTime(index));
+    case FieldType::kBlob:
+      return BlobField(column.name, row.GetBytes(index));
+  }
+  throw UnsupportedColumnError(column.name, static_cast<unsigned>(column.type), column.scale);
+}
+
+FieldType TypeCodeOf(const fb::ColumnInfo& column) {
+  const auto type = FieldTypeOfColumn(static_cast<unsigned>(column.type), column.scale);
+  if (!type) {
+    throw UnsupportedColumnError(column.name, static_cast<unsigned>(column.type), column.scale);
+  }
+  return *type;
+}
+
+std::string ErrorMessage(std::int32_t record_id, std::int32_t table_number,
+                         std::int32_t change_type, std::string_view trace, std::string_view cause) {
+  return Concat({"PrzygotujRekord(", std::to_string(record_id), ",", std::to_string(table_number),
+                 ",", std::to_string(change_type), "){", trace, "} \"", cause, "\""});
+}
+
+}  // namespace
+
+void LoadDecimalFields(fb::Statement& tool, TDecimalManager& decimals) {
+  tool.SetSql(kDecimalFieldsQuery);
+  fb::ResultSet rows = tool.Open();
+  std::vector<std::pair<std::string, std::string>> columns;
+  while (rows.Next()) {
+    columns.emplace_back(rows.GetString(0), rows.GetString(1));
+  }
+  rows.Close();
+  decimals.AddDecimalFields(columns);
+}
+
+TRecordReader::TRecordReader(fb::Transaction& get_data, TDecimalManager& decimals)
+    : IBTGetData(get_data), decimals_(decimals), IBQGetData(get_data) {}
+
+std::string TRecordReader::PrzygotujRekord(std::int32_t record_id, std::int32_t table_number,
+                                           bool own_transaction, std::int32_t change_type) {
+  std::string trace = "0";
+  const TTableInfo* table = TableInfo(table_number);
+  if (table == nullptr || !table->IsUsable()) {
+    return {};
+  }
+  trace += '1';
+  TRekord record{record_id, table_number, change_type, {}};
+  std::string text;
+  try {
+    trace += '2';
+    if (change_type != kChangeDelete) {
+      if (own_transaction) {
+        IBTGetData.StartIfInactive();
+      }
+      const bool exists = ReadRecord(record, table->name, table->key_column, trace);
+      if (own_transaction) {
+        IBTGetData.CommitIfActive();
+      }
+      trace += '0';
+      if (!exists) {
+        return {};
+      }
+    }
+    AppendRecordText(record, text);
+  } catch (const std::exception& e) {
+    if (own_transaction) {
+      try {
+        IBTGetData.RollbackIfActive();
+      } catch (const std::exception&) {
+        // the cause of the failure is what the caller must see
+      }
+    }
+    throw RecordReadError(ErrorMessage(record_id, table_number, change_type, trace, e.what()));
+  }
+  return text;
+}
+
+// Reads the record's columns into `record`; false when the record no longer exists.
+bool TRecordReader::ReadRecord(TRekord& record, std::string_view table, std::string_view key,
+                               std::string& trace) {
+  trace += "34";
+  IBQGetData.SetSql(RecordSelectText(decimals_, table, key));
+  trace += '5';
+  IBQGetData.ParamByName("ID").SetInt(record.record_id);
+  fb::ResultSet row = IBQGetData.Open();
+  trace += '6';
+  if (!row.Next()) {
+    return false;
+  }
+  trace += "78";
+  ReadColumns(record, row, table, trace);
+  return true;
+}
+
+// The row's non-NULL columns in their order: the decimal aliases (under their columns' names)
+// first, the table's own DOUBLE PRECISION columns left out since their aliases carry them.
+void TRecordReader::ReadColumns(TRekord& record, const fb::ResultSet& row, std::string_view table,
+                                std::string& trace) {
+  const TDecimalInfo* decimals = decimals_.Find(table);
+  const int count = row.ColumnCount();
+  record.fields.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const fb::ColumnInfo& column = row.Column(i);
+    const FieldType type = TypeCodeOf(column);
+    if (row.IsNull(i) || (decimals != nullptr && decimals->Contains(column.name))) {
+      continue;
+    }
+    trace.append("_").append(column.name);
+    AddExportColumn(record, decimals, ReadValue(row, i, column, type));
+  }
+}
+
+}  // namespace tramolin

@@ -1,0 +1,54 @@
+// Reading changed records from the database as record text, and the catalogue of DOUBLE
+// PRECISION columns that decides how their values are read.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "engine/decimal_manager.h"
+#include "engine/fb/statement.h"
+
+namespace tramolin {
+
+// A record that could not be read. The message names the record, how far the reading came and
+// the cause: PrzygotujRekord(512,29,1){012345} "<database message>".
+class RecordReadError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Fills the catalogue with every DOUBLE PRECISION column of the user tables. Runs on `tool`,
+// whose transaction must be active; the transaction is left as it was.
+void LoadDecimalFields(fb::Statement& tool, TDecimalManager& decimals);
+
+// Reads one record at a time through one statement bound to the export transaction. The
+// statement is prepared again only when the table changes, so consecutive records of one table
+// reuse it.
+class TRecordReader {
+ public:
+  TRecordReader(fb::Transaction& get_data, TDecimalManager& decimals);
+
+  // The record text of a journal entry: empty for a table number outside the catalogue and for
+  // a record that no longer exists (a delete is the header alone, without reading). With
+  // own_transaction the export transaction is started when inactive and committed at the end
+  // (rolled back on an error); otherwise the caller's active transaction is used. Every failure,
+  // a column of a type the text has no code for included, raises RecordReadError.
+  std::string PrzygotujRekord(std::int32_t record_id, std::int32_t table_number,
+                              bool own_transaction, std::int32_t change_type);
+
+  // The statement text of the last record read (for tests of the reuse).
+  const std::string& StatementText() const { return IBQGetData.Sql(); }
+
+ private:
+  bool ReadRecord(TRekord& record, std::string_view table, std::string_view key,
+                  std::string& trace);
+  void ReadColumns(TRekord& record, const fb::ResultSet& row, std::string_view table,
+                   std::string& trace);
+
+  fb::Transaction& IBTGetData;
+  TDecimalManager& decimals_;
+  fb::Statement IBQGetData;
+};
+
+}  // namespace tramolin
