@@ -52,7 +52,9 @@ bool PacketConnection::SendFrame(std::string_view frame) {
 }
 
 void PacketConnection::Close() {
-  if (state_ != State::kClosed) socket_->disconnectFromHost();
+  if (state_ == State::kClosed || state_ == State::kClosing) return;
+  state_ = State::kClosing;
+  socket_->disconnectFromHost();
 }
 
 void PacketConnection::Abort() {
@@ -72,7 +74,7 @@ void PacketConnection::OnReadyRead() {
   const QByteArray chunk = socket_->readAll();
   if (chunk.isEmpty() || state_ == State::kClosed) return;
   CountReceived(static_cast<std::size_t>(chunk.size()));
-  if (state_ == State::kOverflowed) return;
+  if (state_ != State::kOpen) return;
   reader_.Feed(std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
   DeliverFrames();
 }

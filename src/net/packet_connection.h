@@ -26,6 +26,7 @@ class PacketConnection : public QObject {
     kConnecting,  // a client socket not connected yet
     kOpen,        // frames flow both ways
     kOverflowed,  // received data broke the frame limits: input is dropped, sending still works
+    kClosing,     // Close() was called: input is dropped, frames handed over earlier are written
     kClosed,      // disconnected; nothing is sent or received
   };
 
@@ -46,7 +47,8 @@ class PacketConnection : public QObject {
   // frame was taken.
   bool SendFrame(std::string_view frame);
 
-  // Closes after the frames handed over so far are written; disconnected() follows.
+  // Closes after the frames handed over so far are written; disconnected() follows. From now on
+  // no packet is delivered, not even one that already arrived, and no frame is taken.
   void Close();
   // Closes at once, dropping unwritten frames.
   void Abort();

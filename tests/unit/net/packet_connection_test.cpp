@@ -155,12 +155,16 @@ TEST_F(PacketConnectionTest, PeerClosingIsReportedOnceAndSendingStops) {
   EXPECT_EQ(server_received_.disconnections, 1);
 }
 
-TEST_F(PacketConnectionTest, SlotMayCloseTheConnectionWhileFramesAreStillQueued) {
-  QObject::connect(server_side_.get(), &PacketConnection::packetReceived,
-                   [this](std::uint8_t, const std::string&) { server_side_->Abort(); });
-  SendRawFromClient(BuildPacket(pkAktywnosc, "", false) + BuildPacket(pkAktywnosc, "", false));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return server_received_.disconnections == 1; }, kWaitMs));
-  EXPECT_EQ(server_received_.packets.size(), 1u);
+TEST_F(PacketConnectionTest, NoPacketIsDeliveredAfterTheOwnerClosedOrAborted) {
+  for (const auto end : {&PacketConnection::Close, &PacketConnection::Abort}) {
+    Join(kDefaultFrameLimit);
+    QObject::connect(server_side_.get(), &PacketConnection::packetReceived,
+                     [this, end](std::uint8_t, const std::string&) { (*server_side_.*end)(); });
+    SendRawFromClient(BuildPacket(pkAktywnosc, "", false) + BuildPacket(pkAktywnosc, "", false));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server_received_.disconnections == 1; }, kWaitMs));
+    EXPECT_EQ(server_received_.packets.size(), 1u);
+    EXPECT_FALSE(server_side_->SendFrame(BuildPacket(pkAktywnosc, "", false)));
+  }
 }
 
 TEST(PacketConnectionRefusedTest, FailedConnectionAttemptEndsInDisconnected) {
