@@ -1,0 +1,80 @@
+// Tramolin 2: the replicator's process. Creates the main data module, the database module and
+// the log view, runs the start-up sequence and then the message loop.
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+
+#include "engine/dmdb.h"
+#include "engine/pass_dm.h"
+#include "platform/service_control.h"
+#include "platform/system_info.h"
+#include "shell/console_view.h"
+#include "shell/database_link.h"
+#include "shell/logging_application.h"
+#include "shell/shutdown_signals.h"
+#include "shell/startup.h"
+#include "shell/tdm.h"
+#include "util/day_time.h"
+
+namespace {
+
+using namespace tramolin;
+
+std::string EnvironmentValue(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+// Settings a test or an administrator may override from the environment.
+StartupTimings TimingsFromEnvironment() {
+  StartupTimings timings;
+  timings.database_retry_pause_ms = std::stoi(EnvironmentValue(
+      "TRAMOLIN2_DB_RETRY_PAUSE_MS", std::to_string(timings.database_retry_pause_ms)));
+  return timings;
+}
+
+ShellServices MakeShellServices(int argc, char** argv, TPassDM& pass_dm) {
+  ShellServices services;
+  const std::filesystem::path program = ProgramPath();
+  services.app_dir = program.parent_path();
+  services.executable_name = program.filename().string();
+  services.command_line = CommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  services.clock = NowDayCount;
+  services.firebird_probe = [&pass_dm](const TConfig& config) {
+    return ProbeServerVersion(pass_dm, config);
+  };
+  services.timings = TimingsFromEnvironment();
+  return services;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ShutdownSignals::BlockInAllThreads();
+  LoggingApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Tramolin 2"));
+
+  ServiceControl service_control(EnvironmentValue("TRAMOLIN2_UNIT_DIR", "/etc/systemd/system"),
+                                 EnvironmentValue("TRAMOLIN2_SYSTEMCTL", "systemctl"));
+  TPassDM pass_dm;
+  ShellServices services = MakeShellServices(argc, argv, pass_dm);
+  services.service_control = &service_control;
+
+  ConsoleView console(std::cout);  // outlives the main data module, which logs until its end
+  TDM tdm(std::move(services));
+  app.SetLogger(&tdm.Logs());
+  const bool shows_window = !tdm.Command().HasSwitch("s") || tdm.Command().HasSwitch("v");
+  if (shows_window) tdm.Logs().SetWindow(&console);
+  TDMDB database(tdm, pass_dm, DatabaseSettingsOf(tdm.Config()));
+  tdm.AttachDatabase(&database);
+
+  StartupSequence startup(tdm, /*wizard=*/{});
+  if (const std::optional<int> exit_status = startup.Run()) return *exit_status;
+
+  ShutdownSignals shutdown;
+  QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &tdm, [&tdm] {
+    tdm.BeginClose();
+    QCoreApplication::quit();
+  });
+  return QCoreApplication::exec();
+}

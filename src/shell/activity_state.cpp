@@ -1,0 +1,69 @@
+#include "shell/activity_state.h"
+
+#include <array>
+
+#include "util/cp1250.h"
+
+namespace tramolin {
+namespace {
+
+constexpr std::array<std::string_view, 4> kServerStateNames = {
+    "uruchamianie"_cp, "gotowość"_cp, "przygotowywanie"_cp, "przetwarzanie"_cp};
+
+constexpr std::array<std::string_view, 11> kClientStateNames = {
+    "rozłączony"_cp,           "łączenie"_cp,    "połączony"_cp,
+    "autoryzowanie"_cp,        "zalogowany"_cp,  "oczekiwanie"_cp,
+    "przetwarzanie"_cp,        "sprawdzanie"_cp, "przygotowywanie"_cp,
+    "oczekiwanie na potw."_cp, "odznaczanie"_cp};
+
+constexpr int kTenMinutes = 600'000;
+constexpr int kOneHour = 3'600'000;
+
+}  // namespace
+
+std::string_view ActivityStateName(bool server_mode, int state) {
+  if (state < 0) return {};
+  const auto index = static_cast<std::size_t>(state);
+  if (server_mode) return index < kServerStateNames.size() ? kServerStateNames[index] : "";
+  return index < kClientStateNames.size() ? kClientStateNames[index] : "";
+}
+
+std::optional<int> ClientTrayIcon(int state, bool on_demand, bool& held_back) {
+  switch (state) {
+    case 0:
+      return on_demand ? kTrayGrey : kTrayRed;
+    case 1:
+      return kTrayRed;
+    case 2:
+    case 3:
+    case 5:
+    case 9:
+      return kTrayYellow;
+    case kClientLoggedIn:
+      if (!held_back) return kTrayWhite;
+      held_back = false;
+      return kTrayBlue;
+    case 6:
+    case 7:
+    case 8:
+    case 10:
+      return kTrayGreen;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<int> ClientReplyTimeout(int state) {
+  switch (state) {
+    case 2:
+    case 3:
+      return kTenMinutes;
+    case 5:
+    case 9:
+      return kOneHour;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace tramolin

@@ -1,0 +1,230 @@
+#include "shell/logger.h"
+
+#include <cxxabi.h>
+
+#include <fstream>
+#include <memory>
+#include <system_error>
+#include <typeinfo>
+
+#include "util/day_time.h"
+#include "util/files.h"
+
+namespace tramolin {
+namespace {
+
+// Writes the lines with CR LF ends. Appends, so two saves within one second (same file name)
+// keep both sets of lines.
+void WriteLines(const std::filesystem::path& file, const std::vector<std::string>& lines) {
+  std::ofstream out(file, std::ios::binary | std::ios::app);
+  for (const std::string& line : lines) out << line << "\r\n";
+  out.flush();
+  if (!out) {
+    throw std::system_error(errno, std::generic_category(), "zapis pliku " + file.string());
+  }
+}
+
+std::string ClassNameOf(const std::exception& error) {
+  const char* mangled = typeid(error).name();
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> demangled(
+      abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+  return status == 0 && demangled ? demangled.get() : mangled;
+}
+
+}  // namespace
+
+Logger::Logger(std::filesystem::path app_dir, ProcessKind kind, Clock clock)
+    : app_dir_(std::move(app_dir)), kind_(kind), clock_(std::move(clock)) {}
+
+void Logger::Log(std::string_view message, int level, bool continue_line) {
+  if (debug_mode_) continue_line = false;
+  switch (kind_) {
+    case ProcessKind::kInteractive:
+      RouteInteractive(message, level, continue_line);
+      break;
+    case ProcessKind::kServiceWithWindow:
+      RouteServiceWithWindow(message, level, continue_line);
+      break;
+    case ProcessKind::kServiceWithoutWindow:
+      RouteServiceWithoutWindow(message, level);
+      break;
+  }
+  if (level == kLogRecord && full_log_) AddToFullLog(message, continue_line);
+  if (!continue_line) SaveLog(false);
+  if (broadcast_ && level != kLogStatus && level != kLogRecord) broadcast_(message, level);
+}
+
+void Logger::RouteInteractive(std::string_view message, int level, bool continue_line) {
+  switch (level) {
+    case kLogError:
+    case kLogSerious:
+      WindowLine(message);
+      ErrorFileLine(message);
+      DebugFileLine(message);
+      break;
+    case kLogDiagnostic:
+      if (!debug_mode_) break;
+      DebugFileLine(message);
+      WindowLine(message);
+      break;
+    case kLogInfo:
+    case kLogErrorBox:
+      MessageBox(message, level == kLogInfo ? MessageIcon::kInformation : MessageIcon::kError);
+      WindowLine(message);
+      DebugFileLine(message);
+      break;
+    case kLogProgress:
+      WindowAppend(message, continue_line);
+      DebugFileLine(message);
+      break;
+    case kLogStatus:
+      StatusText(message);
+      break;
+    default:
+      break;
+  }
+}
+
+void Logger::RouteServiceWithWindow(std::string_view message, int level, bool continue_line) {
+  switch (level) {
+    case kLogError:
+    case kLogSerious:
+      ErrorFileLine(message);
+      WindowLine(message);
+      DebugFileLine(message);
+      break;
+    case kLogDiagnostic:
+      DebugFileLine(message);
+      break;
+    case kLogInfo:
+    case kLogErrorBox:
+      WindowLine(message);
+      DebugFileLine(message);
+      break;
+    case kLogProgress:
+      WindowAppend(message, continue_line);
+      DebugFileLine(message);
+      break;
+    case kLogStatus:
+      StatusText(message);
+      break;
+    default:
+      break;
+  }
+}
+
+void Logger::RouteServiceWithoutWindow(std::string_view message, int level) {
+  switch (level) {
+    case kLogError:
+    case kLogSerious:
+      ErrorFileLine(message);
+      DebugFileLine(message);
+      break;
+    case kLogDiagnostic:
+      DebugFileLine(message);
+      break;
+    case kLogInfo:
+    case kLogProgress:
+    case kLogErrorBox:
+      BufferLine(message);
+      DebugFileLine(message);
+      break;
+    default:
+      break;
+  }
+}
+
+void Logger::AddToFullLog(std::string_view message, bool continue_line) {
+  if (continue_line && !full_log_buffer_.empty()) {
+    full_log_buffer_.back() += message;
+    return;
+  }
+  full_log_buffer_.push_back(Stamped(message));
+  SaveFullLog(false);
+}
+
+void Logger::SaveLog(bool force) {
+  std::error_code error;
+  std::filesystem::create_directories(LogDirectory(), error);
+  if (error) return;
+  const bool from_window = kind_ != ProcessKind::kServiceWithoutWindow;
+  if (from_window && window_ == nullptr) return;
+  try {
+    const std::size_t count = from_window ? window_->LogLineCount() : log_buffer_.size();
+    if (count == 0 || (!force && count <= kMaxLinesBeforeSave)) return;
+    const std::filesystem::path file = LogDirectory() / (FileTimestamp(clock_()) + ".log");
+    WriteLines(file, from_window ? window_->LogLines() : log_buffer_);
+    if (from_window) {
+      window_->ClearLog();
+    } else {
+      log_buffer_.clear();
+    }
+    Log("Zapis log do pliku ... \"" + file.string() + "\"", kLogProgress);
+  } catch (...) {
+    // The lines stay where they are and are saved with a later attempt.
+  }
+}
+
+void Logger::SaveFullLog(bool force) {
+  if (full_log_buffer_.empty()) return;
+  if (!force && full_log_buffer_.size() <= kMaxLinesBeforeSave) return;
+  std::filesystem::create_directories(LogDirectory());
+  WriteLines(LogDirectory() / (FileTimestamp(clock_()) + "_full.log"), full_log_buffer_);
+  full_log_buffer_.clear();
+}
+
+void Logger::LogException(std::string_view sender, const std::exception& error) {
+  Log("Application.Exception " + std::string(sender) + " " + ClassNameOf(error) + " \"" +
+          error.what() + "\"(0)",
+      kLogProgress);
+}
+
+void Logger::WindowLine(std::string_view message) {
+  if (window_ == nullptr) return;
+  try {
+    window_->AppendLogLine(Stamped(message));
+  } catch (...) {
+  }
+}
+
+void Logger::WindowAppend(std::string_view message, bool continue_line) {
+  if (!continue_line) return WindowLine(message);
+  if (window_ == nullptr) return;
+  try {
+    window_->AppendToLastLogLine(message);
+  } catch (...) {
+  }
+}
+
+void Logger::BufferLine(std::string_view message) { log_buffer_.push_back(Stamped(message)); }
+
+void Logger::StatusText(std::string_view message) {
+  if (window_ == nullptr) return;
+  try {
+    window_->SetStatusText(message);
+  } catch (...) {
+  }
+}
+
+void Logger::MessageBox(std::string_view message, MessageIcon icon) {
+  if (window_ == nullptr) return;
+  try {
+    window_->ShowMessageBox(message, icon);
+  } catch (...) {
+  }
+}
+
+void Logger::ErrorFileLine(std::string_view message) {
+  AppendLineToFile(ErrorFile(), message, true, clock_());
+}
+
+void Logger::DebugFileLine(std::string_view message) {
+  if (debug_mode_) AppendLineToFile(DebugFile(), message, true, clock_());
+}
+
+std::string Logger::Stamped(std::string_view message) const {
+  return StampText(clock_()) + " " + std::string(message);
+}
+
+}  // namespace tramolin

@@ -1,0 +1,75 @@
+#include "integration/program_folder.h"
+
+#include <QThread>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "util/cp1250.h"
+
+namespace tramolin::testing {
+
+namespace fs = std::filesystem;
+
+ProgramFolder::ProgramFolder(const std::string& executable_name)
+    : dir_(fs::temp_directory_path() / ("tramolin_it_" + executable_name)),
+      executable_(dir_ / executable_name) {
+  fs::remove_all(dir_);
+  fs::create_directories(dir_);
+  fs::copy_file(TRAMOLIN2_BINARY, executable_);
+}
+
+ProgramFolder::~ProgramFolder() {
+  for (auto& process : processes_) {
+    if (process->state() != QProcess::NotRunning) {
+      process->kill();
+      process->waitForFinished(5000);
+    }
+  }
+  std::error_code ignored;
+  fs::remove_all(dir_, ignored);
+}
+
+void ProgramFolder::WriteFile(const std::string& name, const std::string& text) const {
+  std::ofstream(dir_ / name, std::ios::binary) << text;
+}
+
+std::string ProgramFolder::ReadText(const std::string& name) const {
+  std::ifstream in(dir_ / name, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return Cp1250ToUtf8(text.str());
+}
+
+bool ProgramFolder::Exists(const std::string& name) const { return fs::exists(dir_ / name); }
+
+QProcess& ProgramFolder::Start(const QStringList& arguments) {
+  auto process = std::make_unique<QProcess>();
+  process->setWorkingDirectory(QString::fromStdString(dir_.string()));
+  process->setProcessChannelMode(QProcess::MergedChannels);
+  process->start(QString::fromStdString(executable_.string()), arguments);
+  process->waitForStarted(5000);
+  processes_.push_back(std::move(process));
+  return *processes_.back();
+}
+
+int ProgramFolder::Run(const QStringList& arguments, int timeout_ms) {
+  QProcess& process = Start(arguments);
+  if (!process.waitForFinished(timeout_ms)) return -1;
+  return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+bool ProgramFolder::WaitFor(const std::string& name, const std::string& text,
+                            int timeout_ms) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (Exists(name) && (text.empty() || ReadText(name).find(text) != std::string::npos)) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+}  // namespace tramolin::testing

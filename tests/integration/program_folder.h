@@ -1,0 +1,38 @@
+// A folder with its own copy of the program, as an installation has: the program's files (the
+// configuration, logs, pid) live beside the executable. Each test gets a copy under its own
+// executable name, so the single-copy rule of one test never sees another test's processes.
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace tramolin::testing {
+
+class ProgramFolder {
+ public:
+  explicit ProgramFolder(const std::string& executable_name);
+  ~ProgramFolder();
+
+  const std::filesystem::path& Dir() const { return dir_; }
+  void WriteFile(const std::string& name, const std::string& text) const;
+  // The file's bytes converted to UTF-8 ("" when it does not exist).
+  std::string ReadText(const std::string& name) const;
+  bool Exists(const std::string& name) const;
+
+  // Starts the program with the arguments; the process ends with the folder.
+  QProcess& Start(const QStringList& arguments);
+  // Runs the program to its end (at most timeout_ms) and returns its exit status, -1 on time-out.
+  int Run(const QStringList& arguments, int timeout_ms = 30000);
+  // Waits until the file exists, or the file's text contains `text` when given.
+  bool WaitFor(const std::string& name, const std::string& text = "", int timeout_ms = 15000) const;
+
+ private:
+  std::filesystem::path dir_;
+  std::filesystem::path executable_;
+  std::vector<std::unique_ptr<QProcess>> processes_;
+};
+
+}  // namespace tramolin::testing
