@@ -9,11 +9,13 @@
 #include <string>
 
 #include "engine/database_settings.h"
+#include "engine/decimal_manager.h"
 #include "engine/engine_host.h"
 #include "engine/fb/attachment.h"
 #include "engine/fb/events.h"
 #include "engine/fb/statement.h"
 #include "engine/fb/transaction.h"
+#include "engine/record_reader.h"
 
 namespace tramolin {
 
@@ -77,6 +79,10 @@ class TDMDB {
   fb::Transaction& IBTREPINFO() { return repinfo_; }
   fb::Transaction& IBTResetDBVer() { return reset_version_; }
   fb::Statement& IBQTool() { return tool_query_; }
+  // The DOUBLE PRECISION columns, loaded by ReadIdentity; and the reader of one record for
+  // export (its statement IBQGetData on IBTGetData).
+  TDecimalManager& Decimals() { return decimals_; }
+  TRecordReader& RecordReader() { return record_reader_; }
 
  private:
   bool ConnectionAlive();
@@ -86,7 +92,7 @@ class TDMDB {
   int ReadGenerator(const char* sql, int unchanged);
   void UpdateActivity(bool closing);
   // Fills the decimal-field catalogue inside IBTTool at the end of ReadIdentity.
-  void LoadDecimalFields() {}
+  void LoadDecimalFields() { tramolin::LoadDecimalFields(tool_query_, decimals_); }
 
   EngineHost& host_;
   TPassDM& pass_dm_;
@@ -110,6 +116,8 @@ class TDMDB {
   fb::Statement repinfo_query_;
   fb::Statement reset_version_query_;
   std::unique_ptr<fb::EventSubscription> events_;
+  TDecimalManager decimals_;
+  TRecordReader record_reader_{get_data_, decimals_};
 };
 
 }  // namespace tramolin
