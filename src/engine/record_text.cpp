@@ -8,6 +8,7 @@
 
 #include "util/cp1250.h"
 #include "util/fields.h"
+#include "util/text_rules.h"
 
 namespace tramolin {
 namespace {
@@ -55,20 +56,22 @@ void KeepReadable(Decimal& decimal) {
 
 std::string FixedText(const Decimal& decimal) {
   const std::string& digits = decimal.digits;
+  std::string text;
   if (decimal.exponent < 0) {
-    return "0." + std::string(static_cast<std::size_t>(-decimal.exponent - 1), '0') + digits;
+    text.append("0.").append(static_cast<std::size_t>(-decimal.exponent - 1), '0');
+    return text.append(digits);
   }
   const auto whole = static_cast<std::size_t>(decimal.exponent) + 1;
   if (digits.size() <= whole) {
-    return digits + std::string(whole - digits.size(), '0');
+    return text.append(digits).append(whole - digits.size(), '0');
   }
-  return digits.substr(0, whole) + "." + digits.substr(whole);
+  return text.append(digits, 0, whole).append(1, '.').append(digits, whole);
 }
 
 std::string ScientificText(const Decimal& decimal) {
-  std::string text = decimal.digits.substr(0, 1);
+  std::string text(1, decimal.digits.front());
   if (decimal.digits.size() > 1) {
-    text += "." + decimal.digits.substr(1);
+    text.append(1, '.').append(decimal.digits, 1);
   }
   text += decimal.exponent < 0 ? "E-" : "E";
   text += std::to_string(std::abs(decimal.exponent));
@@ -110,7 +113,7 @@ bool IsDecimalNumberText(std::string_view text) {
 }
 
 std::string NotANumberMessage(std::string_view text) {
-  return "'" + std::string(text) + "' is not a valid floating point value";
+  return Concat({"'", text, "' is not a valid floating point value"});
 }
 
 // The number and its ";", without a temporary string.
@@ -270,7 +273,8 @@ std::string NumberText(double value) {
   Decimal decimal = RoundedDecimal(std::fabs(value));
   KeepReadable(decimal);
   const bool fixed = decimal.exponent >= kFixedExponentLow && decimal.exponent < kFixedExponentHigh;
-  return (value < 0 ? "-" : "") + (fixed ? FixedText(decimal) : ScientificText(decimal));
+  std::string text = value < 0 ? "-" : "";
+  return text.append(fixed ? FixedText(decimal) : ScientificText(decimal));
 }
 
 double ParseNumberText(std::string_view text) {
