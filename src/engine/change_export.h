@@ -1,0 +1,68 @@
+// Change export: counts the journal entries pending for a destination and turns them into a
+// change payload, marking the exported entries with the export transaction's number so that the
+// destination's confirmation deletes exactly them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/engine_host.h"
+#include "engine/fb/statement.h"
+
+namespace tramolin {
+
+class TDMDB;
+class TRecordReader;
+
+struct ChangeCounts {
+  std::int32_t all = 0;        // journal entries for the destination
+  std::int32_t new_count = 0;  // those of them that are inserts
+};
+
+// What one export produced. `transaction_number` is what the exported entries now carry; the
+// caller keeps it until the destination confirms the import.
+struct PreparedChanges {
+  std::string payload;     // "count;total;" and the record texts
+  std::int32_t total = 0;  // entries pending when the export counted them
+  std::int32_t count = 0;  // journal rows (records, not entries) processed
+  std::int32_t transaction_number = 0;
+};
+
+// The payload stops after the record that takes it beyond this many characters.
+inline constexpr std::size_t kPayloadLimit = 1000000;
+
+// Lives as long as its statements may: destroy it before the TDMDB it was made for.
+class TChangeExport {
+ public:
+  TChangeExport(TDMDB& db, EngineHost& host);
+
+  // Both counts stay 0 when counting fails; errors are swallowed.
+  ChangeCounts CountChanges(std::int32_t copy_number);
+
+  // Exports what is pending for `copy_number` (only records with an insert among their entries
+  // when new_only) into one payload of about kPayloadLimit characters at most. Progress and
+  // error texts go to `slot` (-1: the client's own). False, with an empty payload, when the
+  // database cannot be reached or anything fails; a failure rolls back every mark it made.
+  bool PrepareChanges(std::int32_t copy_number, bool new_only, int slot, PreparedChanges& out);
+
+ private:
+  void ClearStaleMarks(std::int32_t copy_number, int slot);
+  std::int32_t ReadTransactionNumber();
+  void ExportRecords(fb::Statement& select, std::int32_t copy_number, int slot,
+                     PreparedChanges& out);
+  void MarkExported(std::int32_t copy_number, std::int32_t record_id, std::int32_t table_number);
+  void ReportFailure(std::int32_t copy_number, int slot, std::string_view message);
+  void LogRecord(std::string_view text, bool continue_line = false);
+
+  TDMDB& db_;
+  EngineHost& host_;
+  TRecordReader& reader_;
+  fb::Statement IBQ_REPZMIANY_Select;
+  fb::Statement IBQ_REPZMIANY_NEW_Select;
+  fb::Statement IBQ_REPZMIANY_Update1;
+  fb::Statement IBQ_REPZMIANY_Update2;
+  fb::Statement IBQ_CURRENT_TRANSACTION;
+  fb::Statement IBQ_REPZMIANY_Count;
+};
+
+}  // namespace tramolin

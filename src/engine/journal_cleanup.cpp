@@ -1,0 +1,81 @@
+#include "engine/journal_cleanup.h"
+
+#include <exception>
+#include <string>
+
+#include "engine/dmdb.h"
+#include "util/cp1250.h"
+#include "util/log_level.h"
+#include "util/text_rules.h"
+
+namespace tramolin {
+namespace {
+
+constexpr std::string_view kDeleteConfirmed =
+    "DELETE FROM REPZMIANY\n"
+    "WHERE IDREPKOPIE=:IDREPKOPIE\n"
+    "AND IDTRANSAKCJI=:IDTRANSAKCJI";
+
+std::string Number(std::int64_t value) { return std::to_string(value); }
+
+}  // namespace
+
+TJournalCleanup::TJournalCleanup(TDMDB& db, EngineHost& host)
+    : db_(db), host_(host), IBQ_REPZMIANY_Delete2(db.IBT_REPZMIANY_Delete2(), kDeleteConfirmed) {}
+
+bool TJournalCleanup::DeleteJournalEntries(int slot) {
+  if (!db_.ConnectDatabase()) {
+    return false;
+  }
+  const int copy_number = slot == -1 ? 0 : host_.GetSlotDBNR(slot);
+  const int transaction_number = host_.GetSlotLastTransID(slot);
+  int step = 1;
+  try {
+    Delete(slot, copy_number, transaction_number, step);
+  } catch (const std::exception& e) {
+    ReportFailure(slot, copy_number, e.what(), step);
+    return false;
+  }
+  return true;
+}
+
+// `step` tells how far the delete came: 2 started, 3 closed, 4 and 5 parameters set, 6 executed,
+// 7 logged, 8 committed.
+void TJournalCleanup::Delete(int slot, int copy_number, int transaction_number, int& step) {
+  db_.IBT_REPZMIANY_Delete2().StartIfInactive();
+  step = 2;
+  IBQ_REPZMIANY_Delete2.ClearParams();
+  step = 3;
+  IBQ_REPZMIANY_Delete2.ParamByName("IDREPKOPIE").SetInt(copy_number);
+  step = 4;
+  IBQ_REPZMIANY_Delete2.ParamByName("IDTRANSAKCJI").SetInt(transaction_number);
+  step = 5;
+  IBQ_REPZMIANY_Delete2.Execute();
+  step = 6;
+  if (host_.FullLog()) {
+    host_.Log(Concat({Number(slot), " DEL IDREPKOPIE=", Number(copy_number),
+                      " REPZM=", Number(IBQ_REPZMIANY_Delete2.RowsAffected())}),
+              kLogRecord);
+  }
+  step = 7;
+  db_.IBT_REPZMIANY_Delete2().Commit();
+  step = 8;
+}
+
+void TJournalCleanup::ReportFailure(int slot, int copy_number, std::string_view message, int step) {
+  try {
+    db_.IBT_REPZMIANY_Delete2().RollbackIfActive();
+  } catch (const std::exception&) {
+    // a lost connection took the transaction with it
+  }
+  const std::string at = Concat({" [", Number(step), "]"});
+  if (host_.FullLog()) {
+    host_.Log(Concat({Number(slot), " ROLLB: ", message, at}), kLogRecord);
+  }
+  host_.SetErrorText(slot, Concat({message, at}));
+  host_.Log(Concat({"Wystąpił błąd w czasie usuwania wpisów z dziennika zmian bazy nr "_cp,
+                    Number(copy_number), ":\r\n", message, at}),
+            kLogError);
+}
+
+}  // namespace tramolin

@@ -1,0 +1,32 @@
+// Journal clean-up after a confirmation: deletes the journal entries of one destination that
+// still carry the number of the export whose payload the destination confirmed.
+#pragma once
+
+#include "engine/engine_host.h"
+#include "engine/fb/statement.h"
+
+namespace tramolin {
+
+class TDMDB;
+
+// Lives as long as its statement may: destroy it before the TDMDB it was made for.
+class TJournalCleanup {
+ public:
+  TJournalCleanup(TDMDB& db, EngineHost& host);
+
+  // Slot -1 (the client): destination 0 and the client's own kept transaction number; a server
+  // slot: the slot's copy number and kept number (-1 and -1 for a slot that does not exist, so
+  // nothing is deleted). True when the delete was executed and committed. A failure is rolled
+  // back, logged with the step it reached and kept as the slot's error text.
+  bool DeleteJournalEntries(int slot);
+
+ private:
+  void Delete(int slot, int copy_number, int transaction_number, int& step);
+  void ReportFailure(int slot, int copy_number, std::string_view message, int step);
+
+  TDMDB& db_;
+  EngineHost& host_;
+  fb::Statement IBQ_REPZMIANY_Delete2;
+};
+
+}  // namespace tramolin
