@@ -230,7 +230,10 @@ void TDMDB::WriteActivityJournal(const DatabaseIdentity& identity) {
   tool_.CommitIfActive();
 }
 
+// Before the row is written (a technician's console never writes one) there is nothing to
+// update, so no connection is opened for it.
 void TDMDB::UpdateActivity(bool closing) {
+  if (repinfo_id_ == -1) return;
   try {
     if (!ConnectDatabase()) return;
     repinfo_.StartIfInactive();

@@ -118,6 +118,13 @@ TEST_F(DmdbTest, TheActivityRowIsWrittenTouchedAndClosed) {
   EXPECT_EQ(Query(CopyPath(1), "SELECT DATAKONIEC - CAST('30.12.1899' AS DATE) " + row), "45125");
 }
 
+TEST_F(DmdbTest, WithoutItsActivityRowTheModuleOpensNoConnectionForIt) {
+  auto module = Module("missing.fdb");  // a technician's console has no database
+  module->TouchActivity();
+  module.reset();
+  EXPECT_TRUE(host_.lines.empty());
+}
+
 TEST_F(DmdbTest, TouchingKeepsTheEndOpen) {
   auto module = Module("main.fdb");
   ASSERT_TRUE(module->ConnectDatabase());
