@@ -48,6 +48,7 @@ QProcess& ProgramFolder::Start(const QStringList& arguments) {
   auto process = std::make_unique<QProcess>();
   process->setWorkingDirectory(QString::fromStdString(dir_.string()));
   process->setProcessChannelMode(QProcess::MergedChannels);
+  process->setProcessEnvironment(environment_);
   process->start(QString::fromStdString(executable_.string()), arguments);
   process->waitForStarted(5000);
   processes_.push_back(std::move(process));

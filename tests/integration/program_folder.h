@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 #include <filesystem>
 #include <memory>
@@ -22,6 +23,9 @@ class ProgramFolder {
   std::string ReadText(const std::string& name) const;
   bool Exists(const std::string& name) const;
 
+  // An environment variable for the processes started from now on.
+  void SetEnvironment(const QString& name, const QString& value) { environment_.insert(name, value); }
+
   // Starts the program with the arguments; the process ends with the folder.
   QProcess& Start(const QStringList& arguments);
   // Runs the program to its end (at most timeout_ms) and returns its exit status, -1 on time-out.
@@ -32,6 +36,7 @@ class ProgramFolder {
  private:
   std::filesystem::path dir_;
   std::filesystem::path executable_;
+  QProcessEnvironment environment_ = QProcessEnvironment::systemEnvironment();
   std::vector<std::unique_ptr<QProcess>> processes_;
 };
 

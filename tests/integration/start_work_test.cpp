@@ -1,0 +1,106 @@
+// The start of work of a real process on real databases: a server on the main database, the
+// mode rules on a copy, a database that cannot be reached, and the restart of an installed
+// service through the service manager.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <csignal>
+#include <fstream>
+
+#include "engine_fixture.h"
+#include "integration/program_folder.h"
+
+namespace tramolin::testing {
+namespace {
+
+class StartWorkTest : public EngineFixture {
+ protected:
+  StartWorkTest()
+      : folder_(std::string("t3_") +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
+
+  void Configure(const std::string& database_file, int mode) {
+    folder_.WriteFile("Tramolin2.ini", "[DB]\r\nDBHOST=\r\nDBPATH=" + Dir().string() +
+                                           "\r\nDBFILE=" + database_file +
+                                           "\r\n[Tramolin]\r\nMode=" + std::to_string(mode) +
+                                           "\r\n");
+  }
+  std::string ErrorLog() const { return folder_.ReadText("Tramolin2_error.log"); }
+  std::string DebugLog() const { return folder_.ReadText("Tramolin2_debug.log"); }
+
+  ProgramFolder folder_;
+};
+
+TEST_F(StartWorkTest, ServerOnTheMainDatabaseStartsWorkAndRecordsItsRun) {
+  Configure("main.fdb", 1);
+  QProcess& server = folder_.Start({"-s", "-d"});
+  ASSERT_TRUE(folder_.WaitFor("pid")) << DebugLog();
+  EXPECT_NE(DebugLog().find("Rozpoczynanie pracy ("), std::string::npos);
+  EXPECT_NE(DebugLog().find("jako usługa \"Tramolin2\"..."), std::string::npos);
+  EXPECT_NE(DebugLog().find("ID bazy: 4711, typ bazy: główna, ID kopii: 0"), std::string::npos);
+  EXPECT_NE(DebugLog().find("Wersja bazy: 119.3, wersja programu: 2.0.0.1, obsługiwana "
+                            "struktura bazy: 119.XX"),
+            std::string::npos);
+  EXPECT_NE(DebugLog().find("Dodano informację do dziennika REPINFO"), std::string::npos);
+
+  ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+  ASSERT_TRUE(server.waitForFinished(15000));
+  EXPECT_EQ(server.exitCode(), 0);
+  EXPECT_EQ(QueryInt(MainPath(), "SELECT COUNT(*) FROM REPINFO WHERE TRYBPRACY = 1 AND "
+                                 "IDREPKOPIE = 0 AND DATAKONIEC IS NOT NULL"),
+            1);
+}
+
+TEST_F(StartWorkTest, ServerOnACopyRefusesToWork) {
+  Configure("copy1.fdb", 1);
+  EXPECT_EQ(folder_.Run({"-s"}), 1);
+  EXPECT_NE(ErrorLog().find("Serwer replikacji nie może współpracować z bazą: \"replikowana\""),
+            std::string::npos);
+  EXPECT_NE(ErrorLog().find("Nie udało się rozpocząć pracy. Zamykanie. (szczegóły w pliku \""),
+            std::string::npos);
+  EXPECT_FALSE(folder_.Exists("pid"));
+}
+
+TEST_F(StartWorkTest, ClientOnTheMainDatabaseRefusesToWork) {
+  Configure("main.fdb", 0);
+  EXPECT_EQ(folder_.Run({"-s"}), 1);
+  EXPECT_NE(ErrorLog().find("Klient replikacji nie może współpracować z bazą: \"główna\""),
+            std::string::npos);
+}
+
+TEST_F(StartWorkTest, UnreachableDatabaseFailsAfterTenAttemptsWithTheDatabaseError) {
+  Configure("missing.fdb", 1);
+  folder_.SetEnvironment("TRAMOLIN2_DB_RETRY_PAUSE_MS", "10");
+  EXPECT_EQ(folder_.Run({"-s", "-d"}), 1);
+  const std::string error_log = ErrorLog();
+  EXPECT_NE(error_log.find("Nie udało się nazwiązać połączenia z bazą\r\n"), std::string::npos);
+  EXPECT_NE(error_log.find("missing.fdb"), std::string::npos);
+  std::size_t attempts = 0;
+  const std::string debug = DebugLog();
+  for (auto at = debug.find("Łączenie z bazą danych"); at != std::string::npos;
+       at = debug.find("Łączenie z bazą danych", at + 1)) {
+    ++attempts;
+  }
+  EXPECT_EQ(attempts, 10u);
+}
+
+TEST_F(StartWorkTest, InteractiveStartOfAnInstalledServiceRestartsTheServiceAndExits) {
+  Configure("main.fdb", 1);
+  std::ofstream(folder_.Dir() / "Tramolin2.ini", std::ios::app) << "RunAsService=1\r\n";
+  const std::filesystem::path systemctl = folder_.Dir() / "systemctl-stub";
+  std::ofstream(systemctl) << "#!/bin/sh\necho \"$@\" >> '" << (folder_.Dir() / "calls").string()
+                           << "'\n[ \"$1\" = start ] && touch '" << (folder_.Dir() / "pid").string()
+                           << "'\nexit 0\n";
+  std::filesystem::permissions(systemctl, std::filesystem::perms::owner_all);
+  folder_.SetEnvironment("TRAMOLIN2_SYSTEMCTL", QString::fromStdString(systemctl.string()));
+
+  EXPECT_EQ(folder_.Run({"-d"}), 0);
+  EXPECT_EQ(folder_.ReadText("calls"), "stop Tramolin2.service\nstart Tramolin2.service\n");
+  EXPECT_NE(DebugLog().find("Uruchomienie serwera replikacji w trybie usługi zakończono "
+                            "pomyślnie."),
+            std::string::npos);
+  EXPECT_EQ(DebugLog().find("Rozpoczynanie pracy"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tramolin::testing
