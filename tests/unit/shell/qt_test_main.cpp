@@ -1,10 +1,10 @@
-// Test main for code that needs a Qt application object and its event loop.
+// Test main for code that needs the program's application object and its event loop.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include "shell/logging_application.h"
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
+  tramolin::LoggingApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
