@@ -18,6 +18,8 @@ ProgramFolder::ProgramFolder(const std::string& executable_name)
   fs::remove_all(dir_);
   fs::create_directories(dir_);
   fs::copy_file(TRAMOLIN2_BINARY, executable_);
+  // A service process stops its service when it ends: never the machine's real one.
+  SetEnvironment("TRAMOLIN2_SYSTEMCTL", "true");
 }
 
 ProgramFolder::~ProgramFolder() {
