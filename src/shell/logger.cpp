@@ -2,7 +2,9 @@
 
 #include <cxxabi.h>
 
+#include <array>
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <system_error>
 #include <typeinfo>
@@ -11,6 +13,19 @@
 #include "util/files.h"
 
 namespace tramolin {
+
+// Where a message goes, in this order, by the kind of process and the level.
+enum class Destination {
+  kWindowLine,
+  kWindowAppend,  // a window line, or appended to the last one for a continuing call
+  kBufferLine,
+  kErrorFile,
+  kDebugFile,
+  kStatusBar,
+  kInformationBox,
+  kErrorBox,
+};
+
 namespace {
 
 // Writes the lines with CR LF ends. Appends, so two saves within one second (same file name)
@@ -32,6 +47,76 @@ std::string ClassNameOf(const std::exception& error) {
   return status == 0 && demangled ? demangled.get() : mangled;
 }
 
+// Up to three destinations of one message, delivered in this order.
+class Route {
+ public:
+  constexpr Route(std::initializer_list<Destination> destinations) {
+    for (Destination destination : destinations) steps_[count_++] = destination;
+  }
+  const Destination* begin() const { return steps_.data(); }
+  const Destination* end() const { return steps_.data() + count_; }
+
+ private:
+  std::array<Destination, 3> steps_{};
+  std::size_t count_ = 0;
+};
+
+Route RouteFor(ProcessKind kind, int level, bool debug_mode) {
+  using enum Destination;
+  switch (kind) {
+    case ProcessKind::kInteractive:
+      switch (level) {
+        case kLogError:
+        case kLogSerious:
+          return {kWindowLine, kErrorFile, kDebugFile};
+        case kLogDiagnostic:
+          return debug_mode ? Route{kDebugFile, kWindowLine} : Route{};
+        case kLogInfo:
+          return {kInformationBox, kWindowLine, kDebugFile};
+        case kLogProgress:
+          return {kWindowAppend, kDebugFile};
+        case kLogStatus:
+          return {kStatusBar};
+        case kLogErrorBox:
+          return {kErrorBox, kWindowLine, kDebugFile};
+        default:
+          return {};
+      }
+    case ProcessKind::kServiceWithWindow:
+      switch (level) {
+        case kLogError:
+        case kLogSerious:
+          return {kErrorFile, kWindowLine, kDebugFile};
+        case kLogDiagnostic:
+          return {kDebugFile};
+        case kLogInfo:
+        case kLogErrorBox:
+          return {kWindowLine, kDebugFile};
+        case kLogProgress:
+          return {kWindowAppend, kDebugFile};
+        case kLogStatus:
+          return {kStatusBar};
+        default:
+          return {};
+      }
+    case ProcessKind::kServiceWithoutWindow:
+      switch (level) {
+        case kLogError:
+        case kLogSerious:
+          return {kErrorFile, kDebugFile};
+        case kLogDiagnostic:
+          return {kDebugFile};
+        case kLogInfo:
+        case kLogProgress:
+        case kLogErrorBox:
+          return {kBufferLine, kDebugFile};
+        default:
+          return {};
+      }
+  }
+  return {};
+}
+
 }  // namespace
 
 Logger::Logger(std::filesystem::path app_dir, ProcessKind kind, Clock clock)
@@ -39,99 +124,32 @@ Logger::Logger(std::filesystem::path app_dir, ProcessKind kind, Clock clock)
 
 void Logger::Log(std::string_view message, int level, bool continue_line) {
   if (debug_mode_) continue_line = false;
-  switch (kind_) {
-    case ProcessKind::kInteractive:
-      RouteInteractive(message, level, continue_line);
-      break;
-    case ProcessKind::kServiceWithWindow:
-      RouteServiceWithWindow(message, level, continue_line);
-      break;
-    case ProcessKind::kServiceWithoutWindow:
-      RouteServiceWithoutWindow(message, level);
-      break;
+  for (Destination destination : RouteFor(kind_, level, debug_mode_)) {
+    Deliver(destination, message, continue_line);
   }
   if (level == kLogRecord && full_log_) AddToFullLog(message, continue_line);
   if (!continue_line) SaveLog(false);
   if (broadcast_ && level != kLogStatus && level != kLogRecord) broadcast_(message, level);
 }
 
-void Logger::RouteInteractive(std::string_view message, int level, bool continue_line) {
-  switch (level) {
-    case kLogError:
-    case kLogSerious:
-      WindowLine(message);
-      ErrorFileLine(message);
-      DebugFileLine(message);
-      break;
-    case kLogDiagnostic:
-      if (!debug_mode_) break;
-      DebugFileLine(message);
-      WindowLine(message);
-      break;
-    case kLogInfo:
-    case kLogErrorBox:
-      MessageBox(message, level == kLogInfo ? MessageIcon::kInformation : MessageIcon::kError);
-      WindowLine(message);
-      DebugFileLine(message);
-      break;
-    case kLogProgress:
-      WindowAppend(message, continue_line);
-      DebugFileLine(message);
-      break;
-    case kLogStatus:
-      StatusText(message);
-      break;
-    default:
-      break;
-  }
-}
-
-void Logger::RouteServiceWithWindow(std::string_view message, int level, bool continue_line) {
-  switch (level) {
-    case kLogError:
-    case kLogSerious:
-      ErrorFileLine(message);
-      WindowLine(message);
-      DebugFileLine(message);
-      break;
-    case kLogDiagnostic:
-      DebugFileLine(message);
-      break;
-    case kLogInfo:
-    case kLogErrorBox:
-      WindowLine(message);
-      DebugFileLine(message);
-      break;
-    case kLogProgress:
-      WindowAppend(message, continue_line);
-      DebugFileLine(message);
-      break;
-    case kLogStatus:
-      StatusText(message);
-      break;
-    default:
-      break;
-  }
-}
-
-void Logger::RouteServiceWithoutWindow(std::string_view message, int level) {
-  switch (level) {
-    case kLogError:
-    case kLogSerious:
-      ErrorFileLine(message);
-      DebugFileLine(message);
-      break;
-    case kLogDiagnostic:
-      DebugFileLine(message);
-      break;
-    case kLogInfo:
-    case kLogProgress:
-    case kLogErrorBox:
-      BufferLine(message);
-      DebugFileLine(message);
-      break;
-    default:
-      break;
+void Logger::Deliver(Destination destination, std::string_view message, bool continue_line) {
+  switch (destination) {
+    case Destination::kWindowLine:
+      return WindowLine(message);
+    case Destination::kWindowAppend:
+      return WindowAppend(message, continue_line);
+    case Destination::kBufferLine:
+      return BufferLine(message);
+    case Destination::kErrorFile:
+      return ErrorFileLine(message);
+    case Destination::kDebugFile:
+      return DebugFileLine(message);
+    case Destination::kStatusBar:
+      return StatusText(message);
+    case Destination::kInformationBox:
+      return MessageBox(message, MessageIcon::kInformation);
+    case Destination::kErrorBox:
+      return MessageBox(message, MessageIcon::kError);
   }
 }
 

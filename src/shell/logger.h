@@ -23,6 +23,8 @@ enum class ProcessKind {
   kServiceWithoutWindow,  // -s without -v: window lines go to the log buffer
 };
 
+enum class Destination;
+
 class Logger {
  public:
   // More lines than this in the window or a buffer make the next Log save them to a file.
@@ -55,9 +57,7 @@ class Logger {
   std::filesystem::path LogDirectory() const { return app_dir_ / "Log"; }
 
  private:
-  void RouteInteractive(std::string_view message, int level, bool continue_line);
-  void RouteServiceWithWindow(std::string_view message, int level, bool continue_line);
-  void RouteServiceWithoutWindow(std::string_view message, int level);
+  void Deliver(Destination destination, std::string_view message, bool continue_line);
   void AddToFullLog(std::string_view message, bool continue_line);
 
   void WindowLine(std::string_view message);

@@ -73,7 +73,8 @@ struct Cp1250Literal {
   static constexpr std::array<char, Length() + 1> Convert() {
     std::array<char, Length() + 1> out{};
     std::size_t pos = 0;
-    for (std::size_t i = 0; i < Length(); ++i) out[i] = EncodeCodePoint(DecodeUtf8(Source.view(), pos));
+    for (std::size_t i = 0; i < Length(); ++i)
+      out[i] = EncodeCodePoint(DecodeUtf8(Source.view(), pos));
     return out;
   }
   static constexpr std::array<char, Length() + 1> kBytes = Convert();

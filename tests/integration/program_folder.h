@@ -24,7 +24,9 @@ class ProgramFolder {
   bool Exists(const std::string& name) const;
 
   // An environment variable for the processes started from now on.
-  void SetEnvironment(const QString& name, const QString& value) { environment_.insert(name, value); }
+  void SetEnvironment(const QString& name, const QString& value) {
+    environment_.insert(name, value);
+  }
 
   // Starts the program with the arguments; the process ends with the folder.
   QProcess& Start(const QStringList& arguments);

@@ -46,8 +46,9 @@ TEST_F(StartWorkTest, ServerOnTheMainDatabaseStartsWorkAndRecordsItsRun) {
   ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
   ASSERT_TRUE(server.waitForFinished(15000));
   EXPECT_EQ(server.exitCode(), 0);
-  EXPECT_EQ(QueryInt(MainPath(), "SELECT COUNT(*) FROM REPINFO WHERE TRYBPRACY = 1 AND "
-                                 "IDREPKOPIE = 0 AND DATAKONIEC IS NOT NULL"),
+  EXPECT_EQ(QueryInt(MainPath(),
+                     "SELECT COUNT(*) FROM REPINFO WHERE TRYBPRACY = 1 AND "
+                     "IDREPKOPIE = 0 AND DATAKONIEC IS NOT NULL"),
             1);
 }
 

@@ -17,7 +17,9 @@ TEST(Cp1250Test, RoundTripThroughUtf8KeepsPolishLetters) {
 }
 
 TEST(Cp1250Test, CharactersOutsideTheCodePageBecomeQuestionMarks) {
-  EXPECT_EQ(Utf8ToCp1250("a€b漢c"), "a\x80" "b?c");
+  EXPECT_EQ(Utf8ToCp1250("a€b漢c"),
+            "a\x80"
+            "b?c");
   EXPECT_EQ(Utf8ToCp1250("\xFF"), "?");
 }
 
@@ -30,7 +32,9 @@ TEST(Cp1250Test, CaseMappingCoversPolishLetters) {
 
 TEST(Cp1250Test, LiteralsJoinWithOtherTextIntoStrings) {
   const std::string name = "x.fdb";
-  EXPECT_EQ("Łączenie z "_cp + name, "\xA3\xB9" "czenie z x.fdb");
+  EXPECT_EQ("Łączenie z "_cp + name,
+            "\xA3\xB9"
+            "czenie z x.fdb");
   EXPECT_EQ(name + " żółw"_cp, "x.fdb \xBF\xF3\xB3w");
   EXPECT_EQ("a"_cp + "ą"_cp, "a\xB9");
 }
