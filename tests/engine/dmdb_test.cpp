@@ -14,6 +14,7 @@
 #include "engine/fb/error.h"
 #include "engine/pass_dm.h"
 #include "engine_fixture.h"
+#include "event_collector.h"
 #include "recording_host.h"
 #include "util/cp1250.h"
 
@@ -247,25 +248,6 @@ TEST_F(JournalTest, TablesHaveTheirOwnPriorityAndKeyColumn) {
   EXPECT_EQ(journal[2].table, 28);
   EXPECT_LT(journal[0].priority, journal[2].priority);
 }
-
-class EventCollector {
- public:
-  void Add(const std::string& name, unsigned count) {
-    std::lock_guard lock(mutex_);
-    counts_[name] += count;
-    changed_.notify_all();
-  }
-  unsigned WaitFor(const std::string& name, unsigned at_least) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, std::chrono::seconds(10), [&] { return counts_[name] >= at_least; });
-    return counts_[name];
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::map<std::string, unsigned> counts_;
-};
 
 TEST_F(DmdbTest, DatabaseEventsReachTheHandlerAlsoAfterAReconnect) {
   EventCollector events;

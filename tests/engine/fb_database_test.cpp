@@ -12,6 +12,7 @@
 #include "engine/fb/error.h"
 #include "engine/fb/events.h"
 #include "engine_fixture.h"
+#include "event_collector.h"
 #include "util/cp1250.h"
 
 namespace tramolin::testing {
@@ -238,28 +239,8 @@ TEST_F(FbLayerTest, DetachRollsBackWhatIsStillActive) {
   EXPECT_EQ(QueryInt(MainPath(), "SELECT COUNT(*) FROM SLOWNIK"), 0);
 }
 
-// Collects notifications from the events thread.
-class EventLog {
- public:
-  void Add(const std::string& name, unsigned count) {
-    std::lock_guard lock(mutex_);
-    counts_[name] += count;
-    changed_.notify_all();
-  }
-  unsigned WaitFor(const std::string& name, unsigned at_least) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, std::chrono::seconds(10), [&] { return counts_[name] >= at_least; });
-    return counts_[name];
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::map<std::string, unsigned> counts_;
-};
-
 TEST_F(FbLayerTest, PostedEventsReachTheHandlerWithTheirCounts) {
-  EventLog log;
+  EventCollector log;
   fb::EventSubscription events(
       db_->attachment, {"DBUPGRADE", "REPDIALOGINSERT"},
       [&](const std::string& name, unsigned count) { log.Add(name, count); });
@@ -272,7 +253,7 @@ TEST_F(FbLayerTest, PostedEventsReachTheHandlerWithTheirCounts) {
 }
 
 TEST_F(FbLayerTest, ClosingTheConnectionEndsTheSubscription) {
-  EventLog log;
+  EventCollector log;
   fb::EventSubscription events(
       db_->attachment, {"DBUPGRADE"},
       [&](const std::string& name, unsigned count) { log.Add(name, count); });
