@@ -63,8 +63,7 @@ int main(int argc, char** argv) {
   ConsoleView console(std::cout);  // outlives the main data module, which logs until its end
   TDM tdm(std::move(services));
   app.SetLogger(&tdm.Logs());
-  const bool shows_window = !tdm.Command().HasSwitch("s") || tdm.Command().HasSwitch("v");
-  if (shows_window) tdm.Logs().SetWindow(&console);
+  if (tdm.ShowsWindow()) tdm.SetWindow(&console);
   TDMDB database(tdm, pass_dm, DatabaseSettingsOf(tdm.Config()));
   tdm.AttachDatabase(&database);
 

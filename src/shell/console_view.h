@@ -4,11 +4,11 @@
 
 #include <ostream>
 
-#include "shell/log_window.h"
+#include "shell/window_view.h"
 
 namespace tramolin {
 
-class ConsoleView : public LogWindow {
+class ConsoleView : public WindowView {
  public:
   explicit ConsoleView(std::ostream& out) : out_(out) {}
 
@@ -19,6 +19,7 @@ class ConsoleView : public LogWindow {
   void ClearLog() override { lines_.clear(); }
   void SetStatusText(std::string_view /*text*/) override {}
   void ShowMessageBox(std::string_view text, MessageIcon icon) override;
+  void ShowActivityState(std::string_view /*name*/) override {}
 
  private:
   std::ostream& out_;

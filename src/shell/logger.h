@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "shell/log_window.h"
+#include "shell/window_view.h"
 #include "util/log_level.h"
 
 namespace tramolin {
@@ -38,7 +38,7 @@ class Logger {
   void SetDebugMode(bool on) { debug_mode_ = on; }
   void SetFullLog(bool on) { full_log_ = on; }
   // The window, or nullptr while none exists. Not owned.
-  void SetWindow(LogWindow* window) { window_ = window; }
+  void SetWindow(WindowView* window) { window_ = window; }
   // Called for every message but levels 5 and 7; the receiver decides whether anyone listens.
   void SetBroadcast(Broadcast broadcast) { broadcast_ = std::move(broadcast); }
 
@@ -74,7 +74,7 @@ class Logger {
   Clock clock_;
   bool debug_mode_ = false;
   bool full_log_ = false;
-  LogWindow* window_ = nullptr;
+  WindowView* window_ = nullptr;
   Broadcast broadcast_;
   std::vector<std::string> log_buffer_;
   std::vector<std::string> full_log_buffer_;

@@ -68,6 +68,11 @@ TDM::~TDM() {
   }
 }
 
+void TDM::SetWindow(WindowView* window) {
+  window_ = window;
+  logger_.SetWindow(window);
+}
+
 void TDM::AttachDatabase(TDMDB* database) {
   database_ = database;
   database_->SetEventHandler([this](const std::string& name, unsigned count) {
@@ -137,6 +142,12 @@ void TDM::SetActivityState(int state) {
       RestartTimer(tmrKTimeOut, *timeout);
     } else {
       tmrKTimeOut.stop();
+    }
+  }
+  if (window_ != nullptr) {
+    try {
+      window_->ShowActivityState(ActivityStateName(server, state));
+    } catch (...) {
     }
   }
 }

@@ -68,6 +68,11 @@ class TDM : public QObject, public EngineHost {
   const CommandLine& Command() const { return services_.command_line; }
   const ShellServices& Services() const { return services_; }
   Logger& Logs() { return logger_; }
+  // The main window, or nullptr while none exists (a service without -v never has one). Not
+  // owned.
+  void SetWindow(WindowView* window);
+  // Whether the process has a window: started without -s, or with -v.
+  bool ShowsWindow() const;
   std::filesystem::path AppDir() const { return services_.app_dir; }
 
   // EngineHost.
@@ -139,7 +144,6 @@ class TDM : public QObject, public EngineHost {
  private:
   void InitialiseTimers();
   void ConnectTimerHandlers();
-  bool ShowsWindow() const;
   std::string WindowCaption() const;
   void LogWorkingMode();
   bool ConnectDatabaseWithRetries();
@@ -152,6 +156,7 @@ class TDM : public QObject, public EngineHost {
   Logger logger_;
   Configuration configuration_;
   TDMDB* database_ = nullptr;
+  WindowView* window_ = nullptr;
   std::unique_ptr<InstanceChannel> instance_channel_;
 
   bool closing_ = false;

@@ -10,6 +10,7 @@
 
 #include "shell/instance_channel.h"
 #include "shell/tdm.h"
+#include "unit/shell/recording_window.h"
 #include "util/cp1250.h"
 
 namespace tramolin {
@@ -81,7 +82,10 @@ TEST_F(TdmActivityTest, ClientStatesArmAndDisarmTheReplyTimeout) {
 
 TEST_F(TdmActivityTest, ServerStatesNeverTouchTrayOrTimeout) {
   auto tdm = MakeTdm("[Tramolin]\r\nMode=1\r\n");
+  RecordingWindow window;
+  tdm->SetWindow(&window);
   tdm->SetActivityState(2);
+  EXPECT_EQ(window.state, "przygotowywanie");
   EXPECT_FALSE(tdm->tmrKTimeOut.isActive());
   EXPECT_EQ(tdm->TrayIconIndex(), std::nullopt);
 }

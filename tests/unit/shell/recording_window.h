@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "shell/log_window.h"
+#include "shell/window_view.h"
 
 namespace tramolin {
 
-class RecordingWindow : public LogWindow {
+class RecordingWindow : public WindowView {
  public:
   void AppendLogLine(std::string_view line) override { lines.emplace_back(line); }
   void AppendToLastLogLine(std::string_view text) override {
@@ -24,9 +24,12 @@ class RecordingWindow : public LogWindow {
     last_icon = icon;
   }
 
+  void ShowActivityState(std::string_view name) override { state = name; }
+
   std::vector<std::string> lines;
   std::vector<std::string> boxes;
   std::string status;
+  std::string state;
   MessageIcon last_icon = MessageIcon::kInformation;
 };
 

@@ -1,5 +1,5 @@
-// What the logger needs of a window: the log view, the status bar and message boxes. The main
-// window implements it; without a display a terminal view stands in for it.
+// What the program's core needs of its main window: the log view, the status bar, message boxes
+// and the activity state's label. Without a display a terminal view stands in for the window.
 #pragma once
 
 #include <cstddef>
@@ -11,9 +11,9 @@ namespace tramolin {
 
 enum class MessageIcon { kInformation, kError };
 
-class LogWindow {
+class WindowView {
  public:
-  virtual ~LogWindow() = default;
+  virtual ~WindowView() = default;
 
   // Adds a line at the end of the log view and scrolls to it.
   virtual void AppendLogLine(std::string_view line) = 0;
@@ -25,6 +25,8 @@ class LogWindow {
   virtual void SetStatusText(std::string_view text) = 0;
   // Modal: returns when the user has closed the box.
   virtual void ShowMessageBox(std::string_view text, MessageIcon icon) = 0;
+  // The label with the name of the program's activity state.
+  virtual void ShowActivityState(std::string_view name) = 0;
 };
 
 }  // namespace tramolin
