@@ -1,0 +1,83 @@
+// The main data module on a real database: database events reach it on the main thread, and
+// the database timers' handlers close an idle connection only when the rules allow.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <fstream>
+
+#include "engine/pass_dm.h"
+#include "engine_fixture.h"
+#include "shell/database_link.h"
+#include "shell/tdm.h"
+
+namespace tramolin::testing {
+namespace {
+
+class TdmDatabaseTest : public EngineFixture {
+ protected:
+  void SetUp() override {
+    EngineFixture::SetUp();
+    std::ofstream(Dir() / "Tramolin2.ini")
+        << "[DB]\r\nDBHOST=\r\nDBPATH=" << Dir().string() << "\r\nDBFILE=main.fdb\r\n";
+    ShellServices services;
+    services.app_dir = Dir();
+    services.executable_name = "tdm_database_test";
+    services.clock = [] { return 46000.5; };
+    services.firebird_probe = [](const TConfig&) { return std::optional<std::string>(); };
+    tdm_ = std::make_unique<TDM>(std::move(services));
+    database_ = std::make_unique<TDMDB>(*tdm_, pass_dm_, DatabaseSettingsOf(tdm_->Config()));
+    tdm_->AttachDatabase(database_.get());
+  }
+  void TearDown() override {
+    database_.reset();
+    tdm_.reset();
+    EngineFixture::TearDown();
+  }
+
+  TPassDM pass_dm_;
+  std::unique_ptr<TDM> tdm_;
+  std::unique_ptr<TDMDB> database_;
+};
+
+TEST_F(TdmDatabaseTest, DatabaseEventsArriveOnTheMainThread) {
+  QString received;
+  QThread* receiving_thread = nullptr;
+  QObject::connect(tdm_.get(), &TDM::databaseEvent, [&](const QString& name) {
+    received = name;
+    receiving_thread = QThread::currentThread();
+  });
+  ASSERT_TRUE(database_->ConnectDatabase());
+  Exec(MainPath(), "EXECUTE PROCEDURE POST_DBUPGRADE");
+
+  QElapsedTimer waited;
+  waited.start();
+  while (received.isEmpty() && waited.elapsed() < 10000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  EXPECT_EQ(received, "DBUPGRADE");
+  EXPECT_EQ(receiving_thread, QCoreApplication::instance()->thread());
+}
+
+TEST_F(TdmDatabaseTest, IdleServerConnectionIsClosedUnlessATransactionIsActive) {
+  ASSERT_TRUE(database_->ConnectDatabase());
+  database_->IBTSQL().Start();
+  tdm_->tmrDBDisconnectTimer();
+  EXPECT_TRUE(database_->DB().IsOpen());
+
+  database_->IBTSQL().Rollback();
+  tdm_->tmrDBDisconnect.start();
+  tdm_->tmrDBDisconnectTimer();
+  EXPECT_FALSE(tdm_->tmrDBDisconnect.isActive());
+  EXPECT_FALSE(database_->DB().IsOpen());
+}
+
+TEST_F(TdmDatabaseTest, ConnectingStopsTheIdleTimer) {
+  tdm_->tmrDBDisconnect.start();
+  ASSERT_TRUE(database_->ConnectDatabase());
+  EXPECT_FALSE(tdm_->tmrDBDisconnect.isActive());
+}
+
+}  // namespace
+}  // namespace tramolin::testing
