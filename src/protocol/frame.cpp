@@ -10,7 +10,7 @@ constexpr char kSeparator = ';';
 // Digits enough for any 32-bit length; a longer run without a separator is not a length.
 constexpr std::size_t kMaxLengthDigits = 10;
 // The buffer drops its consumed front once that front is this large and more than half of it.
-constexpr std::size_t kCompactThreshold = 64 * 1024;
+constexpr std::size_t kCompactThreshold = std::size_t{64} * 1024;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 

@@ -14,7 +14,7 @@ constexpr int kCompressionLevel = 9;
 constexpr int kWindowBits = 15;
 constexpr int kMemoryLevel = 8;
 constexpr std::size_t kLengthBytes = 4;
-constexpr std::size_t kGrowthStep = 64 * 1024;
+constexpr std::size_t kGrowthStep = std::size_t{64} * 1024;
 // Deflate cannot expand its input more than about 1032 times; a stream declaring more text than
 // this bound allows is corrupt, whatever it claims, so no memory is taken for it.
 constexpr std::size_t kMaxExpansion = 1040;
@@ -94,7 +94,7 @@ class Inflater {
 
   // Reads what is left of the stream up to its end, which checks the Adler-32 trailer.
   void SkipToEnd() {
-    std::array<unsigned char, 16 * 1024> scratch;
+    std::array<unsigned char, std::size_t{16} * 1024> scratch{};
     for (;;) {
       stream_.next_out = scratch.data();
       stream_.avail_out = static_cast<uInt>(scratch.size());

@@ -65,19 +65,22 @@ struct Utf8Literal {
 
 template <Utf8Literal Source>
 struct Cp1250Literal {
-  static constexpr std::size_t Length() {
+  static constexpr std::size_t CountCodePoints() {
     std::size_t length = 0;
     for (std::size_t pos = 0; pos < Source.view().size(); ++length) DecodeUtf8(Source.view(), pos);
     return length;
   }
-  static constexpr std::array<char, Length() + 1> Convert() {
-    std::array<char, Length() + 1> out{};
+  static constexpr std::size_t kLength = CountCodePoints();
+
+  static constexpr std::array<char, kLength + 1> Convert() {
+    std::array<char, kLength + 1> out{};
     std::size_t pos = 0;
-    for (std::size_t i = 0; i < Length(); ++i)
+    for (std::size_t i = 0; i < kLength; ++i) {
       out[i] = EncodeCodePoint(DecodeUtf8(Source.view(), pos));
+    }
     return out;
   }
-  static constexpr std::array<char, Length() + 1> kBytes = Convert();
+  static constexpr std::array<char, kLength + 1> kBytes = Convert();
 };
 
 }  // namespace cp1250_detail

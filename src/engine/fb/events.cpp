@@ -51,11 +51,11 @@ class EventSubscription::Worker
         block_(EventBlock(names_)) {}
 
   // The subscription owns this object; Firebird's reference counting does not.
-  void addRef() {}
-  int release() { return 1; }
+  void addRef() override {}
+  int release() override { return 1; }
 
   // On Firebird's thread: keep the new counts and wake the worker.
-  void eventCallbackFunction(unsigned length, const ISC_UCHAR* events) {
+  void eventCallbackFunction(unsigned length, const ISC_UCHAR* events) override {
     std::lock_guard lock(mutex_);
     if (length == 0 || events == nullptr) {
       connection_lost_ = true;

@@ -21,7 +21,7 @@ class EventSubscription : private Dependent {
 
   // Registers at once; throws Error when the database refuses.
   EventSubscription(Attachment& attachment, std::vector<std::string> names, Handler handler);
-  ~EventSubscription();
+  ~EventSubscription() override;
   EventSubscription(const EventSubscription&) = delete;
   EventSubscription& operator=(const EventSubscription&) = delete;
 

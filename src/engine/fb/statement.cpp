@@ -30,7 +30,7 @@ bool IsTextType(unsigned type) { return type == SQL_TEXT || type == SQL_VARYING;
 
 template <typename T>
 T Load(const unsigned char* data) {
-  T value;
+  T value{};
   std::memcpy(&value, data, sizeof value);
   return value;
 }
@@ -279,7 +279,9 @@ std::vector<unsigned char> Statement::BuildInput(Firebird::IMessageMetadata*& me
             Store(data, id);
           } else {
             Store<ISC_USHORT>(data, static_cast<ISC_USHORT>(text->size()));
-            std::memcpy(data + sizeof(ISC_USHORT), text->data(), text->size());
+            // A VARCHAR carries its length in front; it has no terminator.
+            std::memcpy(data + sizeof(ISC_USHORT), text->data(),  // NOLINT(bugprone-not-null-*)
+                        text->size());
           }
         } else if (const auto* integer = std::get_if<std::int64_t>(&value)) {
           Store(data, *integer);

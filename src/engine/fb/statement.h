@@ -122,7 +122,7 @@ class Statement : private Dependent {
 
   explicit Statement(Transaction& transaction);
   Statement(Transaction& transaction, std::string_view sql);
-  ~Statement();
+  ~Statement() override;
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 

@@ -19,7 +19,7 @@ enum class TransactionItem { kReadCommitted, kRecVersion, kConcurrency, kNowait,
 class Transaction : private Dependent {
  public:
   Transaction(Attachment& attachment, std::initializer_list<TransactionItem> items);
-  ~Transaction();
+  ~Transaction() override;
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
 
