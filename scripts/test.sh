@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts a private Firebird server for the network tests,
+# Installs what is missing, checks the formatting, builds, starts a private Firebird server for the network tests,
 # runs every test through CTest and stops the server again.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
 
 "$root/scripts/install-deps.sh"
+"$root/scripts/check-format.sh"
 BUILD_DIR="$build_dir" "$root/scripts/build.sh" -DTRAMOLIN_TESTS=ON
 
 server_dir="$build_dir/firebird-server"

@@ -5,14 +5,14 @@
 namespace tramolin {
 
 enum LogLevel : int {
-  kLogError = 1,        // error file and log window
-  kLogDiagnostic = 2,   // only in debug mode
-  kLogInfo = 3,         // message box when interactive
-  kLogProgress = 4,     // ordinary line in the log window
-  kLogStatus = 5,       // status bar text
-  kLogSerious = 6,      // like 1
-  kLogRecord = 7,       // full per-record log
-  kLogErrorBox = 8,     // error message box when interactive
+  kLogError = 1,       // error file and log window
+  kLogDiagnostic = 2,  // only in debug mode
+  kLogInfo = 3,        // message box when interactive
+  kLogProgress = 4,    // ordinary line in the log window
+  kLogStatus = 5,      // status bar text
+  kLogSerious = 6,     // like 1
+  kLogRecord = 7,      // full per-record log
+  kLogErrorBox = 8,    // error message box when interactive
 };
 
 }  // namespace tramolin
