@@ -222,20 +222,32 @@ void Statement::RequireActiveTransaction() const {
 }
 
 // The input message: each marker's type follows the value given to it (the server converts to
-// the declared type); text for a BLOB parameter becomes a new BLOB.
+// the declared type); text for a BLOB parameter becomes a new BLOB. On success the caller owns
+// the metadata.
 std::vector<unsigned char> Statement::BuildInput(Firebird::IMessageMetadata*& metadata) {
+  metadata = DescribeInput();
+  try {
+    return FillInput(metadata);
+  } catch (...) {
+    metadata->release();
+    metadata = nullptr;
+    throw;
+  }
+}
+
+const Statement::Value& Statement::ValueOfMarker(unsigned marker) const {
+  const auto name = std::find(names_.begin(), names_.end(), markers_[marker]);
+  return values_[static_cast<std::size_t>(name - names_.begin())];
+}
+
+Firebird::IMessageMetadata* Statement::DescribeInput() {
   Firebird::IMetadataBuilder* builder =
       detail::Checked([&](auto* s) { return input_->getBuilder(s); });
-  std::vector<std::size_t> value_of_marker;
   try {
     for (unsigned i = 0; i < markers_.size(); ++i) {
-      const auto index = static_cast<std::size_t>(
-          std::find(names_.begin(), names_.end(), markers_[i]) - names_.begin());
-      value_of_marker.push_back(index);
-      const Value& value = values_[index];
-      const unsigned declared =
-          detail::Checked([&](auto* s) { return input_->getType(s, i) & ~1U; });
+      const Value& value = ValueOfMarker(i);
       detail::Checked([&](auto* s) {
+        const unsigned declared = input_->getType(s, i) & ~1U;
         if (const auto* text = std::get_if<std::string>(&value)) {
           if (declared == SQL_BLOB) return;
           if (text->size() > kMaxVaryingLength) throw Error("Text parameter too long: " + sql_);
@@ -256,47 +268,45 @@ std::vector<unsigned char> Statement::BuildInput(Firebird::IMessageMetadata*& me
         }
       });
     }
-    metadata = detail::Checked([&](auto* s) { return builder->getMetadata(s); });
+    Firebird::IMessageMetadata* metadata =
+        detail::Checked([&](auto* s) { return builder->getMetadata(s); });
+    builder->release();
+    return metadata;
   } catch (...) {
     builder->release();
     throw;
   }
-  builder->release();
+}
 
+std::vector<unsigned char> Statement::FillInput(Firebird::IMessageMetadata* metadata) {
   std::vector<unsigned char> buffer(
       detail::Checked([&](auto* s) { return metadata->getMessageLength(s); }));
-  try {
-    for (unsigned i = 0; i < markers_.size(); ++i) {
-      const Value& value = values_[value_of_marker[i]];
-      detail::Checked([&](auto* s) {
-        unsigned char* data = buffer.data() + metadata->getOffset(s, i);
-        Store<ISC_SHORT>(buffer.data() + metadata->getNullOffset(s, i),
-                         std::holds_alternative<std::monostate>(value) ? -1 : 0);
-        if (const auto* text = std::get_if<std::string>(&value)) {
-          if ((metadata->getType(s, i) & ~1U) == SQL_BLOB) {
-            ISC_QUAD id{};
-            WriteBlob(transaction_.attachment().handle(), transaction_.handle(), &id, *text);
-            Store(data, id);
-          } else {
-            Store<ISC_USHORT>(data, static_cast<ISC_USHORT>(text->size()));
-            // A VARCHAR carries its length in front; it has no terminator.
-            std::memcpy(data + sizeof(ISC_USHORT), text->data(),  // NOLINT(bugprone-not-null-*)
-                        text->size());
-          }
-        } else if (const auto* integer = std::get_if<std::int64_t>(&value)) {
-          Store(data, *integer);
-        } else if (const auto* real = std::get_if<double>(&value)) {
-          Store(data, *real);
-        } else if (const auto* day_count = std::get_if<DayCount>(&value)) {
-          const IscTimestamp stamp = ToIscTimestamp(day_count->value);
-          Store(data, ISC_TIMESTAMP{stamp.date, stamp.time});
+  for (unsigned i = 0; i < markers_.size(); ++i) {
+    const Value& value = ValueOfMarker(i);
+    detail::Checked([&](auto* s) {
+      unsigned char* data = buffer.data() + metadata->getOffset(s, i);
+      Store<ISC_SHORT>(buffer.data() + metadata->getNullOffset(s, i),
+                       std::holds_alternative<std::monostate>(value) ? -1 : 0);
+      if (const auto* text = std::get_if<std::string>(&value)) {
+        if ((metadata->getType(s, i) & ~1U) == SQL_BLOB) {
+          ISC_QUAD id{};
+          WriteBlob(transaction_.attachment().handle(), transaction_.handle(), &id, *text);
+          Store(data, id);
+        } else {
+          Store<ISC_USHORT>(data, static_cast<ISC_USHORT>(text->size()));
+          // A VARCHAR carries its length in front; it has no terminator.
+          std::memcpy(data + sizeof(ISC_USHORT), text->data(),  // NOLINT(bugprone-not-null-*)
+                      text->size());
         }
-      });
-    }
-  } catch (...) {
-    metadata->release();
-    metadata = nullptr;
-    throw;
+      } else if (const auto* integer = std::get_if<std::int64_t>(&value)) {
+        Store(data, *integer);
+      } else if (const auto* real = std::get_if<double>(&value)) {
+        Store(data, *real);
+      } else if (const auto* day_count = std::get_if<DayCount>(&value)) {
+        const IscTimestamp stamp = ToIscTimestamp(day_count->value);
+        Store(data, ISC_TIMESTAMP{stamp.date, stamp.time});
+      }
+    });
   }
   return buffer;
 }

@@ -158,6 +158,9 @@ class Statement : private Dependent {
   void Set(std::size_t index, Value value);
   void RequireActiveTransaction() const;
   std::vector<unsigned char> BuildInput(Firebird::IMessageMetadata*& metadata);
+  Firebird::IMessageMetadata* DescribeInput();
+  std::vector<unsigned char> FillInput(Firebird::IMessageMetadata* metadata);
+  const Value& ValueOfMarker(unsigned marker) const;
 
   Transaction& transaction_;
   std::string sql_;
