@@ -10,8 +10,9 @@
 namespace tramolin::testing {
 namespace {
 
-// A technician's console needs no database, so a first copy can run without one.
-const char kTechnicianConfiguration[] = "[Tramolin]\r\nMode=0\r\n";
+// A technician's console needs no database, so a first copy can run without one. The empty
+// server keeps the configuration's look at the database server on this machine.
+const char kTechnicianConfiguration[] = "[DB]\r\nDBHOST=\r\n[Tramolin]\r\nMode=0\r\n";
 
 class SecondCopyTest : public ::testing::Test {
  protected:
