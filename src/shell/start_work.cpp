@@ -14,8 +14,6 @@
 namespace tramolin {
 namespace {
 
-constexpr int kIdleDisconnectIntervalMs = 780'000;
-
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 // A start failure with its message; the failure handler logs it.
@@ -124,7 +122,7 @@ void TDM::OpenServerOrArmClient() {
     if (Flags().OnDemand) {
       tmrKAutoNaZadanie.start();
     } else {
-      RestartTimer(tmrKConnect, 250);
+      RestartTimer(tmrKConnect, kConnectIntervalMs);
     }
   }
   RestartTimer(tmrDBDisconnect, kIdleDisconnectIntervalMs);

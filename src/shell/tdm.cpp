@@ -18,13 +18,11 @@ namespace tramolin {
 namespace {
 
 constexpr int kReplicateIntervalMs = 50;
-constexpr int kConnectIntervalMs = 250;
 constexpr int kReplyTimeoutMs = 3'600'000;
 constexpr int kActivityJournalIntervalMs = 14'400'000;
 constexpr int kPublishAddressIntervalMs = 3'600'000;
 constexpr int kForceDisconnectIntervalMs = 1000;
 constexpr int kZombieSweepIntervalMs = 900'000;
-constexpr int kIdleDisconnectIntervalMs = 780'000;
 constexpr int kTechnicianIdleDisconnectIntervalMs = 180'000;
 constexpr int kAutoOnDemandIntervalMs = 50'000;
 

@@ -25,6 +25,10 @@ class ServiceControl;
 // The highest major version of the database structure the program works with.
 inline constexpr int BAZA_VER_HIGH = 119;
 
+// Timer intervals (ms) that more than one step of the program arms.
+inline constexpr int kConnectIntervalMs = 250;
+inline constexpr int kIdleDisconnectIntervalMs = 780'000;
+
 // Pauses of the start-up; tests shorten them.
 struct StartupTimings {
   int service_stop_wait_ms = 1500;
