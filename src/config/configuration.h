@@ -11,15 +11,16 @@
 #include <vector>
 
 #include "util/command_line.h"
+#include "util/database_defaults.h"
 
 namespace tramolin {
 
 struct TConfig {
-  std::string DBHost = "127.0.0.1";
+  std::string DBHost{kDefaultDatabaseServer};
   std::string DBPath;
   std::string DBFile;
-  std::string DBUser = "sysdba";         // not stored
-  std::string DBPassword = "sandorift";  // not stored
+  std::string DBUser{kAdminUser};                 // not stored
+  std::string DBPassword{kDefaultAdminPassword};  // not stored
   int32_t DBPort = 3050;
   int32_t ServerPort = 17846;
   int32_t ClientPort = 17846;

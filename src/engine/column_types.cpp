@@ -1,13 +1,13 @@
 #include "engine/column_types.h"
 
-#include <ibase.h>
-
+#include "engine/fb/statement.h"
 #include "util/cp1250.h"
 
 namespace tramolin {
 namespace {
 
-unsigned WithoutNullFlag(unsigned sql_type) { return sql_type & ~1U; }
+// The message metadata's type code with its NULL flag bit cleared.
+fb::SqlType WithoutNullFlag(unsigned sql_type) { return static_cast<fb::SqlType>(sql_type & ~1U); }
 
 std::string ScaledName(std::string_view base, int precision, int scale) {
   if (scale == 0) {
@@ -20,25 +20,25 @@ std::string ScaledName(std::string_view base, int precision, int scale) {
 
 std::optional<FieldType> FieldTypeOfColumn(unsigned sql_type, int scale) {
   switch (WithoutNullFlag(sql_type)) {
-    case SQL_TEXT:
-    case SQL_VARYING:
+    case fb::SqlType::kText:
+    case fb::SqlType::kVarying:
       return FieldType::kText;
-    case SQL_SHORT:
-    case SQL_LONG:
+    case fb::SqlType::kShort:
+    case fb::SqlType::kLong:
       // A scaled integer is a fixed-point number; as an integer it would lose its scale.
       if (scale != 0) {
         return std::nullopt;
       }
       return FieldType::kInteger;
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-    case SQL_D_FLOAT:
+    case fb::SqlType::kFloat:
+    case fb::SqlType::kDouble:
+    case fb::SqlType::kDFloat:
       return FieldType::kFloat;
-    case SQL_TIMESTAMP:
-    case SQL_TYPE_DATE:
-    case SQL_TYPE_TIME:
+    case fb::SqlType::kTimestamp:
+    case fb::SqlType::kDate:
+    case fb::SqlType::kTime:
       return FieldType::kDateTime;
-    case SQL_BLOB:
+    case fb::SqlType::kBlob:
       return FieldType::kBlob;
     default:
       return std::nullopt;
@@ -47,35 +47,35 @@ std::optional<FieldType> FieldTypeOfColumn(unsigned sql_type, int scale) {
 
 std::string SqlTypeName(unsigned sql_type, int scale) {
   switch (WithoutNullFlag(sql_type)) {
-    case SQL_TEXT:
+    case fb::SqlType::kText:
       return "CHAR";
-    case SQL_VARYING:
+    case fb::SqlType::kVarying:
       return "VARCHAR";
-    case SQL_SHORT:
+    case fb::SqlType::kShort:
       return ScaledName("SMALLINT", 4, scale);
-    case SQL_LONG:
+    case fb::SqlType::kLong:
       return ScaledName("INTEGER", 9, scale);
-    case SQL_INT64:
+    case fb::SqlType::kInt64:
       return ScaledName("BIGINT", 18, scale);
-    case SQL_FLOAT:
+    case fb::SqlType::kFloat:
       return "FLOAT";
-    case SQL_DOUBLE:
-    case SQL_D_FLOAT:
+    case fb::SqlType::kDouble:
+    case fb::SqlType::kDFloat:
       return "DOUBLE PRECISION";
-    case SQL_TIMESTAMP:
+    case fb::SqlType::kTimestamp:
       return "TIMESTAMP";
-    case SQL_TYPE_DATE:
+    case fb::SqlType::kDate:
       return "DATE";
-    case SQL_TYPE_TIME:
+    case fb::SqlType::kTime:
       return "TIME";
-    case SQL_BLOB:
+    case fb::SqlType::kBlob:
       return "BLOB";
-    case SQL_ARRAY:
+    case fb::SqlType::kArray:
       return "ARRAY";
-    case SQL_BOOLEAN:
+    case fb::SqlType::kBoolean:
       return "BOOLEAN";
     default:
-      return "SQL " + std::to_string(WithoutNullFlag(sql_type));
+      return "SQL " + std::to_string(sql_type & ~1U);
   }
 }
 

@@ -11,7 +11,8 @@
 
 namespace tramolin {
 
-// `sql_type` as the message metadata gives it (the NULL flag bit may be set), `scale` <= 0.
+// `sql_type`: an fb::SqlType code as the message metadata gives it (the NULL flag bit may be
+// set), `scale` <= 0.
 // nullopt for 64-bit integers, scaled 16- and 32-bit integers, booleans, arrays and the rest.
 std::optional<FieldType> FieldTypeOfColumn(unsigned sql_type, int scale);
 

@@ -4,14 +4,16 @@
 
 #include <string>
 
+#include "util/database_defaults.h"
+
 namespace tramolin {
 
 struct DatabaseSettings {
-  std::string server = "127.0.0.1";  // may carry a port in Firebird's "host/port" notation
+  std::string server{kDefaultDatabaseServer};  // may carry a port: Firebird's "host/port"
   std::string directory;
   std::string file;
-  std::string user = "sysdba";
-  std::string password = "sandorift";
+  std::string user{kAdminUser};
+  std::string password{kDefaultAdminPassword};
 };
 
 }  // namespace tramolin

@@ -5,6 +5,7 @@
 #include "engine/fb/error.h"
 #include "engine/fb/statement.h"
 #include "engine/fb/transaction.h"
+#include "util/database_defaults.h"
 #include "util/text_rules.h"
 
 namespace tramolin {
@@ -13,7 +14,6 @@ namespace {
 
 constexpr std::string_view kParams =
     "user_name=planer\r\npassword=trelid5083\r\nlc_ctype=WIN1250\r\n";
-constexpr std::string_view kDefaultPassword = "sandorift";
 constexpr std::string_view kPasswordSql =
     " SELECT    P.WARTSTRING  FROM PARAMETRY P  WHERE P.NAME = 'C_KNF_SYSDBA_PASSWORD'   AND "
     "P.IDREPKOPIE = GEN_ID(BAZA_NR, 0)";
@@ -55,7 +55,7 @@ std::string TPassDM::ReadFrom(const std::string& database) {
   }
   transaction.Commit();
   connection.Detach();
-  if (Trim(password).empty()) password = kDefaultPassword;
+  if (Trim(password).empty()) password = kDefaultAdminPassword;
   return password;
 }
 

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
+#include <optional>
 #include <string>
 
 #include "util/cp1250.h"
@@ -44,14 +46,75 @@ Decimal RoundedDecimal(double magnitude) {
   return decimal;
 }
 
-// The largest finite double rounds up to 1.79769313486232E308, which no longer reads back as a
-// finite number: values of that last rounding step are written rounded down instead.
+// The largest finite double, 1.7976931348623157E308, rounds to 15 digits as
+// 1.79769313486232E308: a number beyond the largest double.
+constexpr int kLargestExponent = 308;
+constexpr std::string_view kLargestRoundedUp = "179769313486232";
+constexpr std::string_view kLargestRoundedDown = "179769313486231";
+
+// Digit strings of one exponent, both without trailing zeros, compare as their numbers do.
+bool DigitsAbove(const Decimal& decimal, std::string_view digits) {
+  return decimal.exponent == kLargestExponent && std::string_view(decimal.digits) > digits;
+}
+
+// Values of the last rounding step below the largest double are written rounded down, so that
+// they read back as finite numbers.
 void KeepReadable(Decimal& decimal) {
-  constexpr std::string_view kLargestReadable = "179769313486231";
-  constexpr int kLargestExponent = 308;
-  if (decimal.exponent == kLargestExponent && std::string_view(decimal.digits) > kLargestReadable) {
-    decimal.digits = kLargestReadable;
+  if (DigitsAbove(decimal, kLargestRoundedDown)) {
+    decimal.digits = kLargestRoundedDown;
   }
+}
+
+// The power of ten after "e" or "E" (0 without one), or nullopt beyond a billion either way.
+std::optional<long long> ExponentOfText(std::string_view text) {
+  constexpr long long kBound = 1'000'000'000;
+  const std::size_t e = text.find_first_of("eE");
+  if (e == std::string_view::npos) {
+    return 0;
+  }
+  std::string_view power = text.substr(e + 1);
+  if (power.front() == '+') {
+    power.remove_prefix(1);
+  }
+  long long exponent = 0;
+  const auto result = std::from_chars(power.data(), power.data() + power.size(), exponent);
+  if (result.ec != std::errc() || exponent > kBound || exponent < -kBound) {
+    return std::nullopt;
+  }
+  return exponent;
+}
+
+// The significant digits and exponent of a text IsDecimalNumberText accepted ("-0.0150E+3" gives
+// "15" and 1), or nullopt for an exponent ExponentOfText rejects.
+std::optional<Decimal> DecimalOfText(std::string_view text) {
+  std::optional<long long> exponent = ExponentOfText(text);
+  if (!exponent) {
+    return std::nullopt;
+  }
+  std::string_view mantissa = text.substr(0, text.find_first_of("eE"));
+  if (mantissa.front() == '+' || mantissa.front() == '-') {
+    mantissa.remove_prefix(1);
+  }
+  *exponent += static_cast<long long>(std::min(mantissa.find('.'), mantissa.size())) - 1;
+  Decimal decimal;
+  for (char c : mantissa) {
+    if (c >= '0' && c <= '9' && (c != '0' || !decimal.digits.empty())) {
+      decimal.digits.push_back(c);
+    } else if (c == '0') {
+      --*exponent;  // a leading zero: the first significant digit is one place lower
+    }
+  }
+  decimal.digits.erase(decimal.digits.find_last_not_of('0') + 1);
+  decimal.exponent = static_cast<int>(*exponent);
+  return decimal;
+}
+
+// A peer writing with 15 digits may give the largest double as 1.79769313486232E308; only texts
+// beyond that are really out of range.
+bool RoundsToLargestDouble(std::string_view text) {
+  const std::optional<Decimal> decimal = DecimalOfText(text);
+  return decimal && !decimal->digits.empty() && decimal->exponent == kLargestExponent &&
+         !DigitsAbove(*decimal, kLargestRoundedUp);
 }
 
 std::string FixedText(const Decimal& decimal) {
@@ -288,6 +351,10 @@ double ParseNumberText(std::string_view text) {
   double value = 0;
   const char* const end = number.data() + number.size();
   const auto [stop, error] = std::from_chars(number.data(), end, value);
+  if (error == std::errc::result_out_of_range && stop == end && RoundsToLargestDouble(number)) {
+    const double largest = std::numeric_limits<double>::max();
+    return number.front() == '-' ? -largest : largest;
+  }
   if (error != std::errc() || stop != end) {
     throw RecordFormatError(NotANumberMessage(text));
   }
@@ -333,17 +400,6 @@ void ParseRecord(std::string_view& payload, TRekord& record) {
     }
     record.fields.push_back(ParseField(payload));
   }
-}
-
-void PrependChangePayloadHeader(std::string& payload, const ChangePayloadHeader& header) {
-  payload.insert(0, std::to_string(header.count) + ";" + std::to_string(header.total) + ";");
-}
-
-ChangePayloadHeader CutChangePayloadHeader(std::string_view& payload) {
-  ChangePayloadHeader header;
-  header.count = CutInt(payload);
-  header.total = CutInt(payload);
-  return header;
 }
 
 }  // namespace tramolin

@@ -1,8 +1,8 @@
 // The text form of records and of the change payload:
-//   payload = count ";" total ";" record*
-//   record  = id ";" table ";" change ";" [count ";" field*]   (no count and no fields for a
-//   delete) field   = name ";" code ";" value value   = length ";" bytes ";" | "0;"   (codes 0 text
-//   and 4 BLOB: bytes of any value)
+//   payload = count ";" total ";" record*       (the header: util/change_payload_header.h)
+//   record  = id ";" table ";" change ";" [count ";" field*]   (a delete has no count, no fields)
+//   field   = name ";" code ";" value
+//   value   = length ";" bytes ";" | "0;"   (codes 0 text and 4 BLOB: bytes of any value)
 //           | integer ";"                    (code 1)
 //           | number ";"                     (codes 2 float and 3 day count)
 #pragma once
@@ -27,7 +27,9 @@ class RecordFormatError : public std::runtime_error {
 // rounded magnitudes from 0.0001 below 1E15, otherwise d[.ddd]E[-]x: 45123.5, 0.0001, 5E-5,
 // 1.5E-6, 1E20. Throws RecordFormatError for infinities and NaN.
 std::string NumberText(double value);
-// Any decimal number with "." and an optional exponent; RecordFormatError otherwise.
+// Any decimal number with "." and an optional exponent; RecordFormatError otherwise, and for a
+// magnitude beyond the largest double. A text up to 1.79769313486232E308, the largest double
+// rounded to 15 digits, reads as the largest double of its sign.
 double ParseNumberText(std::string_view text);
 
 // Appends the record's text: its NULL fields are left out (and not counted), a delete is the
@@ -38,15 +40,5 @@ std::string RecordText(const TRekord& record);
 // Cuts one record text off the front of the payload. On an error the payload keeps what was not
 // yet cut off.
 void ParseRecord(std::string_view& payload, TRekord& record);
-
-struct ChangePayloadHeader {
-  std::int32_t count = 0;  // records the sender processed
-  std::int32_t total = 0;  // journal entries pending for the receiver when the sender counted
-};
-
-// Puts "count;total;" in front of the record texts.
-void PrependChangePayloadHeader(std::string& payload, const ChangePayloadHeader& header);
-// Cuts the two numbers off, leaving the record texts.
-ChangePayloadHeader CutChangePayloadHeader(std::string_view& payload);
 
 }  // namespace tramolin

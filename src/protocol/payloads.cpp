@@ -1,6 +1,7 @@
 #include "protocol/payloads.h"
 
 #include "protocol/packet_types.h"
+#include "util/change_payload_header.h"
 #include "util/fields.h"
 
 namespace tramolin {
@@ -74,17 +75,14 @@ std::string BuildReadySignal(int pending_changes) { return std::to_string(pendin
 int ParsePendingChanges(std::string_view payload) { return IntFieldOr(payload, 0); }
 
 std::string BuildChangeBatch(int count, int total, std::string_view records) {
-  std::string payload = IntField(count) + IntField(total);
+  std::string payload = ChangePayloadHeaderText({.count = count, .total = total});
   payload += records;
   return payload;
 }
 
 ChangeBatch ParseChangeBatch(std::string_view payload) {
-  ChangeBatch batch;
-  batch.count = IntFieldOr(payload, 0);
-  batch.total = IntFieldOr(payload, 0);
-  batch.records = payload;
-  return batch;
+  const ChangePayloadHeader header = CutChangePayloadHeader(payload);
+  return {.count = header.count, .total = header.total, .records = payload};
 }
 
 std::string BuildConfirmation(int imported) { return std::to_string(imported); }

@@ -42,7 +42,8 @@ int ParseVerificationResult(std::string_view payload);
 std::string BuildReadySignal(int pending_changes);
 int ParsePendingChanges(std::string_view payload);
 
-// pkZmiany: "count;total;" followed by the records, which end with their own ";".
+// pkZmiany: "count;total;" (util/change_payload_header.h) followed by the records, which end
+// with their own ";". Unreadable counts read as 0.
 struct ChangeBatch {
   int count = 0;             // records in this batch; 0 says the sender has nothing more
   int total = 0;             // changes pending for the receiver when the batch was made

@@ -1,9 +1,8 @@
 #include "shell/database_link.h"
 
-#include <algorithm>
-
-#include "engine/fb/service.h"
+#include "engine/db_connection.h"
 #include "engine/pass_dm.h"
+#include "util/database_defaults.h"
 #include "util/text_rules.h"
 
 namespace tramolin {
@@ -19,16 +18,9 @@ DatabaseSettings DatabaseSettingsOf(const TConfig& config) {
 }
 
 std::optional<std::string> ProbeServerVersion(TPassDM& pass_dm, const TConfig& config) {
-  try {
-    const bool known =
-        pass_dm.ReadPassword(config.DBHost, DatabasePath("", config.DBPath, config.DBFile));
-    std::string host = config.DBHost;
-    host.erase(std::remove(host.begin(), host.end(), ':'), host.end());
-    const std::string service = host.empty() ? "service_mgr" : host + ":service_mgr";
-    return fb::ServerVersionOfService(service, "sysdba", known ? pass_dm.Password() : "");
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
+  const bool known =
+      pass_dm.ReadPassword(config.DBHost, DatabasePath("", config.DBPath, config.DBFile));
+  return QueryServerVersion(config.DBHost, kAdminUser, known ? pass_dm.Password() : "");
 }
 
 }  // namespace tramolin

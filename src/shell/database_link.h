@@ -14,9 +14,9 @@ class TPassDM;
 
 DatabaseSettings DatabaseSettingsOf(const TConfig& config);
 
-// Asks the services manager of the configured server for its version, logging in as sysdba
-// with the password the database keeps (an empty one when none is found); nullopt on any
-// failure.
+// Asks the services manager of the configured server for its version (QueryServerVersion),
+// logging in as sysdba with the password the database keeps (an empty one when none is found);
+// nullopt on any failure.
 std::optional<std::string> ProbeServerVersion(TPassDM& pass_dm, const TConfig& config);
 
 }  // namespace tramolin

@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "util/database_defaults.h"
+
 namespace tramolin::testing {
 
 namespace fs = std::filesystem;
@@ -79,7 +81,7 @@ fs::path TemplateDir() {
 
 }  // namespace
 
-std::string AdminPassword() { return "sandorift"; }
+std::string AdminPassword() { return std::string(kDefaultAdminPassword); }
 
 std::string AdminParams() {
   return "user_name=SYSDBA\r\npassword=" + AdminPassword() + "\r\nlc_ctype=WIN1250\r\n";

@@ -96,6 +96,15 @@ TEST_F(ConfigurationTest, ProbeSeesTheDatabaseSettingsOfTheFile) {
   EXPECT_EQ(seen.DBHost + seen.DBPath + seen.DBFile, "srv:/dba.fdb");
 }
 
+TEST_F(ConfigurationTest, AdministratorLoginIsNeitherReadNorWritten) {
+  const Configuration& c = Load("[DB]\nDBUSER=planer\nDBPASSWORD=inne\nUSER=a\nPASSWORD=b\n");
+  EXPECT_EQ(c.config.DBUser, "sysdba");
+  EXPECT_EQ(c.config.DBPassword, "sandorift");
+  const std::string saved = SavedFile();
+  EXPECT_EQ(saved.find("sysdba"), std::string::npos) << saved;
+  EXPECT_EQ(saved.find("sandorift"), std::string::npos) << saved;
+}
+
 TEST_F(ConfigurationTest, AllowListIsCommaText) {
   EXPECT_EQ(Load("[Server]\nAllow=10.0.0.*,biuro?\n").flags.AllowList,
             (std::vector<std::string>{"10.0.0.*", "biuro?"}));

@@ -2,42 +2,52 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <ibase.h>
+
+#include "engine/fb/column_info.h"
 
 namespace tramolin {
 namespace {
 
+// The type code as Firebird reports it; + 1 sets the NULL flag.
+constexpr unsigned Code(fb::SqlType type) { return static_cast<unsigned>(type); }
+
 TEST(ColumnTypesTest, ColumnsWithATypeCodeMapToIt) {
   const std::vector<std::pair<unsigned, FieldType>> cases = {
-      {SQL_TEXT, FieldType::kText},          {SQL_VARYING + 1, FieldType::kText},
-      {SQL_SHORT, FieldType::kInteger},      {SQL_LONG + 1, FieldType::kInteger},
-      {SQL_FLOAT, FieldType::kFloat},        {SQL_DOUBLE + 1, FieldType::kFloat},
-      {SQL_TIMESTAMP, FieldType::kDateTime}, {SQL_TYPE_DATE + 1, FieldType::kDateTime},
-      {SQL_TYPE_TIME, FieldType::kDateTime}, {SQL_BLOB + 1, FieldType::kBlob},
+      {Code(fb::SqlType::kText), FieldType::kText},
+      {Code(fb::SqlType::kVarying) + 1, FieldType::kText},
+      {Code(fb::SqlType::kShort), FieldType::kInteger},
+      {Code(fb::SqlType::kLong) + 1, FieldType::kInteger},
+      {Code(fb::SqlType::kFloat), FieldType::kFloat},
+      {Code(fb::SqlType::kDouble) + 1, FieldType::kFloat},
+      {Code(fb::SqlType::kTimestamp), FieldType::kDateTime},
+      {Code(fb::SqlType::kDate) + 1, FieldType::kDateTime},
+      {Code(fb::SqlType::kTime), FieldType::kDateTime},
+      {Code(fb::SqlType::kBlob) + 1, FieldType::kBlob},
   };
   for (const auto& [sql_type, type] : cases) {
     EXPECT_EQ(FieldTypeOfColumn(sql_type, 0), type) << sql_type;
   }
   // Dialect 1 keeps NUMERIC(15,2) as a scaled DOUBLE PRECISION: still floating point.
-  EXPECT_EQ(FieldTypeOfColumn(SQL_DOUBLE, -2), FieldType::kFloat);
+  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kDouble), -2), FieldType::kFloat);
 }
 
 TEST(ColumnTypesTest, ColumnsWithoutATypeCodeHaveNone) {
-  EXPECT_EQ(FieldTypeOfColumn(SQL_INT64, 0), std::nullopt);
-  EXPECT_EQ(FieldTypeOfColumn(SQL_INT64 + 1, -4), std::nullopt);
-  EXPECT_EQ(FieldTypeOfColumn(SQL_LONG, -2), std::nullopt);
-  EXPECT_EQ(FieldTypeOfColumn(SQL_SHORT + 1, -1), std::nullopt);
-  EXPECT_EQ(FieldTypeOfColumn(SQL_BOOLEAN, 0), std::nullopt);
-  EXPECT_EQ(FieldTypeOfColumn(SQL_ARRAY, 0), std::nullopt);
-  EXPECT_EQ(FieldTypeOfColumn(SQL_QUAD, 0), std::nullopt);
+  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kInt64), 0), std::nullopt);
+  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kInt64) + 1, -4), std::nullopt);
+  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kLong), -2), std::nullopt);
+  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kShort) + 1, -1), std::nullopt);
+  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kBoolean), 0), std::nullopt);
+  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kArray), 0), std::nullopt);
+  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kQuad), 0), std::nullopt);
 }
 
 TEST(ColumnTypesTest, ErrorNamesTheColumnAndItsType) {
   using ::testing::HasSubstr;
-  EXPECT_THAT(UnsupportedColumnError("WARTOSC", SQL_LONG + 1, -2).what(),
+  EXPECT_THAT(UnsupportedColumnError("WARTOSC", Code(fb::SqlType::kLong) + 1, -2).what(),
               HasSubstr("WARTOSC: NUMERIC(9,2)"));
-  EXPECT_THAT(UnsupportedColumnError("LICZNIK", SQL_INT64, 0).what(), HasSubstr("LICZNIK: BIGINT"));
-  EXPECT_THAT(UnsupportedColumnError("AKTYWNY", SQL_BOOLEAN, 0).what(),
+  EXPECT_THAT(UnsupportedColumnError("LICZNIK", Code(fb::SqlType::kInt64), 0).what(),
+              HasSubstr("LICZNIK: BIGINT"));
+  EXPECT_THAT(UnsupportedColumnError("AKTYWNY", Code(fb::SqlType::kBoolean), 0).what(),
               HasSubstr("AKTYWNY: BOOLEAN"));
 }
 

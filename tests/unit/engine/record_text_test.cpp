@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "util/change_payload_header.h"
 #include "util/cp1250.h"
 
 namespace tramolin {
@@ -114,6 +115,32 @@ TEST(NumberTextTest, ReaderTakesNumbersWithOrWithoutExponent) {
                           "0x10", "1e999"}) {
     EXPECT_THROW(ParseNumberText(bad), RecordFormatError) << "'" << bad << "'";
   }
+}
+
+// Writers of 15 significant digits may give the largest double as 1.79769313486232E308.
+TEST(NumberTextTest, LargestDoubleRoundedToFifteenDigitsReadsAsTheLargestDouble) {
+  constexpr double kLargest = std::numeric_limits<double>::max();
+  const std::vector<std::pair<std::string_view, double>> cases = {
+      {"1.79769313486232E308", kLargest},
+      {"-1.79769313486232E308", -kLargest},
+      {"+1.79769313486232e+308", kLargest},
+      {"1.797693134862316E308", kLargest},  // between the largest double and its rounding
+      {"179769313486232E294", kLargest},
+      {"-0.00179769313486232000E311", -kLargest},
+  };
+  for (const auto& [text, value] : cases) {
+    EXPECT_EQ(ParseNumberText(text), value) << text;
+  }
+  EXPECT_EQ(ParseWhole("1;29;0;1;CENA;2;-1.79769313486232E308;").fields[0].float_value, -kLargest);
+}
+
+TEST(NumberTextTest, NumbersBeyondTheRoundedLargestDoubleStillFail) {
+  for (const char* text :
+       {"1E309", "2E308", "-2E308", "1.79769313486233E308", "-1.797693134862321E308",
+        "17976931348623201E292", "1.8E4294967604", "1E99999999999999999999"}) {
+    EXPECT_THROW(ParseNumberText(text), RecordFormatError) << text;
+  }
+  EXPECT_THAT(ParseFailure("1;29;0;1;CENA;2;2E308;"), HasSubstr("'2E308'"));
 }
 
 TEST(NumberTextTest, FifteenDigitValuesSurviveTheRoundTrip) {

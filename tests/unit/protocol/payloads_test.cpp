@@ -5,6 +5,7 @@
 #include <string>
 
 #include "protocol/packet_types.h"
+#include "util/change_payload_header.h"
 #include "util/cp1250.h"
 #include "util/fields.h"
 
@@ -98,6 +99,40 @@ TEST(ChangeBatchTest, UnreadableCountIsTheEndOfChanges) {
   EXPECT_EQ(batch.count, 0);
   EXPECT_EQ(batch.total, 5);
   EXPECT_EQ(ParseChangeBatch("0;0;").records, "");
+}
+
+// The export writes the header in front of its record texts; the receiver reads it here.
+TEST(ChangeBatchTest, HeaderWrittenByTheExportIsReadBack) {
+  std::string payload = "513;29;2;";
+  PrependChangePayloadHeader(payload, {.count = 1, .total = 2147483647});
+  EXPECT_EQ(payload, BuildChangeBatch(1, 2147483647, "513;29;2;"));
+  const ChangeBatch batch = ParseChangeBatch(payload);
+  EXPECT_EQ(batch.count, 1);
+  EXPECT_EQ(batch.total, 2147483647);
+  EXPECT_EQ(batch.records, "513;29;2;");
+}
+
+TEST(ChangeBatchTest, MissingOrGarbledCountsReadAsZeroWithoutFailing) {
+  struct Case {
+    std::string_view payload;
+    int count;
+    int total;
+    std::string_view records;
+  };
+  const Case cases[] = {
+      {"", 0, 0, ""},
+      {"3", 3, 0, ""},
+      {";;", 0, 0, ""},
+      {"2147483648;4;1;29;2;", 0, 4, "1;29;2;"},  // beyond 32 bits
+      {" 2;x;1;29;2;", 0, 0, "1;29;2;"},
+      {"-1;0;", -1, 0, ""},  // below 1 ends the sender's changes like 0
+  };
+  for (const Case& c : cases) {
+    const ChangeBatch batch = ParseChangeBatch(c.payload);
+    EXPECT_EQ(batch.count, c.count) << c.payload;
+    EXPECT_EQ(batch.total, c.total) << c.payload;
+    EXPECT_EQ(batch.records, c.records) << c.payload;
+  }
 }
 
 TEST(ErrorReportTest, DetailEndsAtItsFirstSeparator) {
