@@ -35,7 +35,7 @@ constexpr std::string_view kParams =
 constexpr std::string_view kGenericTables[] = {"DOKUMENTY", "KONTRAHENT", "ZADANIA", "ZAMDETAIL"};
 constexpr int kRowsPerTable = kRecords / 6;
 
-class QuietHost : public EngineHost {
+class QuietHost : public HostServices, public SlotBook {
  public:
   void Log(std::string_view, int, bool) override {}
   void SetProgress(int, int) override {}
@@ -174,11 +174,11 @@ struct Module {
     settings.server = "";
     settings.directory = fs::path(path).parent_path().string();
     settings.file = fs::path(path).filename().string();
-    db = std::make_unique<TDMDB>(host, pass_dm, settings);
+    db = std::make_unique<TDMDB>(host, host, pass_dm, settings);
     if (!db->ConnectDatabase()) throw std::runtime_error(host.error);
     db->ReadIdentity();
-    exporter = std::make_unique<TChangeExport>(*db, host);
-    cleanup = std::make_unique<TJournalCleanup>(*db, host);
+    exporter = std::make_unique<TChangeExport>(*db, host, host);
+    cleanup = std::make_unique<TJournalCleanup>(*db, host, host);
   }
   QuietHost host;
   TPassDM pass_dm;

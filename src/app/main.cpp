@@ -1,11 +1,12 @@
-// Tramolin 2: the replicator's process. Creates the main data module, the database module and
+// Tramolin 2: the replicator's process. Creates the main data module, the data engine and
 // the log view, runs the start-up sequence and then the message loop.
+#include <charconv>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
 
-#include "engine/dmdb.h"
 #include "engine/pass_dm.h"
+#include "engine/replication_data.h"
 #include "platform/service_control.h"
 #include "platform/system_info.h"
 #include "shell/console_view.h"
@@ -14,6 +15,7 @@
 #include "shell/shutdown_signals.h"
 #include "shell/startup.h"
 #include "shell/tdm.h"
+#include "util/cp1250.h"
 #include "util/day_time.h"
 
 namespace {
@@ -25,15 +27,30 @@ std::string EnvironmentValue(const char* name, const std::string& fallback) {
   return value != nullptr && *value != '\0' ? value : fallback;
 }
 
-// Settings a test or an administrator may override from the environment.
-StartupTimings TimingsFromEnvironment() {
+std::optional<int> NonNegativeNumber(std::string_view text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
+  return value;
+}
+
+// Settings a test or an administrator may override from the environment. A value that is not a
+// number of milliseconds keeps the default; the note is logged once the log exists.
+StartupTimings TimingsFromEnvironment(std::string& note) {
   StartupTimings timings;
-  timings.database_retry_pause_ms = std::stoi(EnvironmentValue(
-      "TRAMOLIN2_DB_RETRY_PAUSE_MS", std::to_string(timings.database_retry_pause_ms)));
+  const std::string pause = EnvironmentValue("TRAMOLIN2_DB_RETRY_PAUSE_MS", "");
+  if (pause.empty()) return timings;
+  if (const std::optional<int> value = NonNegativeNumber(pause)) {
+    timings.database_retry_pause_ms = *value;
+  } else {
+    note = "TRAMOLIN2_DB_RETRY_PAUSE_MS=\"" + pause +
+           std::string("\" nie jest liczbą milisekund; przerwa między próbami: "_cp) +
+           std::to_string(timings.database_retry_pause_ms) + " ms.";
+  }
   return timings;
 }
 
-ShellServices MakeShellServices(int argc, char** argv, TPassDM& pass_dm) {
+ShellServices MakeShellServices(int argc, char** argv, TPassDM& pass_dm, std::string& note) {
   ShellServices services;
   const std::filesystem::path program = ProgramPath();
   services.app_dir = program.parent_path();
@@ -43,7 +60,7 @@ ShellServices MakeShellServices(int argc, char** argv, TPassDM& pass_dm) {
   services.firebird_probe = [&pass_dm](const TConfig& config) {
     return ProbeServerVersion(pass_dm, config);
   };
-  services.timings = TimingsFromEnvironment();
+  services.timings = TimingsFromEnvironment(note);
   return services;
 }
 
@@ -57,15 +74,17 @@ int main(int argc, char** argv) {
   ServiceControl service_control(EnvironmentValue("TRAMOLIN2_UNIT_DIR", "/etc/systemd/system"),
                                  EnvironmentValue("TRAMOLIN2_SYSTEMCTL", "systemctl"));
   TPassDM pass_dm;
-  ShellServices services = MakeShellServices(argc, argv, pass_dm);
+  std::string environment_note;
+  ShellServices services = MakeShellServices(argc, argv, pass_dm, environment_note);
   services.service_control = &service_control;
 
   ConsoleView console(std::cout);  // outlives the main data module, which logs until its end
   TDM tdm(std::move(services));
   app.SetLogger(&tdm.Logs());
   if (tdm.ShowsWindow()) tdm.SetWindow(&console);
-  TDMDB database(tdm, pass_dm, DatabaseSettingsOf(tdm.Config()));
-  tdm.AttachDatabase(&database);
+  if (!environment_note.empty()) tdm.Log(environment_note, kLogError);
+  ReplicationData data(tdm, tdm.Slots(), pass_dm, DatabaseSettingsOf(tdm.Config()));
+  tdm.AttachDatabase(&data);
 
   StartupSequence startup(tdm, /*wizard=*/{});
   if (const std::optional<int> exit_status = startup.Run()) return *exit_status;

@@ -6,6 +6,8 @@
 #include "engine/dmdb.h"
 #include "engine/record_reader.h"
 #include "engine/record_text.h"
+#include "engine/transaction_scope.h"
+#include "util/change_payload_header.h"
 #include "util/cp1250.h"
 #include "util/log_level.h"
 #include "util/text_rules.h"
@@ -53,9 +55,10 @@ int PayloadProgress(std::size_t length) {
 
 }  // namespace
 
-TChangeExport::TChangeExport(TDMDB& db, EngineHost& host)
+TChangeExport::TChangeExport(TDMDB& db, HostServices& host, SlotBook& slot_book)
     : db_(db),
       host_(host),
+      slots_(slot_book),
       reader_(db.RecordReader()),
       IBQ_REPZMIANY_Select(db.IBTGetData(), kSelectAll),
       IBQ_REPZMIANY_NEW_Select(db.IBTGetData(), kSelectNew),
@@ -66,9 +69,8 @@ TChangeExport::TChangeExport(TDMDB& db, EngineHost& host)
 
 ChangeCounts TChangeExport::CountChanges(std::int32_t copy_number) {
   ChangeCounts counts;
-  fb::Transaction& transaction = db_.IBT_REPZMIANY_Count();
   try {
-    transaction.StartIfInactive();
+    TransactionScope work(db_.IBT_REPZMIANY_Count());
     IBQ_REPZMIANY_Count.ParamByName("IDREPKOPIE").SetInt(copy_number);
     fb::ResultSet row = IBQ_REPZMIANY_Count.Open();
     if (row.Next()) {
@@ -78,13 +80,8 @@ ChangeCounts TChangeExport::CountChanges(std::int32_t copy_number) {
     LogRecord(Concat(
         {Number(copy_number), " ILZM=", Number(counts.all), " ILNZM=", Number(counts.new_count)}));
     row.Close();
-    transaction.CommitIfActive();
+    work.Commit();
   } catch (const std::exception&) {
-    try {
-      transaction.RollbackIfActive();
-    } catch (const std::exception&) {
-      // nothing more to undo
-    }
     return {};
   }
   return counts;
@@ -98,9 +95,9 @@ bool TChangeExport::PrepareChanges(std::int32_t copy_number, bool new_only, int 
   if (!db_.ConnectDatabase()) {
     return false;
   }
-  host_.SetProgress(slot, 0);
+  slots_.SetProgress(slot, 0);
   try {
-    db_.IBTGetData().StartIfInactive();
+    TransactionScope work(db_.IBTGetData());
     ClearStaleMarks(copy_number, slot);
     out.transaction_number = ReadTransactionNumber();
     LogRecord(" TRNID=" + Number(out.transaction_number), true);
@@ -109,7 +106,7 @@ bool TChangeExport::PrepareChanges(std::int32_t copy_number, bool new_only, int 
     LogRecord(Concat({" CNT=", Number(counts.all), " CNTN=", Number(counts.new_count)}), true);
     ExportRecords(new_only ? IBQ_REPZMIANY_NEW_Select : IBQ_REPZMIANY_Select, copy_number, slot,
                   out);
-    db_.IBTGetData().Commit();
+    work.Commit();
     PrependChangePayloadHeader(out.payload, {out.count, out.total});
   } catch (const std::exception& e) {
     ReportFailure(copy_number, slot, e.what());
@@ -154,16 +151,16 @@ void TChangeExport::ExportRecords(fb::Statement& select, std::int32_t copy_numbe
       }
       MarkExported(copy_number, record_id, table_number);
       ++out.count;
-      host_.SetProgress(slot, PayloadProgress(out.payload.size()));
+      slots_.SetProgress(slot, PayloadProgress(out.payload.size()));
       if (out.payload.size() > kPayloadLimit || host_.Closing()) {
         break;
       }
     }
   } catch (...) {
-    host_.SetProgress(slot, 0);
+    slots_.SetProgress(slot, 0);
     throw;
   }
-  host_.SetProgress(slot, 0);
+  slots_.SetProgress(slot, 0);
   rows.Close();
 }
 
@@ -178,14 +175,10 @@ void TChangeExport::MarkExported(std::int32_t copy_number, std::int32_t record_i
   }
 }
 
+// The work's scope has rolled back every mark by now.
 void TChangeExport::ReportFailure(std::int32_t copy_number, int slot, std::string_view message) {
-  try {
-    db_.IBTGetData().RollbackIfActive();
-  } catch (const std::exception&) {
-    // the rollback of a lost connection: the marks are gone with it
-  }
   LogRecord(Concat({Number(slot), " ROLLB:", message}));
-  host_.SetErrorText(slot, message);
+  slots_.SetErrorText(slot, message);
   host_.Log(Concat({"Wystąpił błąd w czasie przygotowywania danych dla bazy nr "_cp,
                     Number(copy_number), ":\r\n", message}),
             kLogError);

@@ -4,37 +4,22 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 
-#include "engine/engine_host.h"
+#include "engine/change_batch.h"
 #include "engine/fb/statement.h"
+#include "engine/host_services.h"
+#include "engine/slot_book.h"
 
 namespace tramolin {
 
 class TDMDB;
 class TRecordReader;
 
-struct ChangeCounts {
-  std::int32_t all = 0;        // journal entries for the destination
-  std::int32_t new_count = 0;  // those of them that are inserts
-};
-
-// What one export produced. `transaction_number` is what the exported entries now carry; the
-// caller keeps it until the destination confirms the import.
-struct PreparedChanges {
-  std::string payload;     // "count;total;" and the record texts
-  std::int32_t total = 0;  // entries pending when the export counted them
-  std::int32_t count = 0;  // journal rows (records, not entries) processed
-  std::int32_t transaction_number = 0;
-};
-
-// The payload stops after the record that takes it beyond this many characters.
-inline constexpr std::size_t kPayloadLimit = 1000000;
-
 // Lives as long as its statements may: destroy it before the TDMDB it was made for.
 class TChangeExport {
  public:
-  TChangeExport(TDMDB& db, EngineHost& host);
+  TChangeExport(TDMDB& db, HostServices& host, SlotBook& slot_book);
 
   // Both counts stay 0 when counting fails; errors are swallowed.
   ChangeCounts CountChanges(std::int32_t copy_number);
@@ -55,7 +40,8 @@ class TChangeExport {
   void LogRecord(std::string_view text, bool continue_line = false);
 
   TDMDB& db_;
-  EngineHost& host_;
+  HostServices& host_;
+  SlotBook& slots_;
   TRecordReader& reader_;
   fb::Statement IBQ_REPZMIANY_Select;
   fb::Statement IBQ_REPZMIANY_NEW_Select;

@@ -3,6 +3,7 @@
 #include "engine/db_connection.h"
 #include "engine/fb/error.h"
 #include "engine/pass_dm.h"
+#include "engine/transaction_scope.h"
 #include "platform/system_info.h"
 #include "util/cp1250.h"
 #include "util/log_level.h"
@@ -33,8 +34,9 @@ std::string Cut(std::string text, std::size_t length) {
 
 }  // namespace
 
-TDMDB::TDMDB(EngineHost& host, TPassDM& pass_dm, DatabaseSettings settings)
+TDMDB::TDMDB(HostServices& host, SlotBook& slot_book, TPassDM& pass_dm, DatabaseSettings settings)
     : host_(host),
+      slots_(slot_book),
       pass_dm_(pass_dm),
       settings_(std::move(settings)),
       tool_(db_, kReadCommitted),
@@ -77,7 +79,7 @@ bool TDMDB::ConnectDatabase() {
   try {
     Open();
   } catch (const fb::Error& e) {
-    host_.SetErrorText(-1, e.what());
+    slots_.SetErrorText(-1, e.what());
     return false;
   }
   InitConnection("VELMO REP - MAIN");
@@ -137,35 +139,26 @@ int TDMDB::ReadGenerator(const char* sql, int unchanged) {
 
 DatabaseIdentity TDMDB::ReadIdentity() {
   DatabaseIdentity identity;
-  tool_.StartIfInactive();
-  try {
-    identity.id = ReadGenerator("SELECT GEN_ID(BAZA_ID, 0) FROM RDB$DATABASE", identity.id);
-    identity.type = ReadGenerator("SELECT GEN_ID(BAZA_TYP, 0) FROM RDB$DATABASE", identity.type);
-    identity.number = ReadGenerator("SELECT GEN_ID(BAZA_NR, 0) FROM RDB$DATABASE", identity.number);
-    identity.version = GetDatabaseVersion();
-    LoadDecimalFields();
-  } catch (...) {
-    tool_.CommitIfActive();
-    throw;
-  }
-  tool_.CommitIfActive();
+  TransactionScope work(tool_);
+  identity.id = ReadGenerator("SELECT GEN_ID(BAZA_ID, 0) FROM RDB$DATABASE", identity.id);
+  identity.type = ReadGenerator("SELECT GEN_ID(BAZA_TYP, 0) FROM RDB$DATABASE", identity.type);
+  identity.number = ReadGenerator("SELECT GEN_ID(BAZA_NR, 0) FROM RDB$DATABASE", identity.number);
+  identity.version = GetDatabaseVersion();
+  LoadDecimalFields();
+  work.Commit();
   return identity;
 }
 
 std::string TDMDB::GetDatabaseVersion() {
   if (!ConnectDatabase()) return {};
-  const bool started = tool_.StartIfInactive();
+  TransactionScope work(tool_);
   std::string version;
-  try {
-    tool_query_.SetSql(
-        " SELECT GEN_ID(BAZA_MAJOR, 0) || '.' || GEN_ID(BAZA_MINOR, 0) FROM RDB$DATABASE ");
-    fb::ResultSet row = tool_query_.Open();
-    if (row.Next()) version = row.GetString(0);
-  } catch (...) {
-    if (started) tool_.CommitIfActive();
-    throw;
-  }
-  if (started) tool_.CommitIfActive();
+  tool_query_.SetSql(
+      " SELECT GEN_ID(BAZA_MAJOR, 0) || '.' || GEN_ID(BAZA_MINOR, 0) FROM RDB$DATABASE ");
+  fb::ResultSet row = tool_query_.Open();
+  if (row.Next()) version = row.GetString(0);
+  row.Close();
+  work.Commit();
   return version;
 }
 
@@ -173,61 +166,48 @@ bool TDMDB::ReadCopyDescription(std::string& description, int number) {
   description.clear();
   if (!ConnectDatabase()) return false;
   bool found = false;
-  try {
-    tool_.StartIfInactive();
-    tool_query_.SetSql(" SELECT OPIS FROM REPKOPIE WHERE ID = " + std::to_string(number));
-    fb::ResultSet row = tool_query_.Open();
-    if (row.Next()) {
-      description = row.GetString(0);
-      found = true;
-    }
-  } catch (...) {
-    tool_.CommitIfActive();
-    throw;
+  TransactionScope work(tool_);
+  tool_query_.SetSql(" SELECT OPIS FROM REPKOPIE WHERE ID = " + std::to_string(number));
+  fb::ResultSet row = tool_query_.Open();
+  if (row.Next()) {
+    description = row.GetString(0);
+    found = true;
   }
-  tool_.CommitIfActive();
+  row.Close();
+  work.Commit();
   return found;
 }
 
 void TDMDB::ResetVersionGenerators() {
-  reset_version_.StartIfInactive();
   try {
+    TransactionScope work(reset_version_);
     reset_version_query_.SetSql("SET GENERATOR BAZA_MINOR TO 0");
     reset_version_query_.Execute();
     reset_version_query_.SetSql("SET GENERATOR BAZA_MAJOR TO 0");
     reset_version_query_.Execute();
-    reset_version_.Commit();
+    work.Commit();
   } catch (const fb::Error&) {
-    try {
-      reset_version_.RollbackIfActive();
-    } catch (const fb::Error&) {
-      // swallowed like the failure itself
-    }
+    // a failed reset leaves the version as it was; the next check tells
   }
 }
 
 void TDMDB::WriteActivityJournal(const DatabaseIdentity& identity) {
-  tool_.StartIfInactive();
-  try {
-    repinfo_id_ = ReadGenerator(" SELECT GEN_ID(REPINFO_ID, 1) FROM RDB$DATABASE ", repinfo_id_);
-    const std::string info =
-        Concat({std::to_string(identity.id), ";", std::to_string(identity.number), ";",
-                identity.version, ";", GetFileVersion(ProgramPath())});
-    const double now = host_.Now();
-    tool_query_.SetSql(kRepInfoInsert);
-    tool_query_.ParamByName("ID").SetInt(repinfo_id_);
-    tool_query_.ParamByName("HOST").SetString(Cut(ComputerDescription(), 100));
-    tool_query_.ParamByName("TRYBPRACY").SetInt(host_.ServerMode() ? 1 : 0);
-    tool_query_.ParamByName("DATASTART").SetDateTime(now);
-    tool_query_.ParamByName("INFO").SetString(Cut(info, 50));
-    tool_query_.ParamByName("DATAAKTYW").SetDateTime(now);
-    tool_query_.ParamByName("IDREPKOPIE").SetInt(identity.number);
-    tool_query_.Execute();
-  } catch (...) {
-    tool_.CommitIfActive();
-    throw;
-  }
-  tool_.CommitIfActive();
+  TransactionScope work(tool_);
+  repinfo_id_ = ReadGenerator(" SELECT GEN_ID(REPINFO_ID, 1) FROM RDB$DATABASE ", repinfo_id_);
+  const std::string info =
+      Concat({std::to_string(identity.id), ";", std::to_string(identity.number), ";",
+              identity.version, ";", GetFileVersion(ProgramPath())});
+  const double now = host_.Now();
+  tool_query_.SetSql(kRepInfoInsert);
+  tool_query_.ParamByName("ID").SetInt(repinfo_id_);
+  tool_query_.ParamByName("HOST").SetString(Cut(ComputerDescription(), 100));
+  tool_query_.ParamByName("TRYBPRACY").SetInt(host_.ServerMode() ? 1 : 0);
+  tool_query_.ParamByName("DATASTART").SetDateTime(now);
+  tool_query_.ParamByName("INFO").SetString(Cut(info, 50));
+  tool_query_.ParamByName("DATAAKTYW").SetDateTime(now);
+  tool_query_.ParamByName("IDREPKOPIE").SetInt(identity.number);
+  tool_query_.Execute();
+  work.Commit();
 }
 
 // Before the row is written (a technician's console never writes one) there is nothing to
@@ -236,7 +216,7 @@ void TDMDB::UpdateActivity(bool closing) {
   if (repinfo_id_ == -1) return;
   try {
     if (!ConnectDatabase()) return;
-    repinfo_.StartIfInactive();
+    TransactionScope work(repinfo_);
     const double now = host_.Now();
     repinfo_query_.ParamByName("DATAAKTYW").SetDateTime(now);
     if (closing) {
@@ -246,13 +226,9 @@ void TDMDB::UpdateActivity(bool closing) {
     }
     repinfo_query_.ParamByName("ID").SetInt(repinfo_id_);
     repinfo_query_.Execute();
-    repinfo_.Commit();
+    work.Commit();
   } catch (const fb::Error&) {
-    try {
-      repinfo_.RollbackIfActive();
-    } catch (const fb::Error&) {
-      // swallowed like the failure itself
-    }
+    // the activity times are refreshed again by the next touch
   }
 }
 

@@ -8,32 +8,31 @@
 #include <memory>
 #include <string>
 
+#include "engine/database_identity.h"
 #include "engine/database_settings.h"
 #include "engine/decimal_manager.h"
-#include "engine/engine_host.h"
 #include "engine/fb/attachment.h"
 #include "engine/fb/events.h"
 #include "engine/fb/statement.h"
 #include "engine/fb/transaction.h"
+#include "engine/host_services.h"
 #include "engine/record_reader.h"
+#include "engine/slot_book.h"
 
 namespace tramolin {
 
 class TPassDM;
 
-struct DatabaseIdentity {
-  int id = 0;           // BAZA_ID
-  int type = -1;        // BAZA_TYP: 0 main, 1 export, 2 replicated copy
-  std::string version;  // "BAZA_MAJOR.BAZA_MINOR"
-  int number = -1;      // BAZA_NR: 0 main, the copy's number otherwise
-};
+class TChangeExport;
+class TJournalCleanup;
+class TDMDBTestAccess;
 
 class TDMDB {
  public:
   // name, postings since the last notification; called on the events thread, never the caller's.
   using EventHandler = std::function<void(const std::string& name, unsigned count)>;
 
-  TDMDB(EngineHost& host, TPassDM& pass_dm, DatabaseSettings settings);
+  TDMDB(HostServices& host, SlotBook& slot_book, TPassDM& pass_dm, DatabaseSettings settings);
   // Records the end time in REPINFO and closes the connection by force; never throws.
   ~TDMDB();
   TDMDB(const TDMDB&) = delete;
@@ -66,6 +65,12 @@ class TDMDB {
 
   const std::string& ConnectionString() const { return connection_string_; }
   bool AnyTransactionActive() const;
+  bool Connected() const { return db_.IsOpen(); }
+
+ private:
+  friend class TChangeExport;
+  friend class TJournalCleanup;
+  friend class TDMDBTestAccess;
 
   fb::Attachment& DB() { return db_; }
   fb::Transaction& IBTTool() { return tool_; }
@@ -84,7 +89,6 @@ class TDMDB {
   TDecimalManager& Decimals() { return decimals_; }
   TRecordReader& RecordReader() { return record_reader_; }
 
- private:
   bool ConnectionAlive();
   void Open();
   void RegisterEvents();
@@ -94,7 +98,8 @@ class TDMDB {
   // Fills the decimal-field catalogue inside IBTTool at the end of ReadIdentity.
   void LoadDecimalFields() { tramolin::LoadDecimalFields(tool_query_, decimals_); }
 
-  EngineHost& host_;
+  HostServices& host_;
+  SlotBook& slots_;
   TPassDM& pass_dm_;
   DatabaseSettings settings_;
   std::string connection_string_;

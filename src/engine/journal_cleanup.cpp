@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/dmdb.h"
+#include "engine/transaction_scope.h"
 #include "util/cp1250.h"
 #include "util/log_level.h"
 #include "util/text_rules.h"
@@ -20,15 +21,18 @@ std::string Number(std::int64_t value) { return std::to_string(value); }
 
 }  // namespace
 
-TJournalCleanup::TJournalCleanup(TDMDB& db, EngineHost& host)
-    : db_(db), host_(host), IBQ_REPZMIANY_Delete2(db.IBT_REPZMIANY_Delete2(), kDeleteConfirmed) {}
+TJournalCleanup::TJournalCleanup(TDMDB& db, HostServices& host, SlotBook& slot_book)
+    : db_(db),
+      host_(host),
+      slots_(slot_book),
+      IBQ_REPZMIANY_Delete2(db.IBT_REPZMIANY_Delete2(), kDeleteConfirmed) {}
 
 bool TJournalCleanup::DeleteJournalEntries(int slot) {
   if (!db_.ConnectDatabase()) {
     return false;
   }
-  const int copy_number = slot == -1 ? 0 : host_.GetSlotDBNR(slot);
-  const int transaction_number = host_.GetSlotLastTransID(slot);
+  const int copy_number = slot == -1 ? 0 : slots_.GetSlotDBNR(slot);
+  const int transaction_number = slots_.GetSlotLastTransID(slot);
   int step = 1;
   try {
     Delete(slot, copy_number, transaction_number, step);
@@ -42,7 +46,7 @@ bool TJournalCleanup::DeleteJournalEntries(int slot) {
 // `step` tells how far the delete came: 2 started, 3 closed, 4 and 5 parameters set, 6 executed,
 // 7 logged, 8 committed.
 void TJournalCleanup::Delete(int slot, int copy_number, int transaction_number, int& step) {
-  db_.IBT_REPZMIANY_Delete2().StartIfInactive();
+  TransactionScope work(db_.IBT_REPZMIANY_Delete2());
   step = 2;
   IBQ_REPZMIANY_Delete2.ClearParams();
   step = 3;
@@ -58,21 +62,17 @@ void TJournalCleanup::Delete(int slot, int copy_number, int transaction_number, 
               kLogRecord);
   }
   step = 7;
-  db_.IBT_REPZMIANY_Delete2().Commit();
+  work.Commit();
   step = 8;
 }
 
+// The delete's scope has rolled back by now.
 void TJournalCleanup::ReportFailure(int slot, int copy_number, std::string_view message, int step) {
-  try {
-    db_.IBT_REPZMIANY_Delete2().RollbackIfActive();
-  } catch (const std::exception&) {
-    // a lost connection took the transaction with it
-  }
   const std::string at = Concat({" [", Number(step), "]"});
   if (host_.FullLog()) {
     host_.Log(Concat({Number(slot), " ROLLB: ", message, at}), kLogRecord);
   }
-  host_.SetErrorText(slot, Concat({message, at}));
+  slots_.SetErrorText(slot, Concat({message, at}));
   host_.Log(Concat({"Wystąpił błąd w czasie usuwania wpisów z dziennika zmian bazy nr "_cp,
                     Number(copy_number), ":\r\n", message, at}),
             kLogError);

@@ -2,8 +2,9 @@
 // still carry the number of the export whose payload the destination confirmed.
 #pragma once
 
-#include "engine/engine_host.h"
 #include "engine/fb/statement.h"
+#include "engine/host_services.h"
+#include "engine/slot_book.h"
 
 namespace tramolin {
 
@@ -12,7 +13,7 @@ class TDMDB;
 // Lives as long as its statement may: destroy it before the TDMDB it was made for.
 class TJournalCleanup {
  public:
-  TJournalCleanup(TDMDB& db, EngineHost& host);
+  TJournalCleanup(TDMDB& db, HostServices& host, SlotBook& slot_book);
 
   // Slot -1 (the client): destination 0 and the client's own kept transaction number; a server
   // slot: the slot's copy number and kept number (-1 and -1 for a slot that does not exist, so
@@ -25,7 +26,8 @@ class TJournalCleanup {
   void ReportFailure(int slot, int copy_number, std::string_view message, int step);
 
   TDMDB& db_;
-  EngineHost& host_;
+  HostServices& host_;
+  SlotBook& slots_;
   fb::Statement IBQ_REPZMIANY_Delete2;
 };
 

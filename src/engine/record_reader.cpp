@@ -1,11 +1,13 @@
 #include "engine/record_reader.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "engine/column_types.h"
 #include "engine/record_text.h"
 #include "engine/table_catalogue.h"
+#include "engine/transaction_scope.h"
 #include "util/text_rules.h"
 
 namespace tramolin {
@@ -71,13 +73,10 @@ std::string TRecordReader::PrzygotujRekord(std::int32_t record_id, std::int32_t 
   try {
     trace += '2';
     if (change_type != kChangeDelete) {
-      if (own_transaction) {
-        IBTGetData.StartIfInactive();
-      }
+      std::optional<TransactionScope> work;
+      if (own_transaction) work.emplace(IBTGetData);
       const bool exists = ReadRecord(record, table->name, table->key_column, trace);
-      if (own_transaction) {
-        IBTGetData.CommitIfActive();
-      }
+      if (work) work->Commit();
       trace += '0';
       if (!exists) {
         return {};
@@ -85,13 +84,6 @@ std::string TRecordReader::PrzygotujRekord(std::int32_t record_id, std::int32_t 
     }
     AppendRecordText(record, text);
   } catch (const std::exception& e) {
-    if (own_transaction) {
-      try {
-        IBTGetData.RollbackIfActive();
-      } catch (const std::exception&) {
-        // the cause of the failure is what the caller must see
-      }
-    }
     throw RecordReadError(ErrorMessage(record_id, table_number, change_type, trace, e.what()));
   }
   return text;

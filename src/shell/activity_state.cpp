@@ -16,9 +16,6 @@ constexpr std::array<std::string_view, 11> kClientStateNames = {
     "przetwarzanie"_cp,        "sprawdzanie"_cp, "przygotowywanie"_cp,
     "oczekiwanie na potw."_cp, "odznaczanie"_cp};
 
-constexpr int kTenMinutes = 600'000;
-constexpr int kOneHour = 3'600'000;
-
 }  // namespace
 
 std::string_view ActivityStateName(bool server_mode, int state) {
@@ -30,37 +27,24 @@ std::string_view ActivityStateName(bool server_mode, int state) {
 
 std::optional<int> ClientTrayIcon(int state, bool on_demand, bool& held_back) {
   switch (state) {
-    case 0:
+    case kClientDisconnected:
       return on_demand ? kTrayGrey : kTrayRed;
-    case 1:
+    case kClientConnecting:
       return kTrayRed;
-    case 2:
-    case 3:
-    case 5:
-    case 9:
+    case kClientConnected:
+    case kClientAuthorising:
+    case kClientWaiting:
+    case kClientAwaitingConfirmation:
       return kTrayYellow;
     case kClientLoggedIn:
       if (!held_back) return kTrayWhite;
       held_back = false;
       return kTrayBlue;
-    case 6:
-    case 7:
-    case 8:
-    case 10:
+    case kClientProcessing:
+    case kClientChecking:
+    case kClientPreparing:
+    case kClientUnmarking:
       return kTrayGreen;
-    default:
-      return std::nullopt;
-  }
-}
-
-std::optional<int> ClientReplyTimeout(int state) {
-  switch (state) {
-    case 2:
-    case 3:
-      return kTenMinutes;
-    case 5:
-    case 9:
-      return kOneHour;
     default:
       return std::nullopt;
   }

@@ -1,15 +1,15 @@
 // The program's activity state: the names of the server's and the client's states, and the
-// client's tray icon and reply time-out chosen by state. Pure rules; the main data module applies
-// them.
+// client's tray icon chosen by state. Pure rules; the main data module applies them (the reply
+// time-out by state is the client's own rule).
 #pragma once
 
 #include <optional>
 #include <string_view>
 
-namespace tramolin {
+#include "client/client_state.h"
+#include "server/server_state.h"
 
-// The client is logged in and idle.
-inline constexpr int kClientLoggedIn = 4;
+namespace tramolin {
 
 // The name of a state ("uruchamianie", "rozłączony", ...); empty for a state without one.
 std::string_view ActivityStateName(bool server_mode, int state);
@@ -27,8 +27,5 @@ enum TrayIcon : int {
 // The client's icon for a state; nullopt for a state above 10 (the icon stays as it is).
 // Reaching the logged-in state with records held back gives blue once: the flag is cleared.
 std::optional<int> ClientTrayIcon(int state, bool on_demand, bool& held_back);
-
-// What a client state does to the reply time-out timer: restart with this interval, or stop it.
-std::optional<int> ClientReplyTimeout(int state);
 
 }  // namespace tramolin

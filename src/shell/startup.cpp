@@ -46,7 +46,7 @@ std::optional<int> StartupSequence::Run() {
     }
   }
   if (terminating) return failed_ ? kExitFailure : kExitOk;
-  if (!command.HasSwitch("s") && tdm_.Config().RunAsService) {
+  if (!tdm_.Flags().RunningAsService && tdm_.Config().RunAsService) {
     return RestartInstalledService() ? kExitOk : kExitFailure;
   }
   LogStartOfWork();
@@ -62,7 +62,7 @@ std::optional<int> StartupSequence::Run() {
 
 bool StartupSequence::IsSecondCopy() {
   const CommandLine& command = tdm_.Command();
-  if (command.HasSwitch("m") || command.HasSwitch("s") ||
+  if (command.HasSwitch("m") || tdm_.Flags().RunningAsService ||
       std::filesystem::exists(tdm_.AppDir() / "Tramolin2multi.txt")) {
     return false;
   }
@@ -136,7 +136,7 @@ bool StartupSequence::ServiceProcessRuns() {
 
 void StartupSequence::LogStartOfWork() {
   const std::string date = ShortDateText(tdm_.Now());
-  if (tdm_.Command().HasSwitch("s")) {
+  if (tdm_.Flags().RunningAsService) {
     tdm_.Log("Rozpoczynanie pracy (" + date + ") jako usługa \""_cp + tdm_.Config().ServiceName +
                  "\"...",
              kLogDiagnostic);

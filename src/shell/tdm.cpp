@@ -3,36 +3,34 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <array>
-#include <charconv>
 #include <fstream>
 
+#include "engine/replication_data.h"
+#include "net/restart_timer.h"
 #include "platform/service_control.h"
 #include "platform/system_info.h"
 #include "shell/activity_state.h"
-#include "shell/restart_timer.h"
 #include "util/cp1250.h"
 #include "util/day_time.h"
 
 namespace tramolin {
 namespace {
 
-constexpr int kReplicateIntervalMs = 50;
-constexpr int kReplyTimeoutMs = 3'600'000;
 constexpr int kActivityJournalIntervalMs = 14'400'000;
-constexpr int kPublishAddressIntervalMs = 3'600'000;
 constexpr int kForceDisconnectIntervalMs = 1000;
-constexpr int kZombieSweepIntervalMs = 900'000;
+constexpr int kIdleDisconnectIntervalMs = 780'000;
 constexpr int kTechnicianIdleDisconnectIntervalMs = 180'000;
-constexpr int kAutoOnDemandIntervalMs = 50'000;
 
-constexpr std::array<std::string_view, 3> kDatabaseTypeNames = {"główna"_cp, "eksportowa"_cp,
-                                                                "replikowana"_cp};
+ProcessKind KindOf(const RunFlags& flags) {
+  if (!flags.RunningAsService) return ProcessKind::kInteractive;
+  return flags.DesktopInteraction ? ProcessKind::kServiceWithWindow
+                                  : ProcessKind::kServiceWithoutWindow;
+}
 
-ProcessKind KindOf(const CommandLine& command_line) {
-  if (!command_line.HasSwitch("s")) return ProcessKind::kInteractive;
-  return command_line.HasSwitch("v") ? ProcessKind::kServiceWithWindow
-                                     : ProcessKind::kServiceWithoutWindow;
+Configuration LoadedConfiguration(const ShellServices& services) {
+  Configuration configuration(services.app_dir.string() + "/");
+  configuration.LoadConfiguration(services.command_line, services.firebird_probe);
+  return configuration;
 }
 
 }  // namespace
@@ -40,22 +38,20 @@ ProcessKind KindOf(const CommandLine& command_line) {
 TDM::TDM(ShellServices services, QObject* parent)
     : QObject(parent),
       services_(std::move(services)),
-      logger_(services_.app_dir, KindOf(services_.command_line), services_.clock),
-      configuration_(services_.app_dir.string() + "/") {
+      configuration_(LoadedConfiguration(services_)),
+      logger_(services_.app_dir, KindOf(Flags()), services_.clock),
+      server_(*this),
+      client_(*this) {
   InitialiseTimers();
-  ConnectTimerHandlers();
-  start_time_ = Now();
-  configuration_.LoadConfiguration(services_.command_line, services_.firebird_probe);
   logger_.SetDebugMode(Flags().DebugMode);
   logger_.SetFullLog(Config().FullLog);
   if (configuration_.host_window) SetHostWindow(*configuration_.host_window);
-  if (!Flags().TechnicianMode) tmrDBDisconnect.setInterval(kIdleDisconnectIntervalMs);
   Log("DataModuleCreate", kLogDiagnostic);
 }
 
 TDM::~TDM() {
   Log("DataModuleDestroy", kLogDiagnostic);
-  const bool service = services_.command_line.HasSwitch("s");
+  const bool service = Flags().RunningAsService;
   if (service) logger_.SaveLog(true);
   try {
     logger_.SaveFullLog(true);
@@ -66,17 +62,38 @@ TDM::~TDM() {
   }
 }
 
+void TDM::InitialiseTimers() {
+  for (QTimer* timer : {&tmrDBDisconnect, &tmrDBForceDisconnect, &tmrREPINFO}) {
+    timer->setParent(this);
+  }
+  tmrREPINFO.setInterval(kActivityJournalIntervalMs);
+  tmrDBForceDisconnect.setInterval(kForceDisconnectIntervalMs);
+  tmrDBDisconnect.setInterval(Flags().TechnicianMode ? kTechnicianIdleDisconnectIntervalMs
+                                                     : kIdleDisconnectIntervalMs);
+  connect(&tmrDBDisconnect, &QTimer::timeout, this, &TDM::tmrDBDisconnectTimer);
+  connect(&tmrDBForceDisconnect, &QTimer::timeout, this, &TDM::tmrDBForceDisconnectTimer);
+  connect(&tmrREPINFO, &QTimer::timeout, this, &TDM::tmrREPINFOTimer);
+  tmrREPINFO.start();
+}
+
 void TDM::SetWindow(WindowView* window) {
   window_ = window;
   logger_.SetWindow(window);
 }
 
-void TDM::AttachDatabase(TDMDB* database) {
-  database_ = database;
-  database_->SetEventHandler([this](const std::string& name, unsigned count) {
+bool TDM::ShowsWindow() const { return !Flags().RunningAsService || Flags().DesktopInteraction; }
+
+void TDM::AttachDatabase(ReplicationData* data) {
+  data_ = data;
+  data_->SetEventHandler([this](const std::string& name, unsigned count) {
     QMetaObject::invokeMethod(
         this, [this, name, count] { DatabaseEventArrived(name, count); }, Qt::QueuedConnection);
   });
+}
+
+SlotBook& TDM::Slots() {
+  if (ServerMode()) return server_;
+  return client_;
 }
 
 void TDM::DatabaseEventArrived(const std::string& name, unsigned count) {
@@ -84,46 +101,9 @@ void TDM::DatabaseEventArrived(const std::string& name, unsigned count) {
   emit databaseEvent(QString::fromStdString(name));
 }
 
-void TDM::InitialiseTimers() {
-  for (QTimer* timer : {&tmrKReplikuj, &tmrKConnect, &tmrKTimeOut, &tmrKAutoNaZadanie, &tmrZombie,
-                        &tmrDBDisconnect, &tmrDBForceDisconnect, &tmrREPINFO, &tmrSetDynDns}) {
-    timer->setParent(this);
-  }
-  tmrKReplikuj.setInterval(kReplicateIntervalMs);
-  tmrKConnect.setInterval(kConnectIntervalMs);
-  tmrKTimeOut.setInterval(kReplyTimeoutMs);
-  tmrKAutoNaZadanie.setInterval(kAutoOnDemandIntervalMs);
-  tmrREPINFO.setInterval(kActivityJournalIntervalMs);
-  tmrSetDynDns.setInterval(kPublishAddressIntervalMs);
-  tmrDBForceDisconnect.setInterval(kForceDisconnectIntervalMs);
-  tmrDBDisconnect.setInterval(kTechnicianIdleDisconnectIntervalMs);
-  RestartTimer(tmrZombie, kZombieSweepIntervalMs);
-  tmrREPINFO.start();
-}
-
-void TDM::ConnectTimerHandlers() {
-  connect(&tmrDBDisconnect, &QTimer::timeout, this, &TDM::tmrDBDisconnectTimer);
-  connect(&tmrDBForceDisconnect, &QTimer::timeout, this, &TDM::tmrDBForceDisconnectTimer);
-  connect(&tmrREPINFO, &QTimer::timeout, this, &TDM::tmrREPINFOTimer);
-}
-
 void TDM::Log(std::string_view message, int level, bool continue_line) {
   logger_.Log(message, level, continue_line);
 }
-
-void TDM::SetProgress(int /*slot*/, int /*percent*/) {}
-
-void TDM::SetErrorText(int slot, std::string_view text) {
-  if (slot == -1) local_error_text_ = text;
-}
-
-std::string TDM::GetErrorText(int slot) const {
-  return slot == -1 ? local_error_text_ : std::string();
-}
-
-int TDM::GetSlotDBNR(int /*slot*/) const { return -1; }
-
-int TDM::GetSlotLastTransID(int /*slot*/) const { return -1; }
 
 void TDM::SetActivityState(int state) {
   const bool server = ServerMode();
@@ -136,11 +116,7 @@ void TDM::SetActivityState(int state) {
     if (const std::optional<int> icon = ClientTrayIcon(state, Flags().OnDemand, held_back_flag_)) {
       tray_icon_index_ = icon;
     }
-    if (const std::optional<int> timeout = ClientReplyTimeout(state)) {
-      RestartTimer(tmrKTimeOut, *timeout);
-    } else {
-      tmrKTimeOut.stop();
-    }
+    client_.ApplyReplyTimeout(state);
   }
   if (window_ != nullptr) {
     try {
@@ -189,7 +165,7 @@ void TDM::HandleWindowMessage(const WindowMessage& message) {
     case kMsgSyncNow:
       if (!ServerMode() && !Flags().OnDemand && !Flags().TechnicianMode && !closing_ &&
           activity_state_ == kClientLoggedIn) {
-        RestartTimer(tmrKReplikuj, kReplicateIntervalMs);
+        client_.SyncSoon();
       }
       break;
     case kMsgHostWindow:
@@ -200,12 +176,38 @@ void TDM::HandleWindowMessage(const WindowMessage& message) {
   }
 }
 
-bool TDM::ShowsWindow() const {
-  return !services_.command_line.HasSwitch("s") || services_.command_line.HasSwitch("v");
-}
-
 std::string TDM::WindowCaption() const {
   return ShowsWindow() ? "Tramolin " + GetFileVersion(ProgramPath()) : "Tramolin";
+}
+
+bool TDM::StartWork() {
+  try {
+    LogWorkingMode(*this, Flags(), Config());
+    SetActivityState(ServerMode() ? int{kServerStarting} : int{kClientDisconnected});
+    program_version_ = GetFileVersion(ProgramPath());
+    if (!Flags().TechnicianMode) {
+      DatabaseStart start(*this, *data_, Slots(), services_.timings, !Flags().RunningAsService);
+      identity_ = start.Run(program_version_);
+    }
+    OpenServerOrArmClient();
+    CreatePidFile();
+    return true;
+  } catch (const std::exception& error) {
+    ReportStartFailure(*this, data_, error);
+    return false;
+  }
+}
+
+// The listening socket and the address publishing arrive with the server and the client; here
+// the start of work arms what exists.
+void TDM::OpenServerOrArmClient() {
+  if (ServerMode()) {
+    emit applicationTitleChanged(QStringLiteral("Tramolin 2 - serwer"));
+  } else {
+    emit applicationTitleChanged(QStringLiteral("Tramolin 2 - klient"));
+    client_.Arm(Flags().OnDemand);
+  }
+  RestartTimer(tmrDBDisconnect, kIdleDisconnectIntervalMs);
 }
 
 void TDM::CreatePidFile() { std::ofstream pid(PidFile(), std::ios::trunc); }
@@ -214,24 +216,34 @@ void TDM::BeginClose() {
   Log("Zamykanie (" + ShortDateText(Now()) + ") ...", kLogProgress);
   closing_ = true;
   NotifyHostWindow();
-  if (!services_.command_line.HasSwitch("s")) logger_.SaveLog(true);
+  if (!Flags().RunningAsService) logger_.SaveLog(true);
 }
 
-std::string_view TDM::DatabaseTypeName(int type) {
-  if (type < 0 || static_cast<std::size_t>(type) >= kDatabaseTypeNames.size()) return {};
-  return kDatabaseTypeNames[static_cast<std::size_t>(type)];
-}
-
-bool TDM::CheckDatabaseVersion() const { return SupportedDatabaseVersion(identity_.version); }
-
-bool SupportedDatabaseVersion(std::string_view version) {
-  const std::size_t dot = version.find('.');
-  int major = 0;
-  if (dot != std::string_view::npos) {
-    const auto [end, error] = std::from_chars(version.data(), version.data() + dot, major);
-    if (error != std::errc() || end != version.data() + dot) major = 0;
+void TDM::tmrDBDisconnectTimer() {
+  tmrDBDisconnect.stop();
+  const bool idle_server = ServerMode() && !server_.HasClients();
+  const bool idle_client = !ServerMode() && activity_state_ == kClientLoggedIn;
+  if ((idle_server || idle_client) && data_ != nullptr) {
+    try {
+      data_->DisconnectDatabase(false);
+    } catch (const std::exception& error) {
+      Log(error.what(), kLogError);
+    }
   }
-  return major <= BAZA_VER_HIGH;
+}
+
+void TDM::tmrDBForceDisconnectTimer() {
+  tmrDBForceDisconnect.stop();
+  if (data_ == nullptr) return;
+  try {
+    data_->DisconnectDatabase(true);
+  } catch (const std::exception& error) {
+    Log(error.what(), kLogError);
+  }
+}
+
+void TDM::tmrREPINFOTimer() {
+  if (data_ != nullptr) data_->TouchActivity();
 }
 
 }  // namespace tramolin

@@ -1,6 +1,7 @@
-// The main data module: configuration and run-time flags, logging, activity state, the timers,
-// the local database's identity and the process-control operations (host window, start of
-// work, closing). One per process; main() creates it, tests create one per mode.
+// The main data module: configuration and run-time flags, logging, the activity state, the host
+// window and other copies, the database timers, the local database's identity, start of work and
+// closing. It owns the server and the client rooms and wires them to the data engine; their logic
+// lives in them. One per process; main() creates it, tests create one per mode.
 #pragma once
 
 #include <QObject>
@@ -11,32 +12,20 @@
 #include <optional>
 #include <string>
 
+#include "client/replication_client.h"
 #include "config/configuration.h"
-#include "engine/dmdb.h"
-#include "engine/engine_host.h"
+#include "engine/database_identity.h"
+#include "engine/host_services.h"
+#include "server/replication_server.h"
 #include "shell/instance_channel.h"
 #include "shell/logger.h"
+#include "shell/start_of_work.h"
 #include "util/command_line.h"
 
 namespace tramolin {
 
+class ReplicationData;
 class ServiceControl;
-
-// The highest major version of the database structure the program works with.
-inline constexpr int BAZA_VER_HIGH = 119;
-
-// Timer intervals (ms) that more than one step of the program arms.
-inline constexpr int kConnectIntervalMs = 250;
-inline constexpr int kIdleDisconnectIntervalMs = 780'000;
-
-// Pauses of the start-up; tests shorten them.
-struct StartupTimings {
-  int service_stop_wait_ms = 1500;
-  int service_start_wait_ms = 1000;
-  int service_second_look_ms = 30000;
-  int database_retry_pause_ms = 3000;
-  int database_attempts = 10;
-};
 
 // What main() hands to the main data module.
 struct ShellServices {
@@ -49,7 +38,7 @@ struct ShellServices {
   StartupTimings timings;
 };
 
-class TDM : public QObject, public EngineHost {
+class TDM : public QObject, public HostServices {
   Q_OBJECT
 
  public:
@@ -58,34 +47,30 @@ class TDM : public QObject, public EngineHost {
   TDM(const TDM&) = delete;
   TDM& operator=(const TDM&) = delete;
 
-  // The database module is created after this one and handed over; not owned. Its events,
-  // notified on a database thread, arrive here on the main thread.
-  void AttachDatabase(TDMDB* database);
-  void DatabaseEventArrived(const std::string& name, unsigned count);
+  // The data engine is created after this module, with Slots(), and handed over; not owned. Its
+  // database events, notified on a database thread, arrive here on the main thread.
+  void AttachDatabase(ReplicationData* data);
+  // Where the engine reports progress and errors: the server's slots or the client's own.
+  SlotBook& Slots();
+  ReplicationServer& Server() { return server_; }
+  ReplicationClient& Client() { return client_; }
 
   // Configuration and flags.
   TConfig& Config() { return configuration_.config; }
   const TConfig& Config() const { return configuration_.config; }
-  RunFlags& Flags() { return configuration_.flags; }
   const RunFlags& Flags() const { return configuration_.flags; }
   void SaveConfiguration() { configuration_.SaveConfiguration(); }
   const CommandLine& Command() const { return services_.command_line; }
   const ShellServices& Services() const { return services_; }
+  std::filesystem::path AppDir() const { return services_.app_dir; }
   Logger& Logs() { return logger_; }
-  // The main window, or nullptr while none exists (a service without -v never has one). Not
-  // owned.
+  // The main window, or nullptr while none exists. Not owned.
   void SetWindow(WindowView* window);
   // Whether the process has a window: started without -s, or with -v.
   bool ShowsWindow() const;
-  std::filesystem::path AppDir() const { return services_.app_dir; }
 
-  // EngineHost.
+  // HostServices.
   void Log(std::string_view message, int level, bool continue_line = false) override;
-  void SetProgress(int slot, int percent) override;
-  void SetErrorText(int slot, std::string_view text) override;
-  std::string GetErrorText(int slot) const override;
-  int GetSlotDBNR(int slot) const override;
-  int GetSlotLastTransID(int slot) const override;
   bool Closing() const override { return closing_; }
   bool ServerMode() const override { return Flags().ServerMode; }
   int LocalCopyNumber() const override { return identity_.number; }
@@ -94,7 +79,7 @@ class TDM : public QObject, public EngineHost {
   double Now() const override { return services_.clock(); }
   void DatabaseConnectStarted() override { tmrDBDisconnect.stop(); }
 
-  // Activity state.
+  // Activity state (a ServerState or a ClientState by mode).
   void SetActivityState(int state);
   int ActivityState() const { return activity_state_; }
   std::optional<int> TrayIconIndex() const { return tray_icon_index_; }
@@ -103,9 +88,7 @@ class TDM : public QObject, public EngineHost {
 
   // Host window and other copies.
   void SetHostWindow(long long handle);
-  void NotifyHostWindow();
   long long HostWindow() const { return host_window_; }
-  void HandleWindowMessage(const WindowMessage& message);
   // Starts listening for later copies and the host application. False when another copy holds
   // the channel.
   bool OpenInstanceChannel();
@@ -113,28 +96,17 @@ class TDM : public QObject, public EngineHost {
 
   // Start of work and closing.
   bool StartWork();
-  bool CheckDatabaseVersion() const;
-  void CreatePidFile();
   void BeginClose();
   std::filesystem::path PidFile() const { return AppDir() / "pid"; }
 
-  // Identity of the local database.
-  int LocalDatabaseId() const { return identity_.id; }
-  int LocalDatabaseType() const { return identity_.type; }
-  const std::string& LocalDatabaseVersion() const { return identity_.version; }
+  // The local database and the program.
+  const DatabaseIdentity& Identity() const { return identity_; }
   const std::string& ProgramVersion() const { return program_version_; }
-  static std::string_view DatabaseTypeName(int type);
 
-  // Timers (intervals in ms) and their handlers.
-  QTimer tmrKReplikuj;
-  QTimer tmrKConnect;
-  QTimer tmrKTimeOut;
-  QTimer tmrKAutoNaZadanie;
-  QTimer tmrZombie;
+  // The database timers (intervals in ms) and their handlers.
   QTimer tmrDBDisconnect;
   QTimer tmrDBForceDisconnect;
   QTimer tmrREPINFO;
-  QTimer tmrSetDynDns;
   void tmrDBDisconnectTimer();
   void tmrDBForceDisconnectTimer();
   void tmrREPINFOTimer();
@@ -147,19 +119,19 @@ class TDM : public QObject, public EngineHost {
 
  private:
   void InitialiseTimers();
-  void ConnectTimerHandlers();
+  void DatabaseEventArrived(const std::string& name, unsigned count);
+  void HandleWindowMessage(const WindowMessage& message);
+  void NotifyHostWindow();
   std::string WindowCaption() const;
-  void LogWorkingMode();
-  bool ConnectDatabaseWithRetries();
-  void ReadDatabaseIdentity();
-  void CheckIdentityRules() const;
   void OpenServerOrArmClient();
-  void HandleStartFailure(const std::exception& error);
+  void CreatePidFile();
 
   ShellServices services_;
-  Logger logger_;
   Configuration configuration_;
-  TDMDB* database_ = nullptr;
+  Logger logger_;
+  ReplicationServer server_;
+  ReplicationClient client_;
+  ReplicationData* data_ = nullptr;
   WindowView* window_ = nullptr;
   std::unique_ptr<InstanceChannel> instance_channel_;
 
@@ -168,15 +140,9 @@ class TDM : public QObject, public EngineHost {
   int activity_state_ = 0;
   bool held_back_flag_ = false;
   std::optional<int> tray_icon_index_;
-  std::string local_error_text_;
 
   DatabaseIdentity identity_;
   std::string program_version_;
-  double start_time_ = 0;
 };
-
-// Pure rule of the version check: the major part (before the first ".") is at most
-// BAZA_VER_HIGH; text without a number or a "." counts as 0.
-bool SupportedDatabaseVersion(std::string_view version);
 
 }  // namespace tramolin

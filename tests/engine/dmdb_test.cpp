@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "dmdb_test_access.h"
 #include "engine/db_connection.h"
 #include "engine/fb/error.h"
 #include "engine/pass_dm.h"
@@ -28,7 +29,7 @@ class DmdbTest : public EngineFixture {
     settings.server = std::move(server);
     settings.directory = Dir().string();
     settings.file = file;
-    return std::make_unique<TDMDB>(host_, pass_dm_, settings);
+    return std::make_unique<TDMDB>(host_, host_, pass_dm_, settings);
   }
   std::string PathOf(const std::string& file) const { return (Dir() / file).string(); }
 
@@ -44,7 +45,7 @@ TEST_F(DmdbTest, ReadsTheIdentityOfTheMainDatabaseAndOfACopy) {
   EXPECT_EQ(identity.type, 0);
   EXPECT_EQ(identity.number, 0);
   EXPECT_EQ(identity.version, "119.3");
-  EXPECT_FALSE(main->IBTTool().Active());
+  EXPECT_FALSE(Internals(*main).IBTTool().Active());
 
   auto copy = Module("copy2.fdb");
   ASSERT_TRUE(copy->ConnectDatabase());
@@ -83,7 +84,7 @@ TEST_F(DmdbTest, ResettingTheVersionGeneratorsGivesZeroDotZero) {
   ASSERT_TRUE(module->ConnectDatabase());
   module->ResetVersionGenerators();
   EXPECT_EQ(module->GetDatabaseVersion(), "0.0");
-  EXPECT_FALSE(module->IBTResetDBVer().Active());
+  EXPECT_FALSE(Internals(*module).IBTResetDBVer().Active());
 }
 
 TEST_F(DmdbTest, CopyDescriptionsComeFromTheListOfCopies) {
@@ -93,7 +94,7 @@ TEST_F(DmdbTest, CopyDescriptionsComeFromTheListOfCopies) {
   EXPECT_EQ(description, "Kopia nr 2");
   EXPECT_FALSE(module->ReadCopyDescription(description, 9));
   EXPECT_EQ(description, "");
-  EXPECT_FALSE(module->IBTTool().Active());
+  EXPECT_FALSE(Internals(*module).IBTTool().Active());
 }
 
 TEST_F(DmdbTest, TheActivityRowIsWrittenTouchedAndClosed) {
@@ -138,8 +139,8 @@ TEST_F(DmdbTest, TouchingKeepsTheEndOpen) {
 TEST_F(DmdbTest, ADeadConnectionIsDetectedAndOpenedAgain) {
   auto module = Module("main.fdb");
   ASSERT_TRUE(module->ConnectDatabase());
-  fb::Statement own(module->IBTTool(), "SELECT CURRENT_CONNECTION FROM RDB$DATABASE");
-  module->IBTTool().Start();
+  fb::Statement own(Internals(*module).IBTTool(), "SELECT CURRENT_CONNECTION FROM RDB$DATABASE");
+  Internals(*module).IBTTool().Start();
   std::string connection;
   {
     fb::ResultSet row = own.Open();
@@ -149,20 +150,20 @@ TEST_F(DmdbTest, ADeadConnectionIsDetectedAndOpenedAgain) {
   Exec(MainPath(), "DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = " + connection);
   EXPECT_TRUE(module->ConnectDatabase());
   EXPECT_EQ(host_.CountLines("Połączono"_cp), 2);
-  EXPECT_FALSE(module->IBTTool().Active());  // dropped with the dead connection
+  EXPECT_FALSE(Internals(*module).IBTTool().Active());  // dropped with the dead connection
   EXPECT_EQ(module->GetDatabaseVersion(), "119.3");
 }
 
 TEST_F(DmdbTest, TheIdleRuleLeavesAConnectionWithAnActiveTransactionOpen) {
   auto module = Module("main.fdb");
   ASSERT_TRUE(module->ConnectDatabase());
-  module->IBTGetData().Start();
+  Internals(*module).IBTGetData().Start();
   module->DisconnectDatabase(false);
-  EXPECT_TRUE(module->DB().IsOpen());
+  EXPECT_TRUE(Internals(*module).DB().IsOpen());
   EXPECT_EQ(host_.CountLines("Rozłączanie"_cp), 0);
-  module->IBTGetData().Commit();
+  Internals(*module).IBTGetData().Commit();
   module->DisconnectDatabase(false);
-  EXPECT_FALSE(module->DB().IsOpen());
+  EXPECT_FALSE(Internals(*module).DB().IsOpen());
   EXPECT_EQ(host_.lines.back().text,
             "Rozłączanie z bazą danych "_cp.data() + PathOf("main.fdb") + " ...");
 }
@@ -170,11 +171,11 @@ TEST_F(DmdbTest, TheIdleRuleLeavesAConnectionWithAnActiveTransactionOpen) {
 TEST_F(DmdbTest, AForcedDisconnectClosesDespiteAnActiveTransactionAndRollsItBack) {
   auto module = Module("main.fdb");
   ASSERT_TRUE(module->ConnectDatabase());
-  module->IBTSetData().Start();
-  fb::Statement insert(module->IBTSetData(), "INSERT INTO SLOWNIK (ID) VALUES (1)");
+  Internals(*module).IBTSetData().Start();
+  fb::Statement insert(Internals(*module).IBTSetData(), "INSERT INTO SLOWNIK (ID) VALUES (1)");
   insert.Execute();
   module->DisconnectDatabase(true);
-  EXPECT_FALSE(module->DB().IsOpen());
+  EXPECT_FALSE(Internals(*module).DB().IsOpen());
   EXPECT_EQ(QueryInt(MainPath(), "SELECT COUNT(*) FROM SLOWNIK"), 0);
 }
 
@@ -267,15 +268,15 @@ TEST_F(DmdbTest, InitConnectionRegistersTheApplicationAndHandsBackItsMessage) {
   auto module = Module("main.fdb");
   ASSERT_TRUE(module->ConnectDatabase());
   EXPECT_EQ(module->InitConnection("O'Brien test"), "");
-  module->IBTTool().Start();
-  module->IBQTool().SetSql(
+  Internals(*module).IBTTool().Start();
+  Internals(*module).IBQTool().SetSql(
       "SELECT RDB$GET_CONTEXT('USER_SESSION', 'APPLICATION') FROM RDB$DATABASE");
   {
-    fb::ResultSet row = module->IBQTool().Open();
+    fb::ResultSet row = Internals(*module).IBQTool().Open();
     ASSERT_TRUE(row.Next());
     EXPECT_EQ(row.GetString(0), "O'Brien test");
   }
-  module->IBTTool().Commit();
+  Internals(*module).IBTTool().Commit();
   Exec(MainPath(),
        "INSERT INTO PARAMETRY (NAME, WARTSTRING) VALUES ('C_REP_INITCONNECTION_MESSAGE', 'Uwaga')");
   EXPECT_EQ(module->InitConnection("VELMO REP - TEST"), "Uwaga");

@@ -1,5 +1,5 @@
-// An EngineHost for engine tests: records log lines, progress and error texts, and answers the
-// mode questions with settable values.
+// The host services and slot book of engine tests: records log lines, progress and error texts, and
+// answers the mode questions with settable values.
 #pragma once
 
 #include <map>
@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/engine_host.h"
+#include "engine/host_services.h"
+#include "engine/slot_book.h"
 
 namespace tramolin::testing {
 
@@ -16,7 +17,7 @@ struct LogLine {
   int level;
 };
 
-class RecordingHost : public EngineHost {
+class RecordingHost : public HostServices, public SlotBook {
  public:
   void Log(std::string_view message, int level, bool continue_line) override {
     if (continue_line && !lines.empty()) {

@@ -7,7 +7,9 @@
 #include <QThread>
 #include <fstream>
 
+#include "dmdb_test_access.h"
 #include "engine/pass_dm.h"
+#include "engine/replication_data.h"
 #include "engine_fixture.h"
 #include "shell/database_link.h"
 #include "shell/tdm.h"
@@ -27,7 +29,8 @@ class TdmDatabaseTest : public EngineFixture {
     services.clock = [] { return 46000.5; };
     services.firebird_probe = [](const TConfig&) { return std::optional<std::string>(); };
     tdm_ = std::make_unique<TDM>(std::move(services));
-    database_ = std::make_unique<TDMDB>(*tdm_, pass_dm_, DatabaseSettingsOf(tdm_->Config()));
+    database_ = std::make_unique<ReplicationData>(*tdm_, tdm_->Slots(), pass_dm_,
+                                                  DatabaseSettingsOf(tdm_->Config()));
     tdm_->AttachDatabase(database_.get());
   }
   void TearDown() override {
@@ -38,7 +41,7 @@ class TdmDatabaseTest : public EngineFixture {
 
   TPassDM pass_dm_;
   std::unique_ptr<TDM> tdm_;
-  std::unique_ptr<TDMDB> database_;
+  std::unique_ptr<ReplicationData> database_;
 };
 
 TEST_F(TdmDatabaseTest, DatabaseEventsArriveOnTheMainThread) {
@@ -62,15 +65,15 @@ TEST_F(TdmDatabaseTest, DatabaseEventsArriveOnTheMainThread) {
 
 TEST_F(TdmDatabaseTest, IdleServerConnectionIsClosedUnlessATransactionIsActive) {
   ASSERT_TRUE(database_->ConnectDatabase());
-  database_->IBTSQL().Start();
+  Internals(database_->Database()).IBTSQL().Start();
   tdm_->tmrDBDisconnectTimer();
-  EXPECT_TRUE(database_->DB().IsOpen());
+  EXPECT_TRUE(database_->Connected());
 
-  database_->IBTSQL().Rollback();
+  Internals(database_->Database()).IBTSQL().Rollback();
   tdm_->tmrDBDisconnect.start();
   tdm_->tmrDBDisconnectTimer();
   EXPECT_FALSE(tdm_->tmrDBDisconnect.isActive());
-  EXPECT_FALSE(database_->DB().IsOpen());
+  EXPECT_FALSE(database_->Connected());
 }
 
 TEST_F(TdmDatabaseTest, ConnectingStopsTheIdleTimer) {

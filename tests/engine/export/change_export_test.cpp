@@ -25,7 +25,7 @@ TEST_F(ChangeExportTest, NoPendingEntriesGiveTheHeaderAloneAndStillATransactionN
   EXPECT_EQ(changes.payload, "0;0;");
   EXPECT_EQ(changes.count, 0);
   EXPECT_GT(changes.transaction_number, 0);
-  EXPECT_FALSE(db_->IBTGetData().Active());
+  EXPECT_FALSE(Internals(*db_).IBTGetData().Active());
   const std::string trnid = std::to_string(changes.transaction_number);
   EXPECT_EQ(host_.CountLines("0 PREP RA1=0 IDREPKOPIE=1 TRNID=" + trnid), 1);
   EXPECT_EQ(host_.CountLines("1 ILZM=0 ILNZM=0 CNT=0 CNTN=0"), 1);  // the count's own line
@@ -125,9 +125,9 @@ TEST_F(ChangeExportTest, AStaleMarkOfTheCurrentTransactionIsCleared) {
   Sql("INSERT INTO TOWARY (ID) VALUES (1)");
   Sql("INSERT INTO TOWARY (ID) VALUES (2)");
   // An earlier life of this transaction number left record 2's entry marked with it.
-  db_->IBTGetData().Start();
+  Internals(*db_).IBTGetData().Start();
   fb::Statement stale(
-      db_->IBTGetData(),
+      Internals(*db_).IBTGetData(),
       "UPDATE REPZMIANY SET IDTRANSAKCJI = CURRENT_TRANSACTION WHERE IDREKORDU = 2");
   stale.Execute();
   host_.closing = true;  // only record 1 is exported
@@ -164,7 +164,7 @@ TEST_F(ChangeExportTest, AFailedRecordRollsTheWholeExportBack) {
   PreparedChanges changes;
   EXPECT_FALSE(export_->PrepareChanges(1, false, 4, changes));
   EXPECT_EQ(changes.payload, "");
-  EXPECT_FALSE(db_->IBTGetData().Active());
+  EXPECT_FALSE(Internals(*db_).IBTGetData().Active());
   EXPECT_EQ(Count("IDTRANSAKCJI <> 0"), 0);
   EXPECT_EQ(host_.GetErrorText(4).rfind("PrzygotujRekord(3,128,1){012345} \"", 0), 0u)
       << host_.GetErrorText(4);
@@ -185,7 +185,7 @@ TEST_F(ChangeExportTest, AMarkingConflictWithAnotherConnectionFailsAtOnce) {
   lock.Execute();
   PreparedChanges changes;
   EXPECT_FALSE(export_->PrepareChanges(1, false, 0, changes));
-  EXPECT_FALSE(db_->IBTGetData().Active());
+  EXPECT_FALSE(Internals(*db_).IBTGetData().Active());
   EXPECT_NE(host_.GetErrorText(0), "");
 }
 
@@ -221,8 +221,8 @@ TEST_F(ChangeExportTest, AnUnreachableDatabaseGivesFalseWithoutALogLine) {
   settings.server = "";
   settings.directory = Dir().string();
   settings.file = "missing.fdb";
-  TDMDB db(host_, pass_dm_, settings);
-  TChangeExport missing(db, host_);
+  TDMDB db(host_, host_, pass_dm_, settings);
+  TChangeExport missing(db, host_, host_);
   PreparedChanges changes;
   changes.payload = "old";
   EXPECT_FALSE(missing.PrepareChanges(1, false, -1, changes));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dmdb_test_access.h"
 #include "engine/change_export.h"
 #include "engine/dmdb.h"
 #include "engine/journal_cleanup.h"
@@ -46,11 +47,11 @@ class ExportFixture : public EngineFixture {
     settings.directory = Dir().string();
     settings.file = file;
     path_ = (Dir() / file).string();
-    db_ = std::make_unique<TDMDB>(host_, pass_dm_, settings);
+    db_ = std::make_unique<TDMDB>(host_, host_, pass_dm_, settings);
     ASSERT_TRUE(db_->ConnectDatabase());
     db_->ReadIdentity();
-    export_ = std::make_unique<TChangeExport>(*db_, host_);
-    cleanup_ = std::make_unique<TJournalCleanup>(*db_, host_);
+    export_ = std::make_unique<TChangeExport>(*db_, host_, host_);
+    cleanup_ = std::make_unique<TJournalCleanup>(*db_, host_, host_);
   }
 
   PreparedChanges Prepare(int copy = 1, bool new_only = false, int slot = 0) {

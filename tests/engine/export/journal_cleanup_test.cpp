@@ -67,7 +67,7 @@ TEST_F(JournalCleanupTest, AFailedDeleteIsRolledBackAndNamesTheStepItReached) {
   fb::Statement lock(other.transaction, "UPDATE REPZMIANY SET PRIORYTET = 1");
   lock.Execute();
   EXPECT_FALSE(Confirm(changes));
-  EXPECT_FALSE(db_->IBT_REPZMIANY_Delete2().Active());
+  EXPECT_FALSE(Internals(*db_).IBT_REPZMIANY_Delete2().Active());
   const std::string error = host_.GetErrorText(0);
   ASSERT_GE(error.size(), 4u);
   EXPECT_EQ(error.substr(error.size() - 4), " [5]");

@@ -1,0 +1,25 @@
+// The client's activity states and the reply time-out each of them arms.
+#pragma once
+
+#include <optional>
+
+namespace tramolin {
+
+enum ClientState : int {
+  kClientDisconnected = 0,
+  kClientConnecting = 1,
+  kClientConnected = 2,
+  kClientAuthorising = 3,
+  kClientLoggedIn = 4,  // logged in and idle
+  kClientWaiting = 5,
+  kClientProcessing = 6,
+  kClientChecking = 7,
+  kClientPreparing = 8,
+  kClientAwaitingConfirmation = 9,
+  kClientUnmarking = 10,
+};
+
+// What a client state does to the reply time-out timer: restart with this interval, or stop it.
+std::optional<int> ClientReplyTimeout(int state);
+
+}  // namespace tramolin

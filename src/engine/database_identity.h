@@ -1,0 +1,15 @@
+// Who the local database is: its generators BAZA_ID, BAZA_TYP, BAZA_NR and its structure version.
+#pragma once
+
+#include <string>
+
+namespace tramolin {
+
+struct DatabaseIdentity {
+  int id = 0;           // BAZA_ID
+  int type = -1;        // BAZA_TYP: 0 main, 1 export, 2 replicated copy
+  std::string version;  // "BAZA_MAJOR.BAZA_MINOR"
+  int number = -1;      // BAZA_NR: 0 main, the copy's number otherwise
+};
+
+}  // namespace tramolin

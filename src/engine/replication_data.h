@@ -1,0 +1,62 @@
+// The one way into the data engine for the rest of the program: the database connection and
+// identity, the activity journal, the change export and the journal clean-up, owned together and
+// torn down in the order their statements need (every statement before its connection).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/change_batch.h"
+#include "engine/database_identity.h"
+#include "engine/database_settings.h"
+#include "engine/host_services.h"
+#include "engine/slot_book.h"
+
+namespace tramolin {
+
+class TDMDB;
+class TPassDM;
+class TChangeExport;
+class TJournalCleanup;
+
+class ReplicationData {
+ public:
+  // name, postings since the last notification; called on a database thread.
+  using EventHandler = std::function<void(const std::string& name, unsigned count)>;
+
+  // Progress and error texts go to `slot_book`: the server's slots, or the client's own slot -1.
+  ReplicationData(HostServices& host, SlotBook& slot_book, TPassDM& pass_dm,
+                  DatabaseSettings settings);
+  // Records the end time in REPINFO and closes the connection; never throws.
+  ~ReplicationData();
+  ReplicationData(const ReplicationData&) = delete;
+  ReplicationData& operator=(const ReplicationData&) = delete;
+
+  // Connection. Set the handler before the first connect; see TDMDB.
+  void SetEventHandler(EventHandler handler);
+  bool ConnectDatabase();
+  void DisconnectDatabase(bool force);
+  bool Connected() const;
+  bool AnyTransactionActive() const;
+
+  // Identity and the activity journal.
+  DatabaseIdentity ReadIdentity();
+  void WriteActivityJournal(const DatabaseIdentity& identity);
+  void TouchActivity();
+
+  // The exchange.
+  ChangeCounts CountChanges(int copy_number);
+  bool PrepareChanges(int copy_number, bool new_only, int slot, PreparedChanges& out);
+  bool DeleteJournalEntries(int slot);
+
+  // The connection module itself, for the engine's tests.
+  TDMDB& Database() { return *database_; }
+
+ private:
+  std::unique_ptr<TDMDB> database_;
+  std::unique_ptr<TChangeExport> export_;
+  std::unique_ptr<TJournalCleanup> cleanup_;
+};
+
+}  // namespace tramolin
