@@ -127,6 +127,47 @@ TEST_F(FbLayerTest, UnsetParametersAreNullAndTextConvertsToTheDeclaredType) {
   EXPECT_EQ(row.GetInt("STATUS"), 3);
 }
 
+TEST_F(FbLayerTest, EachNullFlagBelongsToItsOwnColumnAndRow) {
+  // Row n has column n NULL and every other column set; the last row has all of them NULL.
+  const std::vector<std::pair<std::string, std::string>> columns = {
+      {"NAZWA", "n"},     {"CENA", "1.5"},  {"CENAZAKUPU", "2.25"},    {"KOD", "K"},
+      {"STAWKAVAT", "3"}, {"IDGRUPY", "4"}, {"DATAUTW", "2023-07-16"}, {"OPIS", "o"},
+      {"ZDJECIE", "z"}};
+  Statement insert(tx(),
+                   "INSERT INTO TOWARY (ID, NAZWA, CENA, CENAZAKUPU, KOD, STAWKAVAT, IDGRUPY, "
+                   "DATAUTW, OPIS, ZDJECIE) VALUES (:ID, :NAZWA, :CENA, :CENAZAKUPU, :KOD, "
+                   ":STAWKAVAT, :IDGRUPY, :DATAUTW, :OPIS, :ZDJECIE)");
+  for (std::size_t row = 0; row <= columns.size(); ++row) {
+    insert.ParamByName("ID").SetInt(static_cast<std::int64_t>(row));
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      auto param = insert.ParamByName(columns[i].first);
+      if (i == row || row == columns.size()) {
+        param.SetNull();
+      } else {
+        param.SetString(columns[i].second);
+      }
+    }
+    insert.Execute();
+  }
+  Statement select(tx(),
+                   "SELECT ID, NAZWA, CENA, CENAZAKUPU, KOD, STAWKAVAT, IDGRUPY, DATAUTW, OPIS, "
+                   "ZDJECIE FROM TOWARY ORDER BY ID");
+  ResultSet rows = select.Open();
+  for (std::size_t row = 0; row <= columns.size(); ++row) {
+    ASSERT_TRUE(rows.Next());
+    EXPECT_FALSE(rows.IsNull("ID"));
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      const bool null = i == row || row == columns.size();
+      EXPECT_EQ(rows.IsNull(columns[i].first), null) << "row " << row << " " << columns[i].first;
+      if (null) {
+        EXPECT_EQ(rows.GetString(columns[i].first), "");
+      }
+    }
+  }
+  EXPECT_FALSE(rows.Next());
+  EXPECT_THROW(rows.IsNull(0), fb::Error);  // no current row after the end
+}
+
 TEST_F(FbLayerTest, ReadingAValueAsTheWrongKindFailsWithAnError) {
   Statement select(tx(), "SELECT 'abc', CAST('12' AS VARCHAR(5)) FROM RDB$DATABASE");
   ResultSet row = select.Open();

@@ -56,6 +56,8 @@ void AddParameterLines(detail::ParameterBlock& dpb, std::string_view params) {
 
 }  // namespace
 
+Attachment::Attachment() = default;
+
 Attachment::~Attachment() {
   if (!IsOpen()) return;
   try {
@@ -70,16 +72,10 @@ void Attachment::Open(const std::string& database, std::string_view params) {
   detail::ParameterBlock dpb(Firebird::IXpbBuilder::DPB);
   dpb.AddInt(isc_dpb_sql_dialect, 1);
   AddParameterLines(dpb, params);
-  Firebird::IProvider* provider = detail::Master()->getDispatcher();
-  try {
-    handle_ = detail::Checked([&](auto* s) {
-      return provider->attachDatabase(s, database.c_str(), dpb.Length(), dpb.Buffer());
-    });
-  } catch (...) {
-    provider->release();
-    throw;
-  }
-  provider->release();
+  const Owned<Firebird::IProvider> provider(detail::Master()->getDispatcher());
+  handle_.reset(detail::Checked([&](auto* s) {
+    return provider->attachDatabase(s, database.c_str(), dpb.Length(), dpb.Buffer());
+  }));
   database_ = database;
 }
 
@@ -100,15 +96,15 @@ bool Attachment::IsAlive() {
 void Attachment::Detach() {
   if (!IsOpen()) return;
   NotifyClosing(false);
-  detail::Checked([&](auto* s) { handle_->detach(s); });
-  handle_ = nullptr;  // a successful detach releases the interface
+  EndInterface(handle_, [](Firebird::IAttachment* attachment) {
+    detail::Checked([&](auto* s) { attachment->detach(s); });
+  });
 }
 
 void Attachment::ForceClose() noexcept {
   if (!IsOpen()) return;
   NotifyClosing(true);
-  handle_->release();
-  handle_ = nullptr;
+  handle_.reset();
 }
 
 std::string Attachment::ServerVersion() {
@@ -118,7 +114,13 @@ std::string Attachment::ServerVersion() {
   detail::Checked([&](auto* s) {
     handle_->getInfo(s, items.size(), items.data(), buffer.size(), buffer.data());
   });
-  // isc_info_firebird_version, length(2), count, then counted strings; the first one is ours.
+  // clang-format off
+  // The answer:
+  //   isc_info_firebird_version   1 byte
+  //   length of the rest          2 bytes, little-endian
+  //   count of versions           1 byte
+  //   per version: length 1 byte, text   (the first one is this connection's server)
+  // clang-format on
   if (buffer[0] != isc_info_firebird_version) return {};
   const std::size_t length = buffer[4];
   return std::string(reinterpret_cast<const char*>(&buffer[5]), length);

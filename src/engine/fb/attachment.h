@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/fb/owned.h"
+
 namespace Firebird {
 class IAttachment;
 }
@@ -23,7 +25,7 @@ class Dependent {
 
 class Attachment {
  public:
-  Attachment() = default;
+  Attachment();
   ~Attachment();
   Attachment(const Attachment&) = delete;
   Attachment& operator=(const Attachment&) = delete;
@@ -44,14 +46,14 @@ class Attachment {
   // The server's version text of this connection (e.g. "LI-V3.0.11.33703 Firebird 3.0").
   std::string ServerVersion();
 
-  Firebird::IAttachment* handle() const { return handle_; }
+  Firebird::IAttachment* handle() const { return handle_.get(); }
   void AddDependent(Dependent* dependent);
   void RemoveDependent(Dependent* dependent);
 
  private:
   void NotifyClosing(bool force) noexcept;
 
-  Firebird::IAttachment* handle_ = nullptr;
+  Owned<Firebird::IAttachment> handle_;
   std::string database_;
   std::vector<Dependent*> dependents_;
 };

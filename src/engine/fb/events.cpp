@@ -1,11 +1,15 @@
 #include "engine/fb/events.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 
 #include "engine/fb/api.h"
+#include "engine/fb/owned.h"
 
 namespace tramolin::fb {
 
@@ -14,13 +18,21 @@ namespace {
 constexpr unsigned char kEventBlockVersion = 1;  // EPB_version1
 constexpr auto kFirstAnswerWait = std::chrono::seconds(5);
 
+// clang-format off
+// The event parameter block, queued with the last counts and returned with the new ones:
+//   version         1 byte   EPB_version1
+//   per event:
+//     name length   1 byte   1..255
+//     name          bytes
+//     count         4 bytes  little-endian, postings since the database started
+// clang-format on
 std::vector<unsigned char> EventBlock(const std::vector<std::string>& names) {
   std::vector<unsigned char> block{kEventBlockVersion};
   for (const std::string& name : names) {
     if (name.empty() || name.size() > 255) throw Error("Invalid event name: " + name);
     block.push_back(static_cast<unsigned char>(name.size()));
     block.insert(block.end(), name.begin(), name.end());
-    block.insert(block.end(), 4, 0);  // count, little-endian
+    block.insert(block.end(), 4, 0);
   }
   return block;
 }
@@ -39,81 +51,112 @@ std::vector<unsigned> Counts(const std::vector<unsigned char>& block) {
   return counts;
 }
 
+// The callback object Firebird notifies, on a thread of its own. Firebird counts references to
+// it: a registration holds one, and a server connection's client library keeps one until the
+// connection is detached, possibly long after the subscription has gone. So the object is
+// reference counted and deleted by whoever lets go last. It only stores what arrived and wakes
+// the subscription's worker; once closed, notifications are dropped. A notification without
+// counts (a server connection's client sends one when a registration is released or cancelled)
+// is no news and is dropped too; a lost connection ends the subscription when the attachment is
+// closed.
+class EventMailbox final
+    : public Firebird::IEventCallbackImpl<EventMailbox, Firebird::ThrowStatusWrapper> {
+ public:
+  // The one reference the caller starts with.
+  static Owned<EventMailbox> Create() { return Owned<EventMailbox>(new EventMailbox); }
+
+  void addRef() override { references_.fetch_add(1, std::memory_order_relaxed); }
+  int release() override {
+    if (references_.fetch_sub(1, std::memory_order_acq_rel) != 1) return 1;
+    delete this;
+    return 0;
+  }
+
+  void eventCallbackFunction(unsigned length, const ISC_UCHAR* events) override {
+    std::lock_guard lock(mutex_);
+    if (closed_ || length == 0 || events == nullptr) return;
+    result_.assign(events, events + length);
+    pending_ = true;
+    wake_.notify_all();
+  }
+
+  // The event block of the next notification; nothing once closed.
+  std::optional<std::vector<unsigned char>> Wait() {
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return pending_ || closed_; });
+    if (closed_) return std::nullopt;
+    pending_ = false;
+    return std::exchange(result_, {});
+  }
+
+  void Close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    wake_.notify_all();
+  }
+
+  bool Closed() {
+    std::lock_guard lock(mutex_);
+    return closed_;
+  }
+
+ private:
+  EventMailbox() = default;
+  ~EventMailbox() override = default;
+
+  std::atomic<int> references_{1};
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::vector<unsigned char> result_;
+  bool pending_ = false;
+  bool closed_ = false;
+};
+
 }  // namespace
 
-class EventSubscription::Worker
-    : public Firebird::IEventCallbackImpl<Worker, Firebird::ThrowStatusWrapper> {
+// A thread that turns notifications into counts for the handler and queues the next wait.
+class EventSubscription::Worker {
  public:
   Worker(Firebird::IAttachment* attachment, std::vector<std::string> names, Handler handler)
       : attachment_(attachment),
         names_(std::move(names)),
         handler_(std::move(handler)),
-        block_(EventBlock(names_)) {}
+        block_(EventBlock(names_)),
+        mailbox_(EventMailbox::Create()) {}
 
-  // The subscription owns this object; Firebird's reference counting does not.
-  void addRef() override {}
-  int release() override { return 1; }
-
-  // On Firebird's thread: keep the new counts and wake the worker.
-  void eventCallbackFunction(unsigned length, const ISC_UCHAR* events) override {
-    std::lock_guard lock(mutex_);
-    if (length == 0 || events == nullptr) {
-      connection_lost_ = true;
-    } else {
-      result_.assign(events, events + length);
-    }
-    pending_ = true;
-    wake_.notify_all();
-  }
+  ~Worker() { Stop(false); }
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
 
   // Registers and waits (briefly) for the answer that sets the starting counts, so postings
   // after the return are all reported.
   void Start() {
     events_ = Queue();
     thread_ = std::thread([this] { Run(); });
-    std::unique_lock lock(mutex_);
-    wake_.wait_for(lock, kFirstAnswerWait, [this] { return initialized_; });
+    std::unique_lock lock(start_mutex_);
+    started_.wait_for(lock, kFirstAnswerWait, [this] { return initialized_; });
   }
 
+  // After Stop the handler is not called again, whatever Firebird still delivers.
   void Stop(bool force) noexcept {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-      wake_.notify_all();
-    }
+    mailbox_->Close();
     if (thread_.joinable()) thread_.join();
-    if (events_ == nullptr) return;
-    if (!force) {
-      try {
-        detail::Checked([&](auto* s) { events_->cancel(s); });
-        events_ = nullptr;  // a successful cancel releases the interface
-        return;
-      } catch (const Error&) {
-        // still held: released below
-      }
-    }
-    events_->release();
-    events_ = nullptr;
-  }
-
- private:
-  Firebird::IEvents* Queue() {
-    return detail::Checked([&](auto* s) {
-      return attachment_->queEvents(s, this, static_cast<unsigned>(block_.size()), block_.data());
+    EndOrRelease(events_, force, [](Firebird::IEvents* events) {
+      detail::Checked([&](auto* s) { events->cancel(s); });
     });
   }
 
+ private:
+  Owned<Firebird::IEvents> Queue() {
+    return Owned<Firebird::IEvents>(detail::Checked([&](auto* s) {
+      return attachment_->queEvents(s, mailbox_.get(), static_cast<unsigned>(block_.size()),
+                                    block_.data());
+    }));
+  }
+
   void Run() {
-    for (;;) {
-      std::vector<unsigned char> result;
-      {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [this] { return pending_ || stop_; });
-        if (stop_ || connection_lost_) return;
-        pending_ = false;
-        result.swap(result_);
-      }
-      if (!Deliver(result)) return;
+    while (std::optional<std::vector<unsigned char>> result = mailbox_->Wait()) {
+      if (!Deliver(*result)) return;
     }
   }
 
@@ -122,48 +165,41 @@ class EventSubscription::Worker
     const std::vector<unsigned> before = Counts(block_);
     const std::vector<unsigned> after = Counts(result);
     if (result.size() == block_.size()) block_ = result;
-    Firebird::IEvents* fired = events_;
+    // The registration that fired goes before the next one is made: a server connection's
+    // client would take its release for a cancel of the new one.
+    events_.reset();
     try {
       events_ = Queue();
     } catch (const Error&) {
-      events_ = nullptr;
+      // the subscription ends: no registration to wait on
     }
-    if (fired != nullptr) fired->release();
     // Firebird answers a new registration at once with the current counts: a starting point,
     // not postings.
-    if (!Initialized()) return events_ != nullptr;
+    if (!MarkInitialized()) return events_ != nullptr;
     for (std::size_t i = 0; i < names_.size() && i < before.size() && i < after.size(); ++i) {
-      if (after[i] > before[i] && !Stopping()) handler_(names_[i], after[i] - before[i]);
+      if (after[i] > before[i] && !mailbox_->Closed()) handler_(names_[i], after[i] - before[i]);
     }
     return events_ != nullptr;
   }
 
   // True from the second answer on; the first one only marks the start.
-  bool Initialized() {
-    std::lock_guard lock(mutex_);
+  bool MarkInitialized() {
+    std::lock_guard lock(start_mutex_);
     const bool was = initialized_;
     initialized_ = true;
-    wake_.notify_all();
+    started_.notify_all();
     return was;
-  }
-
-  bool Stopping() {
-    std::lock_guard lock(mutex_);
-    return stop_;
   }
 
   Firebird::IAttachment* attachment_;
   std::vector<std::string> names_;
   Handler handler_;
   std::vector<unsigned char> block_;  // names with the counts of the last notification
-  Firebird::IEvents* events_ = nullptr;
+  Owned<EventMailbox> mailbox_;       // our reference; Firebird may hold more
+  Owned<Firebird::IEvents> events_;   // the registration waiting now
   std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::vector<unsigned char> result_;
-  bool pending_ = false;
-  bool stop_ = false;
-  bool connection_lost_ = false;
+  std::mutex start_mutex_;
+  std::condition_variable started_;
   bool initialized_ = false;
 };
 

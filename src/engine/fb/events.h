@@ -2,7 +2,9 @@
 // thread of its own; a worker thread of the subscription turns each notification into the
 // changed counts, hands every event posted since the last notification to the handler (on that
 // worker thread, never the caller's) and queues the next wait. The owner moves the call onto its
-// own thread if it needs to. Closing the attachment ends the subscription.
+// own thread if it needs to. Closing the attachment ends the subscription; the subscription
+// may be destroyed before or after its attachment is closed, and once it is destroyed (or its
+// attachment closed) the handler is not called again.
 #pragma once
 
 #include <functional>

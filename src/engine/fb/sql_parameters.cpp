@@ -1,5 +1,6 @@
 #include "engine/fb/sql_parameters.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace tramolin::fb {
@@ -66,6 +67,13 @@ PositionalSql ToPositional(std::string_view sql) {
     }
   }
   return result;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) ==
+                  std::toupper(static_cast<unsigned char>(y));
+         });
 }
 
 }  // namespace tramolin::fb

@@ -15,4 +15,7 @@ struct PositionalSql {
 
 PositionalSql ToPositional(std::string_view sql);
 
+// Names of parameters and columns compare without regard to case.
+bool SameName(std::string_view a, std::string_view b);
+
 }  // namespace tramolin::fb

@@ -39,9 +39,9 @@ void Transaction::Start() {
   if (!attachment_.IsOpen()) throw Error("The database connection is not open");
   detail::ParameterBlock tpb(Firebird::IXpbBuilder::TPB);
   for (TransactionItem item : items_) tpb.AddTag(TagOf(item));
-  handle_ = detail::Checked([&](auto* s) {
+  handle_.reset(detail::Checked([&](auto* s) {
     return attachment_.handle()->startTransaction(s, tpb.Length(), tpb.Buffer());
-  });
+  }));
 }
 
 void Transaction::Commit() { Finish(true); }
@@ -49,14 +49,15 @@ void Transaction::Rollback() { Finish(false); }
 
 void Transaction::Finish(bool commit) {
   if (!Active()) throw Error("The transaction is not active");
-  detail::Checked([&](auto* s) {
-    if (commit) {
-      handle_->commit(s);
-    } else {
-      handle_->rollback(s);
-    }
+  EndInterface(handle_, [commit](Firebird::ITransaction* transaction) {
+    detail::Checked([&](auto* s) {
+      if (commit) {
+        transaction->commit(s);
+      } else {
+        transaction->rollback(s);
+      }
+    });
   });
-  handle_ = nullptr;  // a successful commit or rollback releases the interface
 }
 
 bool Transaction::StartIfInactive() {
@@ -78,17 +79,9 @@ bool Transaction::RollbackIfActive() {
 }
 
 void Transaction::OnAttachmentClosing(bool force) noexcept {
-  if (!Active()) return;
-  if (!force) {
-    try {
-      Rollback();
-      return;
-    } catch (const Error&) {
-      // still held after a failed rollback: released below
-    }
-  }
-  handle_->release();
-  handle_ = nullptr;
+  EndOrRelease(handle_, force, [](Firebird::ITransaction* transaction) {
+    detail::Checked([&](auto* s) { transaction->rollback(s); });
+  });
 }
 
 }  // namespace tramolin::fb

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/fb/attachment.h"
+#include "engine/fb/owned.h"
 
 namespace Firebird {
 class ITransaction;
@@ -33,7 +34,7 @@ class Transaction : private Dependent {
   bool RollbackIfActive();
 
   Attachment& attachment() const { return attachment_; }
-  Firebird::ITransaction* handle() const { return handle_; }
+  Firebird::ITransaction* handle() const { return handle_.get(); }
 
  private:
   void OnAttachmentClosing(bool force) noexcept override;
@@ -41,7 +42,7 @@ class Transaction : private Dependent {
 
   Attachment& attachment_;
   std::vector<TransactionItem> items_;
-  Firebird::ITransaction* handle_ = nullptr;
+  Owned<Firebird::ITransaction> handle_;
 };
 
 }  // namespace tramolin::fb
