@@ -85,6 +85,21 @@ TEST_F(StartWorkTest, UnreachableDatabaseFailsAfterTenAttemptsWithTheDatabaseErr
   EXPECT_EQ(attempts, 10u);
 }
 
+TEST_F(StartWorkTest, RetryPauseThatIsNoNumberKeepsTheDefaultAndIsLogged) {
+  Configure("main.fdb", 1);
+  folder_.SetEnvironment("TRAMOLIN2_DB_RETRY_PAUSE_MS", "3s");
+  QProcess& server = folder_.Start({"-s", "-d"});
+  ASSERT_TRUE(folder_.WaitFor("pid")) << DebugLog();
+  EXPECT_NE(
+      ErrorLog().find("TRAMOLIN2_DB_RETRY_PAUSE_MS=\"3s\" nie jest liczbą milisekund; przerwa "
+                      "między próbami: 3000 ms."),
+      std::string::npos)
+      << ErrorLog();
+  ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+  ASSERT_TRUE(server.waitForFinished(15000));
+  EXPECT_EQ(server.exitCode(), 0);
+}
+
 TEST_F(StartWorkTest, InteractiveStartOfAnInstalledServiceRestartsTheServiceAndExits) {
   Configure("main.fdb", 1);
   std::ofstream(folder_.Dir() / "Tramolin2.ini", std::ios::app) << "RunAsService=1\r\n";
