@@ -1,6 +1,7 @@
 #include "platform/processes.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,7 +59,22 @@ std::vector<char*> ExecArguments(const std::vector<std::string>& argv) {
   return pointers;
 }
 
+// The program blocks its stop signals in every thread to take them through its own handling; a
+// started command gets them back unblocked and with their default actions, so it can be stopped.
+void RestoreDefaultSignals() {
+  struct sigaction default_action {};
+  default_action.sa_handler = SIG_DFL;
+  sigemptyset(&default_action.sa_mask);
+  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    sigaction(signal_number, &default_action, nullptr);  // fails harmlessly for KILL and STOP
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 [[noreturn]] void ExecWithNullStreams(char* const* argv, int report_fd) {
+  RestoreDefaultSignals();
   const int null_fd = open("/dev/null", O_RDWR);
   if (null_fd >= 0) {
     dup2(null_fd, STDIN_FILENO);

@@ -1,5 +1,7 @@
 // Other processes: finding another running copy of a program by its executable name, and
 // starting a command that runs on by itself (the stand-in for a hidden, unwaited Windows start).
+// Started commands get no signal blocked and every signal's default action, whatever the
+// calling thread blocks or ignores.
 #pragma once
 
 #include <optional>

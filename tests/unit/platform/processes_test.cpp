@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <thread>
 
 #include "platform/system_info.h"
@@ -85,6 +87,73 @@ TEST(ProcessesTest, MissingProgramIsReported) {
   EXPECT_FALSE(RunDetached({}));
   EXPECT_EQ(RunAndWait({"/no/such/program"}), 127);
   EXPECT_EQ(RunAndWait({"/bin/sh", "-c", "exit 3"}), 3);
+}
+
+// Blocks the stop signals and ignores SIGHUP while alive, as the program's main() does.
+class StopSignalsBlocked {
+ public:
+  StopSignalsBlocked() {
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    for (const int signal_number : {SIGTERM, SIGINT, SIGHUP})
+      sigaddset(&stop_signals, signal_number);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, &old_mask_);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGHUP, &ignore, &old_hangup_);
+  }
+  ~StopSignalsBlocked() {
+    sigaction(SIGHUP, &old_hangup_, nullptr);
+    pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
+  }
+  StopSignalsBlocked(const StopSignalsBlocked&) = delete;
+  StopSignalsBlocked& operator=(const StopSignalsBlocked&) = delete;
+
+ private:
+  sigset_t old_mask_;
+  struct sigaction old_hangup_ {};
+};
+
+// The hexadecimal signal set of a /proc/<pid>/status line such as "SigBlk:", 0 when absent.
+unsigned long long SignalSet(const std::filesystem::path& status_file, const std::string& field) {
+  std::ifstream in(status_file);
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with(field)) return std::stoull(line.substr(field.size()), nullptr, 16);
+  }
+  return 0;
+}
+
+constexpr unsigned long long SignalBit(int signal_number) { return 1ULL << (signal_number - 1); }
+
+// Both ways of starting a command: the status the started shell sees, and whether TERM ends it.
+TEST(ProcessesTest, StartedCommandsGetStopSignalsUnblockedWithDefaultActions) {
+  using Runner = std::function<void(const std::string& script)>;
+  const std::vector<std::pair<const char*, Runner>> runners = {
+      {"RunAndWait",
+       [](const std::string& script) {
+         RunAndWait({"/bin/sh", "-c", script});
+       }},
+      {"RunDetached",
+       [](const std::string& script) {
+         RunDetached({"/bin/sh", "-c", script});
+       }},
+  };
+  const StopSignalsBlocked blocked;
+  for (const auto& [name, run] : runners) {
+    SCOPED_TRACE(name);
+    const testing::TempDir dir;
+    const auto status = dir / "status";
+    const auto survived = dir / "survived";
+    run("cat /proc/self/status > '" + status.string() + ".tmp' && mv '" + status.string() +
+        ".tmp' '" + status.string() + "'; kill -TERM $$; touch '" + survived.string() + "'");
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(status); }));
+    for (const int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+      EXPECT_EQ(SignalSet(status, "SigBlk:") & SignalBit(signal_number), 0U) << signal_number;
+      EXPECT_EQ(SignalSet(status, "SigIgn:") & SignalBit(signal_number), 0U) << signal_number;
+    }
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(std::filesystem::exists(survived)) << "SIGTERM did not end the command";
+  }
 }
 
 }  // namespace

@@ -71,22 +71,22 @@ class TdmActivityTest : public ::testing::Test {
 TEST_F(TdmActivityTest, ClientStatesArmAndDisarmTheReplyTimeout) {
   auto tdm = MakeTdm("[Tramolin]\r\nMode=0\r\n");
   tdm->SetActivityState(2);
-  EXPECT_TRUE(tdm->tmrKTimeOut.isActive());
-  EXPECT_EQ(tdm->tmrKTimeOut.interval(), 600'000);
+  EXPECT_TRUE(tdm->Client().tmrKTimeOut.isActive());
+  EXPECT_EQ(tdm->Client().tmrKTimeOut.interval(), 600'000);
   tdm->SetActivityState(9);
-  EXPECT_EQ(tdm->tmrKTimeOut.interval(), 3'600'000);
+  EXPECT_EQ(tdm->Client().tmrKTimeOut.interval(), 3'600'000);
   tdm->SetActivityState(kClientLoggedIn);
-  EXPECT_FALSE(tdm->tmrKTimeOut.isActive());
+  EXPECT_FALSE(tdm->Client().tmrKTimeOut.isActive());
   EXPECT_EQ(tdm->TrayIconIndex(), kTrayWhite);
 }
 
 TEST_F(TdmActivityTest, ServerStatesNeverTouchTrayOrTimeout) {
+  RecordingWindow window;  // outlives the TDM that logs into it
   auto tdm = MakeTdm("[Tramolin]\r\nMode=1\r\n");
-  RecordingWindow window;
   tdm->SetWindow(&window);
   tdm->SetActivityState(2);
   EXPECT_EQ(window.state, "przygotowywanie");
-  EXPECT_FALSE(tdm->tmrKTimeOut.isActive());
+  EXPECT_FALSE(tdm->Client().tmrKTimeOut.isActive());
   EXPECT_EQ(tdm->TrayIconIndex(), std::nullopt);
 }
 
@@ -97,7 +97,7 @@ TEST_F(TdmActivityTest, SameStateStillLogsBothNamesAndRearmsTheTimeout) {
   std::ifstream debug(dir_ / "Tramolin2_debug.log", std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(debug)), {});
   EXPECT_NE(text.find("autoryzowanie > autoryzowanie"), std::string::npos);
-  EXPECT_TRUE(tdm->tmrKTimeOut.isActive());
+  EXPECT_TRUE(tdm->Client().tmrKTimeOut.isActive());
 }
 
 TEST_F(TdmActivityTest, RegisteredHostWindowReceivesClientStateAndFlags) {

@@ -1,4 +1,5 @@
-// The connection tests need an event loop: one QCoreApplication for the whole run.
+// Tests that need an event loop but not the program's application object: one QCoreApplication
+// for the whole run.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
