@@ -57,6 +57,7 @@ TEST_F(SecondCopyTest, WithMultiSwitchBothCopiesRunAndEndOnSigterm) {
   for (QProcess* process : {&first, &second}) {
     ::kill(static_cast<pid_t>(process->processId()), SIGTERM);
     ASSERT_TRUE(process->waitForFinished(10000));
+    EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process->exitCode(), 0);
   }
   EXPECT_NE(Debug().find("Zamykanie ("), std::string::npos);
@@ -65,7 +66,7 @@ TEST_F(SecondCopyTest, WithMultiSwitchBothCopiesRunAndEndOnSigterm) {
 
 TEST(ServiceStartTest, ServiceWithoutConfigurationExitsWithAnErrorLine) {
   ProgramFolder folder("t2_noconfig");
-  EXPECT_NE(folder.Run({"-s"}), 0);
+  EXPECT_EQ(folder.Run({"-s"}), 1);
   EXPECT_NE(folder.ReadText("Tramolin2_error.log").find("Brak pliku konfiguracji"),
             std::string::npos);
   EXPECT_FALSE(folder.Exists("Tramolin2.ini"));

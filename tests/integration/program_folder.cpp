@@ -1,5 +1,8 @@
 #include "integration/program_folder.h"
 
+#include <gtest/gtest.h>
+#include <signal.h>
+
 #include <QThread>
 #include <chrono>
 #include <fstream>
@@ -12,6 +15,32 @@ namespace tramolin::testing {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// SIGTERM, the program's orderly end; false (a failure) when it is still running afterwards.
+bool TerminateOrderly(QProcess& process) {
+  constexpr int kOrderlyEndMs = 15000;
+  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+  if (process.waitForFinished(kOrderlyEndMs)) return true;
+  ADD_FAILURE() << "the program did not end on SIGTERM";
+  process.kill();
+  process.waitForFinished(5000);
+  return false;
+}
+
+// No crash and no sanitizer finding; status 0 after our SIGTERM.
+void ExpectGoodEnd(QProcess& process, bool terminated) {
+  const std::string output = process.readAll().toStdString();
+  ASSERT_EQ(process.exitStatus(), QProcess::NormalExit) << "the program crashed:\n" << output;
+  ASSERT_NE(process.exitCode(), kSanitizerExitStatus) << "a sanitizer reported a fault:\n"
+                                                      << output;
+  if (terminated) {
+    EXPECT_EQ(process.exitCode(), 0) << "after SIGTERM:\n" << output;
+  }
+}
+
+}  // namespace
+
 ProgramFolder::ProgramFolder(const std::string& executable_name)
     : dir_(fs::temp_directory_path() / ("tramolin_it_" + executable_name)),
       executable_(dir_ / executable_name) {
@@ -20,17 +49,28 @@ ProgramFolder::ProgramFolder(const std::string& executable_name)
   fs::copy_file(TRAMOLIN2_BINARY, executable_);
   // A service process stops its service when it ends: never the machine's real one.
   SetEnvironment("TRAMOLIN2_SYSTEMCTL", "true");
+  // Both settings are needed: undefined behaviour takes its exit status from its own variable.
+  AddSanitizerOption("ASAN_OPTIONS", QString("exitcode=%1").arg(kSanitizerExitStatus));
+  AddSanitizerOption("UBSAN_OPTIONS", QString("exitcode=%1").arg(kSanitizerExitStatus));
 }
 
 ProgramFolder::~ProgramFolder() {
-  for (auto& process : processes_) {
-    if (process->state() != QProcess::NotRunning) {
-      process->kill();
-      process->waitForFinished(5000);
-    }
-  }
+  EndProcesses();
   std::error_code ignored;
   fs::remove_all(dir_, ignored);
+}
+
+void ProgramFolder::AddSanitizerOption(const QString& variable, const QString& option) {
+  const QString options = environment_.value(variable);
+  SetEnvironment(variable, options.isEmpty() ? option : options + ":" + option);
+}
+
+void ProgramFolder::EndProcesses() {
+  for (auto& process : processes_) {
+    const bool terminated = process->state() != QProcess::NotRunning;
+    if (terminated && !TerminateOrderly(*process)) continue;
+    ExpectGoodEnd(*process, terminated);
+  }
 }
 
 void ProgramFolder::WriteFile(const std::string& name, const std::string& text) const {

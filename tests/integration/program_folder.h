@@ -1,6 +1,9 @@
 // A folder with its own copy of the program, as an installation has: the program's files (the
 // configuration, logs, pid) live beside the executable. Each test gets a copy under its own
 // executable name, so the single-copy rule of one test never sees another test's processes.
+// Every process started here must end well: one still running when the folder goes is sent
+// SIGTERM and must exit with status 0, and none may crash or end with kSanitizerExitStatus (a
+// sanitizer's finding in a program built with them); otherwise the test fails.
 #pragma once
 
 #include <QProcess>
@@ -12,10 +15,16 @@
 
 namespace tramolin::testing {
 
+// The status a started program exits with when AddressSanitizer, LeakSanitizer or
+// UndefinedBehaviorSanitizer reports a fault in it; the program itself never uses it.
+inline constexpr int kSanitizerExitStatus = 86;
+
 class ProgramFolder {
  public:
   explicit ProgramFolder(const std::string& executable_name);
   ~ProgramFolder();
+  ProgramFolder(const ProgramFolder&) = delete;
+  ProgramFolder& operator=(const ProgramFolder&) = delete;
 
   const std::filesystem::path& Dir() const { return dir_; }
   void WriteFile(const std::string& name, const std::string& text) const;
@@ -30,12 +39,17 @@ class ProgramFolder {
 
   // Starts the program with the arguments; the process ends with the folder.
   QProcess& Start(const QStringList& arguments);
-  // Runs the program to its end (at most timeout_ms) and returns its exit status, -1 on time-out.
+  // Runs the program to its end (at most timeout_ms) and returns its exit status, -1 on time-out
+  // or when a signal ended it.
   int Run(const QStringList& arguments, int timeout_ms = 30000);
   // Waits until the file exists, or the file's text contains `text` when given.
   bool WaitFor(const std::string& name, const std::string& text = "", int timeout_ms = 15000) const;
 
  private:
+  void AddSanitizerOption(const QString& variable, const QString& option);
+  // SIGTERM to each process still running, then the end of every process checked.
+  void EndProcesses();
+
   std::filesystem::path dir_;
   std::filesystem::path executable_;
   QProcessEnvironment environment_ = QProcessEnvironment::systemEnvironment();
