@@ -2,6 +2,7 @@
 
 #include "client/client_state.h"
 #include "net/restart_timer.h"
+#include "util/cp1250.h"
 
 namespace tramolin {
 namespace {
@@ -78,5 +79,11 @@ void ReplicationClient::ApplyReplyTimeout(int state) {
 }
 
 void ReplicationClient::SyncSoon() { RestartTimer(tmrKReplikuj, kReplicateIntervalMs); }
+
+// The connection to the server and its reconnection arrive with the connection lifecycle; until
+// then there is nothing to drop.
+void ReplicationClient::LetGoForDatabaseUpgrade() {
+  host_.Log("Aktualizacja struktury bazy danych klienta replikacji", kLogProgress);
+}
 
 }  // namespace tramolin

@@ -32,6 +32,8 @@ class ReplicationClient : public QObject, public SlotBook {
   void ApplyReplyTimeout(int state);
   // A synchronisation step as soon as the event loop is free.
   void SyncSoon();
+  // The local database's structure is about to be upgraded: the connection to the server goes.
+  void LetGoForDatabaseUpgrade();
 
   // Progress of the current export or import, 0-100 (the main gauge).
   int Progress() const { return progress_; }

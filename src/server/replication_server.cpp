@@ -2,7 +2,10 @@
 
 #include <array>
 
+#include "net/packet_connection.h"
 #include "net/restart_timer.h"
+#include "protocol/frame.h"
+#include "protocol/packet_types.h"
 #include "util/cp1250.h"
 
 namespace tramolin {
@@ -63,6 +66,15 @@ int ReplicationServer::GetSlotDBNR(int slot) const {
 int ReplicationServer::GetSlotLastTransID(int slot) const {
   const TKlientInfo* client = Slot(slot);
   return client != nullptr ? client->LastTransID : -1;
+}
+
+void ReplicationServer::AnnounceDatabaseUpgrade() {
+  host_.Log("Aktualizacja struktury głównej bazy danych. Rozłączanie wszystkich klientów."_cp,
+            kLogProgress);
+  const std::string frame = BuildPacket(pkAktualizacja, "", host_.Closing());
+  for (const TKlientInfo& client : Clients) {
+    if (client.Socket != nullptr) client.Socket->SendFrame(frame);
+  }
 }
 
 // Slots without connections have nothing to sweep; the sweep arrives with the listening socket.

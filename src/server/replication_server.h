@@ -30,6 +30,10 @@ class ReplicationServer : public QObject, public SlotBook {
 
   bool HasClients() const { return !Clients.empty(); }
 
+  // The main database's structure is about to be upgraded: every connected client is told to
+  // let go (an empty pkAktualizacja, in slot order).
+  void AnnounceDatabaseUpgrade();
+
   // The inactivity sweep of the slots (every 15 minutes).
   QTimer tmrZombie;
   void tmrZombieTimer();

@@ -97,8 +97,29 @@ SlotBook& TDM::Slots() {
 }
 
 void TDM::DatabaseEventArrived(const std::string& name, unsigned count) {
-  Log("Zdarzenie bazy danych: " + name + " (" + std::to_string(count) + ")", kLogDiagnostic);
+  Log("Otrzymano komunikat \"" + name + "\" (" + std::to_string(count) + ")", kLogProgress);
+  if (name == "DBUPGRADE") {
+    HandleDatabaseUpgrade();
+  } else if (name == "REPDIALOGINSERT" && ClientIdle()) {
+    Log("Dialog (1)", kLogProgress);
+    client_.SyncSoon();
+  }
   emit databaseEvent(QString::fromStdString(name));
+}
+
+void TDM::HandleDatabaseUpgrade() {
+  if (ServerMode()) {
+    server_.AnnounceDatabaseUpgrade();
+  } else {
+    client_.LetGoForDatabaseUpgrade();
+  }
+  RestartTimer(tmrDBForceDisconnect);
+}
+
+// A client logged in and waiting for its next synchronisation, which may start at once.
+bool TDM::ClientIdle() const {
+  return !ServerMode() && !Flags().TechnicianMode && !closing_ &&
+         activity_state_ == kClientLoggedIn;
 }
 
 void TDM::Log(std::string_view message, int level, bool continue_line) {
@@ -163,10 +184,7 @@ void TDM::HandleWindowMessage(const WindowMessage& message) {
       emit minimizeRequested();
       break;
     case kMsgSyncNow:
-      if (!ServerMode() && !Flags().OnDemand && !Flags().TechnicianMode && !closing_ &&
-          activity_state_ == kClientLoggedIn) {
-        client_.SyncSoon();
-      }
+      if (ClientIdle() && !Flags().OnDemand) client_.SyncSoon();
       break;
     case kMsgHostWindow:
       SetHostWindow(message.wparam);

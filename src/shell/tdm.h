@@ -48,8 +48,11 @@ class TDM : public QObject, public HostServices {
   TDM& operator=(const TDM&) = delete;
 
   // The data engine is created after this module, with Slots(), and handed over; not owned. Its
-  // database events, notified on a database thread, arrive here on the main thread.
+  // database events, notified on a database thread, arrive at DatabaseEventArrived on the main
+  // thread: DBUPGRADE lets go of the database, REPDIALOGINSERT starts an idle client's
+  // synchronisation at once.
   void AttachDatabase(ReplicationData* data);
+  void DatabaseEventArrived(const std::string& name, unsigned count);
   // Where the engine reports progress and errors: the server's slots or the client's own.
   SlotBook& Slots();
   ReplicationServer& Server() { return server_; }
@@ -94,6 +97,10 @@ class TDM : public QObject, public HostServices {
   bool OpenInstanceChannel();
   static QString InstanceChannelName(const std::string& executable_name);
 
+  // The database's structure is about to be upgraded: the other side is told or dropped, and the
+  // database connection is closed a second later.
+  void HandleDatabaseUpgrade();
+
   // Start of work and closing.
   bool StartWork();
   void BeginClose();
@@ -119,8 +126,8 @@ class TDM : public QObject, public HostServices {
 
  private:
   void InitialiseTimers();
-  void DatabaseEventArrived(const std::string& name, unsigned count);
   void HandleWindowMessage(const WindowMessage& message);
+  bool ClientIdle() const;
   void NotifyHostWindow();
   std::string WindowCaption() const;
   void OpenServerOrArmClient();

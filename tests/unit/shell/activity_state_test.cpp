@@ -127,5 +127,36 @@ TEST_F(TdmActivityTest, RegisteredHostWindowReceivesClientStateAndFlags) {
   EXPECT_TRUE(received.contains("MSG 1177 6 3\n"));
 }
 
+TEST_F(TdmActivityTest, DialogEventStartsOnlyAnIdleClientsSynchronisation) {
+  struct Case {
+    const char* mode;
+    int state;
+    bool starts;
+  };
+  for (const Case& c : {Case{"0", kClientLoggedIn, true}, Case{"0", kClientProcessing, false},
+                        Case{"1", kServerReady, false}}) {
+    auto tdm = MakeTdm(std::string("[Tramolin]\r\nMode=") + c.mode + "\r\n");
+    tdm->SetActivityState(c.state);
+    tdm->DatabaseEventArrived("REPDIALOGINSERT", 1);
+    EXPECT_EQ(tdm->Client().tmrKReplikuj.isActive(), c.starts) << c.mode << " " << c.state;
+    EXPECT_EQ(tdm->Client().tmrKReplikuj.interval(), 50);
+  }
+}
+
+TEST_F(TdmActivityTest, UpgradeEventClosesTheDatabaseASecondLaterInBothModes) {
+  for (const char* mode : {"0", "1"}) {
+    auto tdm = MakeTdm(std::string("[Tramolin]\r\nMode=") + mode + "\r\n", {"-d"});
+    tdm->DatabaseEventArrived("DBUPGRADE", 1);
+    EXPECT_TRUE(tdm->tmrDBForceDisconnect.isActive()) << mode;
+    EXPECT_EQ(tdm->tmrDBForceDisconnect.interval(), 1000);
+  }
+  std::ifstream debug(dir_ / "Tramolin2_debug.log", std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(debug)), {});
+  EXPECT_NE(text.find("Otrzymano komunikat \"DBUPGRADE\" (1)"), std::string::npos);
+  EXPECT_NE(text.find("Aktualizacja struktury głównej bazy danych. Rozłączanie wszystkich "
+                      "klientów."_cp),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace tramolin
