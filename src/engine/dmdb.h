@@ -24,7 +24,12 @@ namespace tramolin {
 class TPassDM;
 
 class TChangeExport;
+class TChangeImport;
+class TConflictJournal;
+class TDatabaseEvents;
 class TJournalCleanup;
+class TRemoteSql;
+class TSchemaAdaptation;
 class TDMDBTestAccess;
 
 class TDMDB {
@@ -69,7 +74,12 @@ class TDMDB {
 
  private:
   friend class TChangeExport;
+  friend class TChangeImport;
+  friend class TConflictJournal;
+  friend class TDatabaseEvents;
   friend class TJournalCleanup;
+  friend class TRemoteSql;
+  friend class TSchemaAdaptation;
   friend class TDMDBTestAccess;
 
   fb::Attachment& DB() { return db_; }

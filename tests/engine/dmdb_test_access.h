@@ -16,6 +16,8 @@ class TDMDBTestAccess {
   fb::Transaction& IBTSetData() { return db_.IBTSetData(); }
   fb::Transaction& IBT_REPZMIANY_Delete2() { return db_.IBT_REPZMIANY_Delete2(); }
   fb::Transaction& IBTSQL() { return db_.IBTSQL(); }
+  fb::Transaction& IBTEvent() { return db_.IBTEvent(); }
+  fb::Transaction& IBT_REPKONFL() { return db_.IBT_REPKONFL(); }
   fb::Transaction& IBTResetDBVer() { return db_.IBTResetDBVer(); }
   fb::Statement& IBQTool() { return db_.IBQTool(); }
 
