@@ -4,8 +4,8 @@
 Every replicated table gets its key column, the columns the replicator reads from it, and a
 rotating mix of ordinary columns so that every column type occurs in many tables: texts with
 a Polish collation, fixed-length text, SMALLINT, INTEGER, DOUBLE PRECISION, NUMERIC(18,2)
-(stored as DOUBLE PRECISION in dialect 1), TIMESTAMP, DATE (a timestamp in dialect 1), text
-and binary BLOBs. Everything but the key is nullable. Run it again after editing tables.txt.
+(stored as DOUBLE PRECISION in dialect 1), NUMERIC of precision up to 9 (scaled integers, in
+TOWARY), TIMESTAMP, DATE (a timestamp in dialect 1), text and binary BLOBs. Everything but the key is nullable. Run it again after editing tables.txt.
 """
 import os
 
@@ -16,7 +16,9 @@ SPECIAL = {
     "TOWARY": ["NAZWA VARCHAR(100) COLLATE PXW_PLK", "CENA DOUBLE PRECISION",
                "CENAZAKUPU NUMERIC(18,2)", "KOD CHAR(20)", "JM VARCHAR(10)",
                "STAWKAVAT SMALLINT", "IDGRUPY INTEGER", "DATAUTW TIMESTAMP",
-               "OPIS BLOB SUB_TYPE 1 SEGMENT SIZE 80", "ZDJECIE BLOB SUB_TYPE 0"],
+               "OPIS BLOB SUB_TYPE 1 SEGMENT SIZE 80", "ZDJECIE BLOB SUB_TYPE 0",
+               # Scaled 16- and 32-bit integers in dialect 1, and a plain one.
+               "RABAT NUMERIC(4,2)", "CENANETTO NUMERIC(9,2)", "ILOSCMIN NUMERIC(9,0)"],
     "ZALACZNIKI": ["TYPZALACZNIKA SMALLINT", "NAZWA VARCHAR(250)", "ZALACZNIK BLOB SUB_TYPE 0",
                    "IDOBIEKTU INTEGER", "DATAUTW TIMESTAMP"],
     "REPDIALOG": ["IDREPKOPIEADRESAT INTEGER", "IDREPKOPIENADAWCA INTEGER", "STATUS SMALLINT",

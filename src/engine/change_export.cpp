@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <exception>
+#include <unordered_map>
 
 #include "engine/dmdb.h"
 #include "engine/record_reader.h"
 #include "engine/record_text.h"
+#include "engine/table_catalogue.h"
 #include "engine/transaction_scope.h"
 #include "util/change_payload_header.h"
 #include "util/cp1250.h"
@@ -38,6 +40,14 @@ constexpr std::string_view kMarkRecord =
     "UPDATE REPZMIANY\n"
     "SET IDTRANSAKCJI = CURRENT_TRANSACTION\n"
     "WHERE IDREPKOPIE=:IDREPKOPIE AND IDREKORDU=:IDREKORDU AND IDTABELI=:IDTABELI";
+constexpr std::string_view kMarkAll =
+    "UPDATE REPZMIANY\n"
+    "SET IDTRANSAKCJI = CURRENT_TRANSACTION\n"
+    "WHERE IDREPKOPIE=:IDREPKOPIE";
+// Keys per update when the records sent are marked by sets.
+constexpr std::size_t kMarkKeys = 256;
+// The parameters before it: IDREPKOPIE, IDTABELI, LOW, HIGH.
+constexpr std::size_t kFirstMarkKey = 4;
 constexpr std::string_view kCount =
     "SELECT \n"
     "  COUNT(ID) WSZYSTKIE,\n"
@@ -53,17 +63,126 @@ int PayloadProgress(std::size_t length) {
   return static_cast<int>(std::min<std::size_t>(percent, 100));
 }
 
+// The keys' range lets the index be read as one range, the list picks the keys out of it.
+std::string MarkSetText() {
+  std::string text =
+      "UPDATE REPZMIANY\n"
+      "SET IDTRANSAKCJI = CURRENT_TRANSACTION\n"
+      "WHERE IDREPKOPIE=:IDREPKOPIE AND IDTABELI=:IDTABELI\n"
+      "AND IDREKORDU BETWEEN :LOW AND :HIGH AND IDREKORDU IN (";
+  for (std::size_t i = 0; i < kMarkKeys; ++i) {
+    text.append(i == 0 ? ":R" : ",:R").append(std::to_string(i));
+  }
+  return text + ")";
+}
+
+struct JournalRow {
+  std::int32_t record_id = 0;
+  std::int32_t table_number = 0;
+  std::int32_t change_type = 0;
+};
+
+JournalRow ReadJournalRow(const fb::ResultSet& rows) {
+  return {static_cast<std::int32_t>(rows.GetInt(0)), static_cast<std::int32_t>(rows.GetInt(1)),
+          static_cast<std::int32_t>(rows.GetInt(2))};
+}
+
+// The export select's rows, fetched only as far ahead as a set of records needs.
+class JournalRows {
+ public:
+  explicit JournalRows(fb::ResultSet& rows) : rows_(rows) {}
+
+  // False past the last row.
+  bool Has(std::size_t index) {
+    while (index >= fetched_.size() && !ended_) {
+      if (rows_.Next()) {
+        fetched_.push_back(ReadJournalRow(rows_));
+      } else {
+        ended_ = true;
+      }
+    }
+    return index < fetched_.size();
+  }
+  JournalRow At(std::size_t index) const { return fetched_[index]; }
+
+ private:
+  fb::ResultSet& rows_;
+  std::vector<JournalRow> fetched_;
+  bool ended_ = false;
+};
+
+// The record texts of the selected rows, read a run of consecutive rows of one table at a time.
+// Whatever the set reading cannot give exactly (a failure, a text that cannot be written) is
+// left to the one-record reader, which reports it with its details.
+class RecordRuns {
+ public:
+  explicit RecordRuns(TRecordReader& reader) : reader_(reader), sets_(reader) {}
+
+  std::string Text(JournalRows& journal, std::size_t index) {
+    const JournalRow row = journal.At(index);
+    const TTableInfo* table = TableInfo(row.table_number);
+    if (row.change_type == kChangeDelete || table == nullptr || !table->IsUsable()) {
+      return ReadAlone(row);
+    }
+    if (index >= run_end_) ReadRun(journal, index, *table);
+    if (run_failed_) return ReadAlone(row);
+    const auto found = records_.find(row.record_id);
+    if (found == records_.end()) return {};
+    found->second.change_type = row.change_type;
+    std::string text;
+    try {
+      AppendRecordText(found->second, text);
+    } catch (const std::exception&) {
+      return ReadAlone(row);
+    }
+    return text;
+  }
+
+ private:
+  std::string ReadAlone(const JournalRow& row) {
+    return reader_.PrzygotujRekord(row.record_id, row.table_number, false, row.change_type);
+  }
+
+  void ReadRun(JournalRows& journal, std::size_t index, const TTableInfo& table) {
+    const std::int32_t table_number = journal.At(index).table_number;
+    std::vector<std::int32_t> ids;
+    for (run_end_ = index; ids.size() < TRecordSetReader::kMaxKeys && journal.Has(run_end_) &&
+                           journal.At(run_end_).table_number == table_number;
+         ++run_end_) {
+      const JournalRow row = journal.At(run_end_);
+      if (row.change_type != kChangeDelete) ids.push_back(row.record_id);
+    }
+    try {
+      records_ = sets_.Read(table_number, table, ids);
+      run_failed_ = false;
+    } catch (const std::exception&) {
+      records_.clear();
+      run_failed_ = true;
+    }
+  }
+
+  TRecordReader& reader_;
+  TRecordSetReader sets_;
+  std::size_t run_end_ = 0;  // the rows before it have been read
+  bool run_failed_ = false;
+  std::unordered_map<std::int32_t, TRekord> records_;
+};
+
 }  // namespace
 
-TChangeExport::TChangeExport(TDMDB& db, HostServices& host, SlotBook& slot_book)
+TChangeExport::TChangeExport(TDMDB& db, HostServices& host, SlotBook& slot_book,
+                             ExportMethod method)
     : db_(db),
       host_(host),
+      method_(method),
       slots_(slot_book),
       reader_(db.RecordReader()),
       IBQ_REPZMIANY_Select(db.IBTGetData(), kSelectAll),
       IBQ_REPZMIANY_NEW_Select(db.IBTGetData(), kSelectNew),
       IBQ_REPZMIANY_Update1(db.IBTGetData(), kClearStaleMarks),
       IBQ_REPZMIANY_Update2(db.IBTGetData(), kMarkRecord),
+      mark_all_(db.IBTGetData(), kMarkAll),
+      mark_set_(db.IBTGetData(), MarkSetText()),
       IBQ_CURRENT_TRANSACTION(db.IBTGetData(), kCurrentTransaction),
       IBQ_REPZMIANY_Count(db.IBT_REPZMIANY_Count(), kCount) {}
 
@@ -104,8 +223,12 @@ bool TChangeExport::PrepareChanges(std::int32_t copy_number, bool new_only, int 
     const ChangeCounts counts = CountChanges(copy_number);
     out.total = counts.all;
     LogRecord(Concat({" CNT=", Number(counts.all), " CNTN=", Number(counts.new_count)}), true);
-    ExportRecords(new_only ? IBQ_REPZMIANY_NEW_Select : IBQ_REPZMIANY_Select, copy_number, slot,
-                  out);
+    fb::Statement& select = new_only ? IBQ_REPZMIANY_NEW_Select : IBQ_REPZMIANY_Select;
+    if (method_ == ExportMethod::kPerRecord) {
+      ExportRecords(select, copy_number, slot, out);
+    } else {
+      ExportInSets(select, copy_number, new_only, slot, out);
+    }
     work.Commit();
     PrependChangePayloadHeader(out.payload, {out.count, out.total});
   } catch (const std::exception& e) {
@@ -140,19 +263,12 @@ void TChangeExport::ExportRecords(fb::Statement& select, std::int32_t copy_numbe
   fb::ResultSet rows = select.Open();
   try {
     while (rows.Next()) {
-      const auto record_id = static_cast<std::int32_t>(rows.GetInt(0));
-      const auto table_number = static_cast<std::int32_t>(rows.GetInt(1));
-      const auto change_type = static_cast<std::int32_t>(rows.GetInt(2));
-      out.payload += reader_.PrzygotujRekord(record_id, table_number, false, change_type);
-      if (host_.FullLog()) {
-        host_.Log(Concat({Number(slot), " PREP IT=", Number(table_number),
-                          " IR=", Number(record_id), " TZ=", Number(change_type)}),
-                  kLogRecord);
-      }
-      MarkExported(copy_number, record_id, table_number);
-      ++out.count;
-      slots_.SetProgress(slot, PayloadProgress(out.payload.size()));
-      if (out.payload.size() > kPayloadLimit || host_.Closing()) {
+      const JournalRow row = ReadJournalRow(rows);
+      AppendRecord(slot, row.record_id, row.table_number, row.change_type,
+                   reader_.PrzygotujRekord(row.record_id, row.table_number, false, row.change_type),
+                   out);
+      MarkExported(copy_number, row.record_id, row.table_number);
+      if (EndOfBatch(slot, out)) {
         break;
       }
     }
@@ -162,6 +278,94 @@ void TChangeExport::ExportRecords(fb::Statement& select, std::int32_t copy_numbe
   }
   slots_.SetProgress(slot, 0);
   rows.Close();
+}
+
+// The same records and marks as ExportRecords. Unless every entry is marked at once, the sent
+// records' entries are marked after the loop, still in the export transaction.
+void TChangeExport::ExportInSets(fb::Statement& select, std::int32_t copy_number, bool new_only,
+                                 int slot, PreparedChanges& out) {
+  select.ParamByName("IDREPKOPIE").SetInt(copy_number);
+  fb::ResultSet rows = select.Open();
+  JournalRows journal(rows);
+  RecordRuns records(reader_);
+  const bool mark_each = host_.FullLog();
+  std::map<std::int32_t, std::vector<std::int32_t>> sent;
+  bool whole_select = true;
+  try {
+    for (std::size_t i = 0; journal.Has(i); ++i) {
+      const JournalRow row = journal.At(i);
+      AppendRecord(slot, row.record_id, row.table_number, row.change_type, records.Text(journal, i),
+                   out);
+      if (mark_each) {
+        MarkExported(copy_number, row.record_id, row.table_number);
+      } else {
+        sent[row.table_number].push_back(row.record_id);
+      }
+      if (EndOfBatch(slot, out)) {
+        whole_select = false;
+        break;
+      }
+    }
+  } catch (...) {
+    slots_.SetProgress(slot, 0);
+    throw;
+  }
+  slots_.SetProgress(slot, 0);
+  rows.Close();
+  if (mark_each) return;
+  // The whole select of all entries covers every entry this transaction sees.
+  if (whole_select && !new_only) {
+    MarkAll(copy_number);
+  } else {
+    MarkSets(copy_number, sent);
+  }
+}
+
+void TChangeExport::AppendRecord(int slot, std::int32_t record_id, std::int32_t table_number,
+                                 std::int32_t change_type, std::string_view text,
+                                 PreparedChanges& out) {
+  out.payload += text;
+  if (host_.FullLog()) {
+    host_.Log(Concat({Number(slot), " PREP IT=", Number(table_number), " IR=", Number(record_id),
+                      " TZ=", Number(change_type)}),
+              kLogRecord);
+  }
+}
+
+// Counts the record just added; true when the batch ends with it.
+bool TChangeExport::EndOfBatch(int slot, PreparedChanges& out) {
+  ++out.count;
+  slots_.SetProgress(slot, PayloadProgress(out.payload.size()));
+  return out.payload.size() > kPayloadLimit || host_.Closing();
+}
+
+void TChangeExport::MarkAll(std::int32_t copy_number) {
+  mark_all_.ParamByName("IDREPKOPIE").SetInt(copy_number);
+  mark_all_.Execute();
+}
+
+void TChangeExport::MarkSets(std::int32_t copy_number,
+                             std::map<std::int32_t, std::vector<std::int32_t>>& records_by_table) {
+  mark_set_.ParamByName("IDREPKOPIE").SetInt(copy_number);
+  for (auto& [table_number, ids] : records_by_table) {
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    mark_set_.ParamByName("IDTABELI").SetInt(table_number);
+    for (std::size_t first = 0; first < ids.size(); first += kMarkKeys) {
+      const std::size_t last = std::min(ids.size(), first + kMarkKeys) - 1;
+      mark_set_.ParamByName("LOW").SetInt(ids[first]);
+      mark_set_.ParamByName("HIGH").SetInt(ids[last]);
+      for (std::size_t i = 0; i < kMarkKeys; ++i) {
+        auto key = mark_set_.ParamAt(kFirstMarkKey + i);
+        if (first + i < ids.size()) {
+          key.SetInt(ids[first + i]);
+        } else {
+          key.SetNull();
+        }
+      }
+      mark_set_.Execute();
+    }
+  }
 }
 
 void TChangeExport::MarkExported(std::int32_t copy_number, std::int32_t record_id,

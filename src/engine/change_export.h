@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string_view>
+#include <vector>
 
 #include "engine/change_batch.h"
 #include "engine/fb/statement.h"
@@ -16,10 +18,21 @@ namespace tramolin {
 class TDMDB;
 class TRecordReader;
 
+// How an export reads its records and marks their entries. Both give the same payload and the
+// same marks; kPerRecord, one select and one update per record, is kept as the reference.
+enum class ExportMethod {
+  // Consecutive records of one table read with one statement; the entries marked with one
+  // update when every selected record was sent, else by sets of keys per table. With full
+  // logging each record is still marked by itself, so that its line shows the entries marked.
+  kInSets,
+  kPerRecord,
+};
+
 // Lives as long as its statements may: destroy it before the TDMDB it was made for.
 class TChangeExport {
  public:
-  TChangeExport(TDMDB& db, HostServices& host, SlotBook& slot_book);
+  TChangeExport(TDMDB& db, HostServices& host, SlotBook& slot_book,
+                ExportMethod method = ExportMethod::kInSets);
 
   // Both counts stay 0 when counting fails; errors are swallowed.
   ChangeCounts CountChanges(std::int32_t copy_number);
@@ -35,18 +48,29 @@ class TChangeExport {
   std::int32_t ReadTransactionNumber();
   void ExportRecords(fb::Statement& select, std::int32_t copy_number, int slot,
                      PreparedChanges& out);
+  void ExportInSets(fb::Statement& select, std::int32_t copy_number, bool new_only, int slot,
+                    PreparedChanges& out);
+  void AppendRecord(int slot, std::int32_t record_id, std::int32_t table_number,
+                    std::int32_t change_type, std::string_view text, PreparedChanges& out);
+  bool EndOfBatch(int slot, PreparedChanges& out);
   void MarkExported(std::int32_t copy_number, std::int32_t record_id, std::int32_t table_number);
+  void MarkAll(std::int32_t copy_number);
+  void MarkSets(std::int32_t copy_number,
+                std::map<std::int32_t, std::vector<std::int32_t>>& records_by_table);
   void ReportFailure(std::int32_t copy_number, int slot, std::string_view message);
   void LogRecord(std::string_view text, bool continue_line = false);
 
   TDMDB& db_;
   HostServices& host_;
+  ExportMethod method_;
   SlotBook& slots_;
   TRecordReader& reader_;
   fb::Statement IBQ_REPZMIANY_Select;
   fb::Statement IBQ_REPZMIANY_NEW_Select;
   fb::Statement IBQ_REPZMIANY_Update1;
   fb::Statement IBQ_REPZMIANY_Update2;
+  fb::Statement mark_all_;
+  fb::Statement mark_set_;
   fb::Statement IBQ_CURRENT_TRANSACTION;
   fb::Statement IBQ_REPZMIANY_Count;
 };

@@ -26,10 +26,10 @@ std::optional<FieldType> FieldTypeOfColumn(unsigned sql_type, int scale) {
     case fb::SqlType::kShort:
     case fb::SqlType::kLong:
       // A scaled integer is a fixed-point number; as an integer it would lose its scale.
-      if (scale != 0) {
-        return std::nullopt;
-      }
-      return FieldType::kInteger;
+      return scale == 0 ? FieldType::kInteger : FieldType::kText;
+    case fb::SqlType::kInt64:
+    case fb::SqlType::kBoolean:
+      return FieldType::kText;
     case fb::SqlType::kFloat:
     case fb::SqlType::kDouble:
     case fb::SqlType::kDFloat:
@@ -43,6 +43,19 @@ std::optional<FieldType> FieldTypeOfColumn(unsigned sql_type, int scale) {
     default:
       return std::nullopt;
   }
+}
+
+std::string ScaledIntegerText(std::int64_t unscaled, int scale) {
+  // The magnitude as unsigned, so that the smallest 64-bit integer has one too.
+  const std::uint64_t magnitude = unscaled < 0 ? ~static_cast<std::uint64_t>(unscaled) + 1
+                                               : static_cast<std::uint64_t>(unscaled);
+  std::string digits = std::to_string(magnitude);
+  const auto fraction = static_cast<std::size_t>(scale < 0 ? -scale : 0);
+  if (fraction > 0) {
+    if (digits.size() <= fraction) digits.insert(0, fraction + 1 - digits.size(), '0');
+    digits.insert(digits.size() - fraction, 1, '.');
+  }
+  return unscaled < 0 ? "-" + digits : digits;
 }
 
 std::string SqlTypeName(unsigned sql_type, int scale) {

@@ -1,5 +1,6 @@
 #include "engine/record_reader.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -13,11 +14,26 @@
 namespace tramolin {
 namespace {
 
+constexpr std::size_t kFirstKey = 2;  // the parameters before it: LOW, HIGH
+
+// A number or truth value that has no type code of its own, as SQL writes it.
+std::string ExactText(const fb::ResultSet& row, int index, const fb::ColumnInfo& column) {
+  if (column.type == fb::SqlType::kBoolean) {
+    return row.GetInt(index) != 0 ? "TRUE" : "FALSE";
+  }
+  return ScaledIntegerText(row.GetUnscaledInt(index), column.scale);
+}
+
+bool HeldAsText(const fb::ColumnInfo& column) {
+  return column.type == fb::SqlType::kText || column.type == fb::SqlType::kVarying;
+}
+
 // One column's value in the form its type code carries it.
 TPole ReadValue(const fb::ResultSet& row, int index, const fb::ColumnInfo& column, FieldType type) {
   switch (type) {
     case FieldType::kText:
-      return TextField(column.name, row.GetBytes(index));
+      return TextField(column.name,
+                       HeldAsText(column) ? row.GetBytes(index) : ExactText(row, index, column));
     case FieldType::kInteger:
       return IntegerField(column.name, static_cast<std::int32_t>(row.GetInt(index)));
     case FieldType::kFloat:
@@ -42,6 +58,38 @@ std::string ErrorMessage(std::int32_t record_id, std::int32_t table_number,
                          std::int32_t change_type, std::string_view trace, std::string_view cause) {
   return Concat({"PrzygotujRekord(", std::to_string(record_id), ",", std::to_string(table_number),
                  ",", std::to_string(change_type), "){", trace, "} \"", cause, "\""});
+}
+
+// The row's non-NULL columns in their order: the decimal aliases (under their columns' names)
+// first, the table's own DOUBLE PRECISION columns left out since their aliases carry them.
+void ReadColumns(TRekord& record, const fb::ResultSet& row, const TDecimalInfo* decimals,
+                 std::string& trace) {
+  const int count = row.ColumnCount();
+  record.fields.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const fb::ColumnInfo& column = row.Column(i);
+    const FieldType type = TypeCodeOf(column);
+    if (row.IsNull(i) || (decimals != nullptr && decimals->Contains(column.name))) {
+      continue;
+    }
+    trace.append("_").append(column.name);
+    AddExportColumn(record, decimals, ReadValue(row, i, column, type));
+  }
+}
+
+// The one-record select with its key in a range and a list instead: the range lets the index be
+// read as one range, the list picks the keys out of it.
+std::string RecordSetSelectText(TDecimalManager& decimals, std::string_view table,
+                                std::string_view key_column) {
+  std::string text = RecordSelectText(decimals, table, key_column);
+  text.resize(text.size() - std::string_view("=:ID").size());
+  const std::string key = "X." + std::string(key_column);
+  text += " BETWEEN :LOW AND :HIGH AND " + key + " IN (";
+  for (std::size_t i = 0; i < TRecordSetReader::kMaxKeys; ++i) {
+    text.append(i == 0 ? ":K" : ",:K").append(std::to_string(i));
+  }
+  text += ")";
+  return text;
 }
 
 }  // namespace
@@ -102,26 +150,49 @@ bool TRecordReader::ReadRecord(TRekord& record, std::string_view table, std::str
     return false;
   }
   trace += "78";
-  ReadColumns(record, row, table, trace);
+  ReadColumns(record, row, decimals_.Find(table), trace);
   return true;
 }
 
-// The row's non-NULL columns in their order: the decimal aliases (under their columns' names)
-// first, the table's own DOUBLE PRECISION columns left out since their aliases carry them.
-void TRecordReader::ReadColumns(TRekord& record, const fb::ResultSet& row, std::string_view table,
-                                std::string& trace) {
-  const TDecimalInfo* decimals = decimals_.Find(table);
-  const int count = row.ColumnCount();
-  record.fields.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    const fb::ColumnInfo& column = row.Column(i);
-    const FieldType type = TypeCodeOf(column);
-    if (row.IsNull(i) || (decimals != nullptr && decimals->Contains(column.name))) {
-      continue;
+TRecordSetReader::TRecordSetReader(const TRecordReader& reader)
+    : transaction_(reader.Transaction()), decimals_(reader.Decimals()) {}
+
+std::unordered_map<std::int32_t, TRekord> TRecordSetReader::Read(
+    std::int32_t table_number, const TTableInfo& table, std::span<const std::int32_t> ids) {
+  fb::Statement& select = StatementFor(table_number, table);
+  const auto [low, high] = std::minmax_element(ids.begin(), ids.end());
+  select.ParamByName("LOW").SetInt(low == ids.end() ? 0 : *low);
+  select.ParamByName("HIGH").SetInt(high == ids.end() ? -1 : *high);
+  for (std::size_t i = 0; i < kMaxKeys; ++i) {
+    auto key = select.ParamAt(kFirstKey + i);
+    if (i < ids.size()) {
+      key.SetInt(ids[i]);
+    } else {
+      key.SetNull();
     }
-    trace.append("_").append(column.name);
-    AddExportColumn(record, decimals, ReadValue(row, i, column, type));
   }
+  std::unordered_map<std::int32_t, TRekord> records;
+  const TDecimalInfo* decimals = decimals_.Find(table.name);
+  fb::ResultSet rows = select.Open();
+  const int key_index = rows.IndexOf(table.key_column);
+  std::string trace;
+  while (rows.Next()) {
+    const auto id = static_cast<std::int32_t>(rows.GetInt(key_index));
+    TRekord& record = records[id];
+    record = TRekord{id, table_number, kChangeInsert, {}};
+    ReadColumns(record, rows, decimals, trace);
+    trace.clear();
+  }
+  return records;
+}
+
+fb::Statement& TRecordSetReader::StatementFor(std::int32_t table_number, const TTableInfo& table) {
+  std::unique_ptr<fb::Statement>& statement = statements_[table_number];
+  if (statement == nullptr) {
+    statement = std::make_unique<fb::Statement>(
+        transaction_, RecordSetSelectText(decimals_, table.name, table.key_column));
+  }
+  return *statement;
 }
 
 }  // namespace tramolin

@@ -3,13 +3,19 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 
 #include "engine/decimal_manager.h"
 #include "engine/fb/statement.h"
 
 namespace tramolin {
+
+struct TTableInfo;
 
 // A record that could not be read. The message names the record, how far the reading came and
 // the cause: PrzygotujRekord(512,29,1){012345} "<database message>".
@@ -40,15 +46,39 @@ class TRecordReader {
   // The statement text of the last record read (for tests of the reuse).
   const std::string& StatementText() const { return IBQGetData.Sql(); }
 
+  fb::Transaction& Transaction() const { return IBTGetData; }
+  TDecimalManager& Decimals() const { return decimals_; }
+
  private:
   bool ReadRecord(TRekord& record, std::string_view table, std::string_view key,
                   std::string& trace);
-  void ReadColumns(TRekord& record, const fb::ResultSet& row, std::string_view table,
-                   std::string& trace);
 
   fb::Transaction& IBTGetData;
   TDecimalManager& decimals_;
   fb::Statement IBQGetData;
+};
+
+// Reads the records of one table a set of keys at a time, in the export transaction, which must
+// be active. One statement per table, prepared on first use and kept while the object lives, so
+// keep the object for one export only: a prepared statement holds its table's metadata.
+class TRecordSetReader {
+ public:
+  static constexpr std::size_t kMaxKeys = 128;
+
+  explicit TRecordSetReader(const TRecordReader& reader);
+
+  // The records among `ids` (at most kMaxKeys) of a usable table that still exist, by key, with
+  // the fields PrzygotujRekord would give them; change type left as insert. Throws whatever the
+  // database or a column raises; PrzygotujRekord reports such a record with its details.
+  std::unordered_map<std::int32_t, TRekord> Read(std::int32_t table_number, const TTableInfo& table,
+                                                 std::span<const std::int32_t> ids);
+
+ private:
+  fb::Statement& StatementFor(std::int32_t table_number, const TTableInfo& table);
+
+  fb::Transaction& transaction_;
+  TDecimalManager& decimals_;
+  std::map<std::int32_t, std::unique_ptr<fb::Statement>> statements_;
 };
 
 }  // namespace tramolin

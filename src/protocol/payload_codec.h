@@ -23,8 +23,10 @@ class PayloadTooLargeError : public std::runtime_error {
   explicit PayloadTooLargeError(std::size_t declared);
 };
 
-// The zlib stream (level 9, window bits 15, memory level 8, default strategy) of the four length
-// bytes followed by text. An empty text still gives a stream of its four zero bytes.
+// The zlib stream (window bits 15) of the four length bytes followed by text. Texts from 4 KiB on
+// are compressed by libdeflate at level 6 (fast, and no larger than zlib's best); shorter ones by
+// zlib at level 9 (memory level 8, default strategy), byte for byte what zlib gives. An empty
+// text still gives a stream of its four zero bytes.
 std::string CompressPayload(std::string_view text);
 
 // The text held by a stream made by CompressPayload (any valid zlib stream of the same content

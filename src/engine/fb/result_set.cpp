@@ -152,6 +152,19 @@ std::int64_t ResultSet::GetInt(int index) const {
   }
 }
 
+std::int64_t ResultSet::GetUnscaledInt(int index) const {
+  if (IsNull(index)) return 0;
+  const ColumnInfo& column = Column(index);
+  switch (column.type) {
+    case SqlType::kShort:
+    case SqlType::kLong:
+    case SqlType::kInt64:
+      return LoadInteger(column, Data(index));
+    default:
+      throw Error("Column " + column.name + " is not an integer");
+  }
+}
+
 double ResultSet::GetDouble(int index) const {
   if (IsNull(index)) return 0.0;
   const ColumnInfo& column = Column(index);

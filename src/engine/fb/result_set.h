@@ -44,9 +44,11 @@ class ResultSet {
   bool IsNull(int index) const;
   std::string GetString(int index) const;  // text, BLOB bytes, or a number as decimal text
   std::int64_t GetInt(int index) const;    // integers; scaled and floating values truncated
-  double GetDouble(int index) const;       // any numeric column, scale applied
-  double GetDateTime(int index) const;     // DATE/TIMESTAMP/TIME as a day count
-  std::string GetBytes(int index) const;   // BLOB (any sub-type) or text bytes
+  // SMALLINT, INTEGER or BIGINT as stored, without applying its scale (Column(index).scale).
+  std::int64_t GetUnscaledInt(int index) const;
+  double GetDouble(int index) const;      // any numeric column, scale applied
+  double GetDateTime(int index) const;    // DATE/TIMESTAMP/TIME as a day count
+  std::string GetBytes(int index) const;  // BLOB (any sub-type) or text bytes
 
   bool IsNull(std::string_view name) const { return IsNull(IndexOf(name)); }
   std::string GetString(std::string_view name) const { return GetString(IndexOf(name)); }

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "engine/fb/column_info.h"
 
 namespace tramolin {
@@ -31,14 +33,39 @@ TEST(ColumnTypesTest, ColumnsWithATypeCodeMapToIt) {
   EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kDouble), -2), FieldType::kFloat);
 }
 
-TEST(ColumnTypesTest, ColumnsWithoutATypeCodeHaveNone) {
-  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kInt64), 0), std::nullopt);
-  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kInt64) + 1, -4), std::nullopt);
-  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kLong), -2), std::nullopt);
-  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kShort) + 1, -1), std::nullopt);
-  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kBoolean), 0), std::nullopt);
+TEST(ColumnTypesTest, NumbersWithoutATypeCodeTravelAsText) {
+  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kInt64), 0), FieldType::kText);
+  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kInt64) + 1, -4), FieldType::kText);
+  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kLong), -2), FieldType::kText);
+  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kShort) + 1, -1), FieldType::kText);
+  EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kBoolean), 0), FieldType::kText);
+}
+
+TEST(ColumnTypesTest, ColumnsThatCannotBeWrittenAsTextHaveNone) {
   EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kArray), 0), std::nullopt);
   EXPECT_EQ(FieldTypeOfColumn(Code(fb::SqlType::kQuad), 0), std::nullopt);
+}
+
+TEST(ColumnTypesTest, ScaledIntegersAreWrittenAsSqlWritesThem) {
+  const struct {
+    std::int64_t unscaled;
+    int scale;
+    std::string_view text;
+  } cases[] = {
+      {1234, -2, "12.34"},
+      {-5, -2, "-0.05"},
+      {5, -2, "0.05"},
+      {0, -2, "0.00"},
+      {-999999999, 0, "-999999999"},
+      {123, -9, "0.000000123"},
+      {-7, -1, "-0.7"},
+      {INT64_MIN, 0, "-9223372036854775808"},
+      {INT64_MIN, -4, "-922337203685477.5808"},
+      {INT64_MAX, -18, "9.223372036854775807"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ScaledIntegerText(c.unscaled, c.scale), c.text) << c.unscaled << " " << c.scale;
+  }
 }
 
 TEST(ColumnTypesTest, ErrorNamesTheColumnAndItsType) {

@@ -71,6 +71,31 @@ TEST(PayloadCodecTest, CompressesTheLengthPrefixAtLevelNine) {
             Bytes({0x78, 0xDA, 0x63, 0x60, 0x60, 0x60, 0x00, 0x00, 0x00, 0x04, 0x00, 0x01}));
 }
 
+// Change-like records, long enough to be compressed by the fast path.
+std::string ChangeLikeText(std::size_t size) {
+  std::string text;
+  for (int i = 0; text.size() < size; ++i) {
+    text += std::to_string(1000 + i * 7 % 900) + ";29;1;3;CENA;2;" + std::to_string(i % 977) +
+            ".25;ID;1;" + std::to_string(i) + ";NAZWA;0;9;Towar " + std::to_string(i % 100) + ";";
+  }
+  return text;
+}
+
+TEST(PayloadCodecTest, LongTextsAreAZlibStreamZlibDecodesNoLargerThanLevelNine) {
+  for (std::size_t size : {std::size_t{4096}, std::size_t{300000}}) {
+    const std::string text = ChangeLikeText(size);
+    const std::string content = LengthPrefix(static_cast<std::uint32_t>(text.size())) + text;
+    const std::string stream = CompressPayload(text);
+    std::string decoded(content.size(), '\0');
+    uLongf decoded_size = decoded.size();
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(decoded.data()), &decoded_size,
+                         reinterpret_cast<const Bytef*>(stream.data()), stream.size()),
+              Z_OK);
+    EXPECT_EQ(decoded, content);
+    EXPECT_LE(stream.size(), RawZlib(content).size());
+  }
+}
+
 TEST(PayloadCodecTest, RoundTripsBinaryAndLargeTexts) {
   std::string text;
   for (int i = 0; i < 300000; ++i) text.push_back(static_cast<char>((i * 31) % 251));

@@ -1,0 +1,233 @@
+// The export by sets against the one-record-at-a-time reference, on two copies of one database
+// with a randomised journal: every batch must give the same payload and mark the same entries,
+// until nothing is left to send. Also the set export's own paths with quiet logging: the
+// snapshot, the error path and the columns that travel as exact text.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/fb/statement.h"
+#include "export_fixture.h"
+
+namespace tramolin::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A database module with its own host and an export of one method.
+struct Exporter {
+  Exporter(const fs::path& file, ExportMethod method) : path(file.string()) {
+    host.full_log = false;
+    DatabaseSettings settings;
+    settings.server = "";
+    settings.directory = file.parent_path().string();
+    settings.file = file.filename().string();
+    db = std::make_unique<TDMDB>(host, host, pass_dm, settings);
+    EXPECT_TRUE(db->ConnectDatabase());
+    db->ReadIdentity();
+    exporter = std::make_unique<TChangeExport>(*db, host, host, method);
+    cleanup = std::make_unique<TJournalCleanup>(*db, host, host);
+  }
+
+  PreparedChanges Prepare(bool new_only) {
+    PreparedChanges out;
+    EXPECT_TRUE(exporter->PrepareChanges(1, new_only, 0, out)) << host.GetErrorText(0);
+    return out;
+  }
+  bool Confirm(const PreparedChanges& changes) {
+    host.slot_dbnr = 1;
+    host.slot_last_trans_id = changes.transaction_number;
+    return cleanup->DeleteJournalEntries(0);
+  }
+
+  std::string path;
+  ExportHost host;
+  TPassDM pass_dm;
+  std::unique_ptr<TDMDB> db;
+  std::unique_ptr<TChangeExport> exporter;
+  std::unique_ptr<TJournalCleanup> cleanup;
+};
+
+// Tables of three priorities (OPERATOR 9, KONTRAHENT 7, TOWARY 7, DOKUMENTY 5).
+constexpr std::string_view kTables[] = {"OPERATOR", "KONTRAHENT", "TOWARY", "DOKUMENTY"};
+constexpr int kTableNumbers[] = {22, 15, 29, 0};
+
+// Writes a random history of changes to the main database of the fixture.
+class JournalWriter {
+ public:
+  JournalWriter(const std::string& path, unsigned seed) : db_(path), random_(seed) {}
+
+  void Write(int changes) {
+    db_.transaction.Start();
+    for (int i = 0; i < changes; ++i) Change();
+    db_.transaction.Commit();
+  }
+
+ private:
+  int Pick(int below) { return std::uniform_int_distribution<int>(0, below - 1)(random_); }
+
+  void Change() {
+    const int table = Pick(4);
+    const int id = 1 + Pick(60);
+    const int what = Pick(10);
+    if (what < 5) {
+      Run("UPDATE OR INSERT INTO " + std::string(kTables[table]) + " (ID, NAZWA) VALUES (" +
+          std::to_string(id) + ", 'n" + std::to_string(Pick(1000)) + "') MATCHING (ID)");
+    } else if (what < 7) {
+      Run("DELETE FROM " + std::string(kTables[table]) + " WHERE ID = " + std::to_string(id));
+    } else if (what < 8) {
+      Picture(id);  // large enough that batches are cut by size
+    } else {
+      HandWrittenEntry(table, id);
+    }
+  }
+
+  void Picture(int id) {
+    fb::Statement update(db_.transaction,
+                         "UPDATE OR INSERT INTO TOWARY (ID, ZDJECIE, RABAT, CENANETTO) "
+                         "VALUES (:ID, :Z, -0.05, 12.34) MATCHING (ID)");
+    update.ParamByName("ID").SetInt(id);
+    update.ParamByName("Z").SetBlob(
+        std::string(150000 + Pick(100000), static_cast<char>('a' + Pick(26))));
+    update.Execute();
+  }
+
+  // Entries whose record may not exist, of another priority, or of an unknown table.
+  void HandWrittenEntry(int table, int id) {
+    const int number = Pick(8) == 0 ? 137 : kTableNumbers[table];
+    const int priority = Pick(2) == 0 ? 1 : 9;
+    Run("INSERT INTO REPZMIANY (ID, IDREPKOPIE, IDTABELI, IDREKORDU, TYPZMIANY, PRIORYTET) "
+        "VALUES (GEN_ID(REPZMIANY_ID, 1), 1, " +
+        std::to_string(number) + ", " + std::to_string(id + Pick(2) * 1000) + ", " +
+        std::to_string(Pick(3)) + ", " + std::to_string(priority) + ")");
+  }
+
+  void Run(const std::string& sql) {
+    fb::Statement statement(db_.transaction, sql);
+    statement.Execute();
+  }
+
+  TestConnection db_;
+  std::mt19937 random_;
+};
+
+struct Journal {
+  unsigned seed;
+  bool new_only;
+};
+
+class ExportEquivalenceTest : public EngineFixture, public ::testing::WithParamInterface<Journal> {
+ protected:
+  // The ids of the entries an export marked.
+  std::vector<long long> Marked(const Exporter& side, const PreparedChanges& changes) {
+    return Ids(side.path, "IDTRANSAKCJI = " + std::to_string(changes.transaction_number));
+  }
+  std::vector<long long> Ids(const std::string& path, const std::string& where) {
+    TestConnection db(path);
+    db.transaction.Start();
+    fb::Statement select(db.transaction,
+                         "SELECT ID FROM REPZMIANY WHERE " + where + " ORDER BY ID");
+    fb::ResultSet rows = select.Open();
+    std::vector<long long> ids;
+    while (rows.Next()) ids.push_back(rows.GetInt(0));
+    rows.Close();
+    db.transaction.Commit();
+    return ids;
+  }
+};
+
+TEST_P(ExportEquivalenceTest, SetsAndTheReferenceSendAndMarkTheSame) {
+  JournalWriter(MainPath(), GetParam().seed).Write(400);
+  const fs::path copy = Dir() / "reference.fdb";
+  fs::copy_file(MainPath(), copy);
+  Exporter sets(MainPath(), ExportMethod::kInSets);
+  Exporter reference(copy, ExportMethod::kPerRecord);
+  int batches = 0;
+  int cut_batches = 0;
+  for (;; ++batches) {
+    SCOPED_TRACE("batch " + std::to_string(batches));
+    ASSERT_LT(batches, 50);
+    const PreparedChanges expected = reference.Prepare(GetParam().new_only);
+    const PreparedChanges actual = sets.Prepare(GetParam().new_only);
+    ASSERT_EQ(actual.payload, expected.payload);
+    ASSERT_EQ(actual.count, expected.count);
+    ASSERT_EQ(Marked(sets, actual), Marked(reference, expected));
+    if (expected.payload.size() > kPayloadLimit) ++cut_batches;
+    ASSERT_TRUE(reference.Confirm(expected));
+    ASSERT_TRUE(sets.Confirm(actual));
+    if (expected.count == 0) break;
+  }
+  EXPECT_GT(cut_batches, 0);
+  EXPECT_EQ(Ids(sets.path, "1 = 1"), Ids(reference.path, "1 = 1"));
+  if (!GetParam().new_only) {
+    EXPECT_EQ(Ids(sets.path, "IDREPKOPIE = 1").size(), 0u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(RandomJournals, ExportEquivalenceTest,
+                         ::testing::Values(Journal{1, false}, Journal{2, false}, Journal{3, true}));
+
+// The set export with quiet logging, where the entries are marked after the records are read.
+class QuietExportTest : public ExportFixture {
+ protected:
+  void SetUp() override {
+    ExportFixture::SetUp();
+    host_.full_log = false;
+  }
+};
+
+TEST_F(QuietExportTest, EntriesWrittenAfterTheSnapshotBeganStayUnmarked) {
+  Open();
+  Sql("INSERT INTO TOWARY (ID, NAZWA) VALUES (1, 'a')");
+  Sql("INSERT INTO TOWARY (ID, NAZWA) VALUES (2, 'b')");
+  bool changed = false;
+  host_.on_progress = [&] {
+    if (!changed && host_.history.size() == 2) {
+      changed = true;
+      Sql("UPDATE TOWARY SET NAZWA = 'c' WHERE ID = 1");
+      Sql("INSERT INTO TOWARY (ID) VALUES (3)");
+    }
+  };
+  const PreparedChanges changes = Prepare();
+  ASSERT_TRUE(changed);
+  EXPECT_EQ(changes.payload, "2;2;1;29;0;2;ID;1;1;NAZWA;0;1;a;2;29;0;2;ID;1;2;NAZWA;0;1;b;");
+  EXPECT_TRUE(Confirm(changes));
+  EXPECT_EQ(Count("IDREPKOPIE = 1 AND IDTRANSAKCJI = 0"), 2);
+  EXPECT_EQ(Count("IDREPKOPIE = 1"), 2);
+}
+
+TEST_F(QuietExportTest, AFailedRecordRollsBackWithTheOneRecordMessage) {
+  Open();
+  Sql("INSERT INTO TOWARY (ID) VALUES (1)");
+  Sql("DROP TABLE KSEF");
+  Entry(1, 128, 3, 1, 1);
+  PreparedChanges changes;
+  EXPECT_FALSE(export_->PrepareChanges(1, false, 4, changes));
+  EXPECT_EQ(changes.payload, "");
+  EXPECT_EQ(Count("IDTRANSAKCJI <> 0"), 0);
+  EXPECT_EQ(host_.GetErrorText(4).rfind("PrzygotujRekord(3,128,1){012345} \"", 0), 0u)
+      << host_.GetErrorText(4);
+}
+
+TEST_F(QuietExportTest, ScaledIntegersTravelAsTheirExactDecimalText) {
+  Open();
+  Sql("INSERT INTO TOWARY (ID, RABAT, CENANETTO, ILOSCMIN) VALUES (1, 12.34, -0.05, 7)");
+  Sql("INSERT INTO TOWARY (ID, RABAT, CENANETTO) VALUES (2, -99.99, 9999999.99)");
+  Sql("INSERT INTO TOWARY (ID, CENANETTO, ILOSCMIN) VALUES (3, 0, -999999999)");
+  const PreparedChanges changes = Prepare();
+  EXPECT_EQ(changes.payload,
+            "3;3;"
+            "1;29;0;4;ID;1;1;RABAT;0;5;12.34;CENANETTO;0;5;-0.05;ILOSCMIN;1;7;"
+            "2;29;0;3;ID;1;2;RABAT;0;6;-99.99;CENANETTO;0;10;9999999.99;"
+            "3;29;0;3;ID;1;3;CENANETTO;0;4;0.00;ILOSCMIN;1;-999999999;");
+  EXPECT_EQ(
+      Count("IDREPKOPIE = 1 AND " + ("IDTRANSAKCJI=" + std::to_string(changes.transaction_number))),
+      3);
+}
+
+}  // namespace
+}  // namespace tramolin::testing
