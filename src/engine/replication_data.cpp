@@ -1,8 +1,13 @@
 #include "engine/replication_data.h"
 
 #include "engine/change_export.h"
+#include "engine/change_import.h"
+#include "engine/conflict_journal.h"
+#include "engine/database_events.h"
 #include "engine/dmdb.h"
 #include "engine/journal_cleanup.h"
+#include "engine/remote_sql.h"
+#include "engine/schema_adaptation.h"
 
 namespace tramolin {
 
@@ -10,9 +15,16 @@ ReplicationData::ReplicationData(HostServices& host, SlotBook& slot_book, TPassD
                                  DatabaseSettings settings)
     : database_(std::make_unique<TDMDB>(host, slot_book, pass_dm, std::move(settings))),
       export_(std::make_unique<TChangeExport>(*database_, host, slot_book)),
-      cleanup_(std::make_unique<TJournalCleanup>(*database_, host, slot_book)) {}
+      cleanup_(std::make_unique<TJournalCleanup>(*database_, host, slot_book)),
+      conflicts_(std::make_unique<TConflictJournal>(*database_, host)),
+      schema_(std::make_unique<TSchemaAdaptation>(*database_, host)),
+      events_(std::make_unique<TDatabaseEvents>(*database_, host)),
+      import_(std::make_unique<TChangeImport>(*database_, host, slot_book, *conflicts_, *schema_,
+                                              *events_)),
+      sql_(std::make_unique<TRemoteSql>(*database_, host, slot_book)) {}
 
-// Members go in reverse order: the clean-up's and the export's statements before the connection.
+// Members go in reverse order: every part's statements, and the import before the parts it uses,
+// then the connection.
 ReplicationData::~ReplicationData() = default;
 
 void ReplicationData::SetEventHandler(EventHandler handler) {
@@ -46,6 +58,15 @@ bool ReplicationData::PrepareChanges(int copy_number, bool new_only, int slot,
 
 bool ReplicationData::DeleteJournalEntries(int slot) {
   return cleanup_->DeleteJournalEntries(slot);
+}
+
+int ReplicationData::ImportChanges(std::string_view& payload, int sender_copy, int& conflicts,
+                                   int& count, int slot) {
+  return import_->ImportChanges(payload, sender_copy, conflicts, count, slot);
+}
+
+void ReplicationData::ExecuteSQL(std::string_view sql, std::string& answer) {
+  sql_->ExecuteSQL(sql, answer);
 }
 
 }  // namespace tramolin

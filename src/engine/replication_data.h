@@ -1,11 +1,14 @@
 // The one way into the data engine for the rest of the program: the database connection and
-// identity, the activity journal, the change export and the journal clean-up, owned together and
-// torn down in the order their statements need (every statement before its connection).
+// identity, the activity journal, the change export and import with the conflict journal, the
+// journal clean-up, the events posted to the host database and the technician's SQL. Owned
+// together and torn down in the order their statements need (every statement before its
+// connection).
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "engine/change_batch.h"
 #include "engine/database_identity.h"
@@ -18,7 +21,12 @@ namespace tramolin {
 class TDMDB;
 class TPassDM;
 class TChangeExport;
+class TChangeImport;
+class TConflictJournal;
+class TDatabaseEvents;
 class TJournalCleanup;
+class TRemoteSql;
+class TSchemaAdaptation;
 
 class ReplicationData {
  public:
@@ -49,6 +57,12 @@ class ReplicationData {
   ChangeCounts CountChanges(int copy_number);
   bool PrepareChanges(int copy_number, bool new_only, int slot, PreparedChanges& out);
   bool DeleteJournalEntries(int slot);
+  // 0 failed, 1 done, 2 stopped at a record a local user is editing; see TChangeImport.
+  int ImportChanges(std::string_view& payload, int sender_copy, int& conflicts, int& count,
+                    int slot);
+
+  // A technician's statement, answered in one line; never throws.
+  void ExecuteSQL(std::string_view sql, std::string& answer);
 
   // The connection module itself, for the engine's tests.
   TDMDB& Database() { return *database_; }
@@ -57,6 +71,11 @@ class ReplicationData {
   std::unique_ptr<TDMDB> database_;
   std::unique_ptr<TChangeExport> export_;
   std::unique_ptr<TJournalCleanup> cleanup_;
+  std::unique_ptr<TConflictJournal> conflicts_;
+  std::unique_ptr<TSchemaAdaptation> schema_;
+  std::unique_ptr<TDatabaseEvents> events_;
+  std::unique_ptr<TChangeImport> import_;
+  std::unique_ptr<TRemoteSql> sql_;
 };
 
 }  // namespace tramolin

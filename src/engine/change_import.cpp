@@ -1,0 +1,441 @@
+#include "engine/change_import.h"
+
+#include <cmath>
+#include <exception>
+
+#include "engine/conflict_journal.h"
+#include "engine/database_events.h"
+#include "engine/dmdb.h"
+#include "engine/record_reader.h"
+#include "engine/record_text.h"
+#include "engine/schema_adaptation.h"
+#include "util/cp1250.h"
+#include "util/log_level.h"
+#include "util/text_rules.h"
+
+namespace tramolin {
+namespace {
+
+constexpr std::string_view kPendingEntries =
+    "SELECT ID FROM REPZMIANY\n"
+    "WHERE IDREPKOPIE=:IDREPKOPIE\n"
+    "AND IDREKORDU=:IDREKORDU\n"
+    "AND IDTABELI=:IDTABELI";
+constexpr std::string_view kDeleteEntries =
+    "DELETE FROM REPZMIANY\n"
+    "WHERE IDREPKOPIE=:IDREPKOPIE AND IDREKORDU=:IDREKORDU AND IDTABELI=:IDTABELI";
+constexpr std::string_view kLiveLock =
+    "SELECT \n"
+    "  IDBLOKADY ID\n"
+    "FROM BLOKADY B\n"
+    "JOIN SESJE S ON S.ID=B.IDSESJI\n"
+    "WHERE B.TYPOBIEKTU = :TYPOBIEKTU\n"
+    "  AND B.IDOBIEKTU = :IDOBIEKTU\n"
+    "  AND CURRENT_TIMESTAMP - S.AKTYWNA < 0.0025";
+// The columns of a table that a record can carry: computed columns and arrays never travel.
+constexpr std::string_view kTableColumns =
+    "SELECT RF.RDB$FIELD_NAME FROM RDB$RELATION_FIELDS RF\n"
+    "JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE\n"
+    "WHERE RF.RDB$RELATION_NAME = :TABELA\n"
+    "AND F.RDB$COMPUTED_BLR IS NULL AND F.RDB$DIMENSIONS IS NULL\n"
+    "ORDER BY RF.RDB$FIELD_POSITION";
+
+constexpr std::int32_t kNoAction = -1;
+constexpr std::int32_t kExtraColumnsTable = 24;  // POLADODATKOWE
+constexpr std::int32_t kRequestTable = 70;       // REPDIALOG
+constexpr std::int32_t kAttachmentRequest = 4;
+constexpr int kCommitEvery = 1000;
+constexpr int kContinue = -1;
+constexpr std::size_t kStatementCacheSize = 64;
+constexpr std::size_t kFragmentLength = 100;
+
+std::string Number(std::int64_t value) { return std::to_string(value); }
+
+int Percent(std::size_t part, std::size_t whole) {
+  if (whole == 0) return 0;
+  return static_cast<int>(
+      std::lround(static_cast<double>(part) * 100.0 / static_cast<double>(whole)));
+}
+
+// The start of the payload that is left, for an error text.
+std::string Fragment(int slot, std::string_view rest, int number) {
+  return Concat(
+      {"Wystąpił błąd ("_cp, Number(number), ") w czasie importu rekordu (KI="_cp, Number(slot),
+       "). Fragment oryginalnych danych (LEN=", Number(static_cast<std::int64_t>(rest.size())),
+       ") : \"", rest.substr(0, kFragmentLength), "\""});
+}
+
+}  // namespace
+
+// The state of one call.
+struct TChangeImport::Run {
+  int slot = -1;
+  std::int32_t sender = 0;
+  std::string prefix;  // the slot and a blank, in front of every new log line
+  bool full_log = false;
+  std::size_t length = 0;    // of the payload at the start
+  std::size_t consumed = 0;  // characters of the records parsed so far
+  int guard = kImportLoopGuard;
+  std::int32_t conflicts = 0;
+  std::int32_t record_count = 0;  // records applied (the count output)
+  TRekord record;
+  const TTableInfo* table = nullptr;
+  bool write_conflict = false;  // a local change of the record is still pending for the sender
+};
+
+TChangeImport::TChangeImport(TDMDB& db, HostServices& host, SlotBook& slot_book,
+                             TConflictJournal& conflicts, TSchemaAdaptation& schema,
+                             TDatabaseEvents& events)
+    : db_(db),
+      host_(host),
+      slots_(slot_book),
+      conflicts_(conflicts),
+      schema_(schema),
+      events_(events),
+      IBQ_REPZMIANY_Select2(db.IBTSetData(), kPendingEntries),
+      IBQ_REPZMIANY_Delete(db.IBTSetData(), kDeleteEntries),
+      IBQ_BLOKADY_Select(db.IBTSetData(), kLiveLock),
+      IBQ_COLUMNS(db.IBTSetData(), kTableColumns),
+      statements_(db.IBTSetData(), kStatementCacheSize) {}
+
+TChangeImport::~TChangeImport() = default;
+
+int TChangeImport::ImportChanges(std::string_view& payload, std::int32_t sender_copy,
+                                 std::int32_t& conflicts, std::int32_t& count, int slot) {
+  conflicts = 0;
+  count = 0;
+  if (!db_.ConnectDatabase()) return kImportFailed;
+  slots_.SetProgress(slot, 0);
+  Run run;
+  run.slot = slot;
+  run.sender = sender_copy;
+  run.prefix = Number(slot) + " ";
+  run.full_log = host_.FullLog();
+  run.length = payload.size();
+  columns_.clear();  // the tables' columns may have changed since the last call
+  Trace(run, run.prefix + "TOIMP=" + Number(static_cast<std::int64_t>(run.length)) + "b");
+  const int result = ImportRecords(payload, run);
+  conflicts = run.conflicts;
+  count = run.record_count;
+  slots_.SetProgress(slot, 0);
+  return result;
+}
+
+int TChangeImport::ImportRecords(std::string_view& payload, Run& run) {
+  while (!payload.empty()) {
+    --run.guard;
+    if (!ParseNext(payload, run) || !KnownTable(run)) return kImportFailed;
+    const int stop = ApplyRecord(run);
+    if (stop != kContinue) return stop;
+    slots_.SetProgress(run.slot, Percent(run.consumed, run.length));
+    if (host_.Closing() || run.guard <= 0) break;
+  }
+  return Finish(payload, run);
+}
+
+// A record that does not parse ends the call; what this call applied since its last commit is
+// rolled back, so nothing half-applied waits in the open transaction for a later call.
+bool TChangeImport::ParseNext(std::string_view& payload, Run& run) {
+  const std::string_view start = payload;
+  try {
+    ParseRecord(payload, run.record);
+  } catch (const std::exception& e) {
+    RollbackQuietly();
+    Trace(run, Concat({run.prefix, "ROLLB1 ", e.what()}));
+    const std::string text = Concat({Fragment(run.slot, start, 1), "\r\n", e.what()});
+    slots_.SetErrorText(run.slot, text);
+    host_.Log(text, kLogError);
+    return false;
+  }
+  run.consumed += start.size() - payload.size();
+  const TRekord& record = run.record;
+  if (run.full_log) {
+    Trace(run, Concat({run.prefix, "IT=", Number(record.table_number),
+                       " IR=", Number(record.record_id), " TZ=", Number(record.change_type),
+                       " IL=", Number(static_cast<std::int64_t>(record.fields.size()))}));
+  }
+  return true;
+}
+
+bool TChangeImport::KnownTable(Run& run) {
+  run.table = TableInfo(run.record.table_number);
+  if (run.table != nullptr && run.table->IsUsable()) return true;
+  run.table = nullptr;
+  const std::string text = "Nieznana tabela: " + Number(run.record.table_number);
+  host_.Log(text, kLogError);
+  Trace(run, Concat({run.prefix, "UNKTAB ", text}));
+  slots_.SetErrorText(run.slot, text);
+  RollbackQuietly();
+  return false;
+}
+
+int TChangeImport::ApplyRecord(Run& run) {
+  try {
+    ApplyChecked(run);
+    return kContinue;
+  } catch (const TRepBlokadaException& e) {
+    RollbackQuietly();
+    Trace(run, Concat({run.prefix, "ROLLB4 ", e.what()}));
+    return Fail(run, 4, e.what());
+  } catch (const std::exception& e) {
+    RollbackQuietly();
+    Trace(run, Concat({run.prefix, "ROLLB1 ", e.what()}));
+    return Fail(run, 1, e.what());
+  }
+}
+
+// One record: conflict probe, existence check with its conversions, lock check, the change and
+// the removal of the entries it caused for the sender; then the extra work of some tables.
+void TChangeImport::ApplyChecked(Run& run) {
+  CheckColumnNames(run.record);
+  CommitBeforeEachRecord(run);
+  ProbeConflict(run);
+  bool applied = false;
+  if (run.record.change_type != kNoAction) {
+    CheckExistence(run);
+    if (run.record.change_type == kChangeUpdate && run.table->lock_object_type != -1) {
+      CheckLock(run);
+    }
+    applied = ExecuteChange(run);
+  }
+  if (applied) {
+    if (run.record.table_number == kExtraColumnsTable) AdaptSchema(run);
+    events_.QueueEvent(run.table->event_name);
+    ++run.record_count;
+  }
+  CommitInRhythm(run, applied);
+}
+
+void TChangeImport::CommitBeforeEachRecord(const Run& run) {
+  fb::Transaction& transaction = db_.IBTSetData();
+  if (run.table->commit_each && transaction.CommitIfActive()) {
+    Trace(run, run.prefix + "COMMIT0");
+  }
+  transaction.StartIfInactive();
+}
+
+bool TChangeImport::HasPendingEntries(const Run& run) {
+  IBQ_REPZMIANY_Select2.ParamAt(0).SetInt(run.sender);
+  IBQ_REPZMIANY_Select2.ParamAt(1).SetInt(run.record.record_id);
+  IBQ_REPZMIANY_Select2.ParamAt(2).SetInt(run.record.table_number);
+  fb::ResultSet rows = IBQ_REPZMIANY_Select2.Open();
+  const bool found = rows.Next();
+  rows.Close();
+  return found;
+}
+
+// A local change of the record not yet sent: the main database keeps its own version (which
+// reaches the sender later); a copy takes the main database's and records what it loses.
+void TChangeImport::ProbeConflict(Run& run) {
+  run.write_conflict = false;
+  if (!HasPendingEntries(run)) return;
+  if (host_.ServerMode()) {
+    run.record.change_type = kNoAction;
+    Trace(run, " KONFL: ->N", true);
+  } else {
+    Trace(run, " KONFL: cont", true);
+    run.write_conflict = run.table->log_conflicts;
+  }
+}
+
+void TChangeImport::CheckExistence(Run& run) {
+  fb::Statement& query = statements_.Get(ExistenceQuery(*run.table));
+  query.ParamAt(0).SetInt(run.record.record_id);
+  fb::ResultSet rows = query.Open();
+  const bool exists = rows.Next();
+  rows.Close();
+  std::int32_t& change = run.record.change_type;
+  if (!exists) {
+    Trace(run, run.prefix + "NOREC");
+    if (change == kChangeUpdate) {
+      change = kChangeInsert;
+      Trace(run, " U->I", true);
+    } else if (change == kChangeDelete) {
+      change = kNoAction;
+      Trace(run, " D->N", true);
+    }
+    return;
+  }
+  Trace(run, run.prefix + "REC");
+  if (change == kChangeInsert) {
+    change = kChangeUpdate;
+    Trace(run, " I->U", true);
+  }
+  if (change == kChangeUpdate && run.write_conflict) WriteConflictOf(run);
+}
+
+void TChangeImport::WriteConflictOf(Run& run) {
+  const std::string text = db_.RecordReader().PrzygotujRekord(
+      run.record.record_id, run.record.table_number, true, kChangeInsert);
+  if (text.empty()) return;
+  std::string_view rest = text;
+  TRekord local;
+  ParseRecord(rest, local);
+  run.conflicts += conflicts_.DetectConflict(local, run.record);
+}
+
+// Only a lock taken in this database counts: locks arrive from other databases by replication.
+void TChangeImport::CheckLock(const Run& run) {
+  const TTableInfo& table = *run.table;
+  const std::int32_t object = table.lock_id_column.empty()
+                                  ? run.record.record_id
+                                  : GetIntField(run.record, table.lock_id_column);
+  IBQ_BLOKADY_Select.ParamAt(0).SetInt(table.lock_object_type);
+  IBQ_BLOKADY_Select.ParamAt(1).SetInt(object);
+  fb::ResultSet rows = IBQ_BLOKADY_Select.Open();
+  const bool locked = rows.Next() && DatabaseNumberOfId(rows.GetInt(0)) == host_.LocalCopyNumber();
+  rows.Close();
+  if (locked) {
+    throw TRepBlokadaException(Concat(
+        {"Rekord o ID=", Number(run.record.record_id), " z tabeli \"", table.name,
+         "\" jest w trakcie edycji. Replikacja będzie wstrzymana do czasu zdjęcia blokady"_cp}));
+  }
+}
+
+// False when the record asks for no statement.
+bool TChangeImport::ExecuteChange(Run& run) {
+  const std::string sql = ChangeStatement(run.record, *run.table, TableColumns(run.table->name));
+  if (sql.empty()) return false;
+  fb::Statement& change = statements_.Get(sql);
+  if (run.table->commit_each) {
+    ExecuteSafely(run, change);
+  } else {
+    ExecuteAndDelete(run, change);
+  }
+  return true;
+}
+
+// A table that commits each record tolerates a failing statement; its entries then stay.
+void TChangeImport::ExecuteSafely(Run& run, fb::Statement& change) {
+  Trace(run, " SQL SAFE", true);
+  try {
+    BindChange(change, run.record, *run.table);
+    change.Execute();
+    Trace(run, " RA1=" + Number(change.RowsAffected()), true);
+    Trace(run, " RA2=" + Number(DeleteSenderEntries(run)), true);
+  } catch (const std::exception& e) {
+    Trace(run, Concat({" EXCPT: ", e.what()}), true);
+  }
+}
+
+void TChangeImport::ExecuteAndDelete(Run& run, fb::Statement& change) {
+  if (IsAttachmentRequest(run)) RunAttachmentRequest(run);
+  Trace(run, " SQL", true);
+  BindChange(change, run.record, *run.table);
+  change.Execute();
+  Trace(run, " RA1=" + Number(change.RowsAffected()), true);
+  if (KeepsEntriesForReply(run)) {
+    Trace(run, " RA2=0 (REPDIALOG)", true);
+  } else {
+    Trace(run, " RA2=" + Number(DeleteSenderEntries(run)), true);
+  }
+}
+
+// A new request addressed to this database: its entries stay so that it travels back with the
+// answer.
+bool TChangeImport::KeepsEntriesForReply(const Run& run) const {
+  const TRekord& record = run.record;
+  return record.table_number == kRequestTable && record.change_type == kChangeInsert &&
+         GetIntField(record, "IDREPKOPIEADRESAT") == host_.LocalCopyNumber() &&
+         GetIntField(record, "STATUS") == 0;
+}
+
+bool TChangeImport::IsAttachmentRequest(const Run& run) const {
+  return KeepsEntriesForReply(run) && GetIntField(run.record, "TYP") == kAttachmentRequest;
+}
+
+void TChangeImport::RunAttachmentRequest(Run& run) {
+  std::int32_t result = 0;
+  std::string message;
+  schema_.ImportAttachment(GetIntField(run.record, "INPARAM1"), result, message);
+  SetIntField(run.record, "OUTPARAM1", result);
+  SetStringField(run.record, "OUTPARAM2", std::move(message));
+}
+
+std::int64_t TChangeImport::DeleteSenderEntries(const Run& run) {
+  IBQ_REPZMIANY_Delete.ParamAt(0).SetInt(run.sender);
+  IBQ_REPZMIANY_Delete.ParamAt(1).SetInt(run.record.record_id);
+  IBQ_REPZMIANY_Delete.ParamAt(2).SetInt(run.record.table_number);
+  IBQ_REPZMIANY_Delete.Execute();
+  return IBQ_REPZMIANY_Delete.RowsAffected();
+}
+
+// The structure of a table is about to change: no statement prepared on it may stay.
+void TChangeImport::AdaptSchema(Run& run) {
+  statements_.Clear();
+  columns_.clear();
+  schema_.AdaptExtraColumn(run.record, run.record.change_type, run.prefix);
+}
+
+// Every 1,000 applied records, and after every record of a table that commits each record.
+void TChangeImport::CommitInRhythm(const Run& run, bool applied) {
+  const bool due = (applied && run.record_count % kCommitEvery == 0) || run.table->commit_each;
+  if (due && db_.IBTSetData().CommitIfActive()) Trace(run, run.prefix + "COMMIT1");
+}
+
+int TChangeImport::Finish(std::string_view payload, Run& run) {
+  try {
+    if (db_.IBTSetData().CommitIfActive()) Trace(run, run.prefix + "COMMIT2");
+  } catch (const std::exception& e) {
+    RollbackQuietly();
+    Trace(run, Concat({run.prefix, "ROLLB2 ", e.what()}));
+    const std::string text = ErrorText(2, run, e.what());
+    slots_.SetErrorText(run.slot, text);
+    host_.Log(text, kLogError);
+    return kImportFailed;
+  }
+  if (run.guard <= 0) {
+    const std::string text = Fragment(run.slot, payload, 3);
+    slots_.SetErrorText(run.slot, text);
+    host_.Log(text, kLogError);
+    return kImportFailed;
+  }
+  Trace(run, Concat({run.prefix, "DONE=", Number(run.record_count),
+                     " EVNCNT=", Number(static_cast<std::int64_t>(events_.QueuedCount()))}));
+  if (run.conflicts > 0) events_.QueueEvent("WIADOMOSCHEAD");
+  events_.FireQueuedEvents(true);
+  return kImportDone;
+}
+
+const std::vector<std::string>& TChangeImport::TableColumns(std::string_view table) {
+  const std::string name(table);
+  const auto found = columns_.find(name);
+  if (found != columns_.end()) return found->second;
+  std::vector<std::string> columns;
+  IBQ_COLUMNS.ParamAt(0).SetString(name);
+  fb::ResultSet rows = IBQ_COLUMNS.Open();
+  while (rows.Next()) columns.emplace_back(Trim(rows.GetString(0)));
+  rows.Close();
+  return columns_.emplace(name, std::move(columns)).first->second;
+}
+
+std::string TChangeImport::ErrorText(int number, const Run& run, std::string_view message) const {
+  const std::string_view key = run.table != nullptr ? run.table->key_column : "ID";
+  const std::string_view table = run.table != nullptr ? run.table->name : "";
+  return Concat({"Wystąpił błąd ("_cp, Number(number), ") w czasie importu rekordu ("_cp, key, "=",
+                 Number(run.record.record_id), ") do tabeli ", table, "\r\n", message});
+}
+
+// Error (4) stops at a record a user is editing (logged as progress); any other is an error.
+int TChangeImport::Fail(Run& run, int number, std::string_view message) {
+  const std::string text = ErrorText(number, run, message);
+  slots_.SetErrorText(run.slot, text);
+  const bool locked = number == 4;
+  host_.Log(text, locked ? kLogProgress : kLogError);
+  return locked ? kImportLocked : kImportFailed;
+}
+
+void TChangeImport::RollbackQuietly() {
+  try {
+    db_.IBTSetData().RollbackIfActive();
+  } catch (...) {
+    // the connection has gone and the transaction with it
+  }
+}
+
+// The per-record log lines are written only with full logging.
+void TChangeImport::Trace(const Run& run, std::string_view text, bool continue_line) {
+  if (run.full_log) host_.Log(text, kLogRecord, continue_line);
+}
+
+}  // namespace tramolin

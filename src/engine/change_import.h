@@ -1,0 +1,108 @@
+// Change import: applies a change payload from the other side record by record (insert, update,
+// delete or skip), honours the host application's edit locks, writes conflicts of a copy's own
+// pending changes, removes the journal entries the applied changes caused for the sender, and
+// commits in batches.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/change_statement.h"
+#include "engine/fb/statement.h"
+#include "engine/host_services.h"
+#include "engine/record.h"
+#include "engine/slot_book.h"
+#include "engine/table_catalogue.h"
+
+namespace tramolin {
+
+class TDMDB;
+class TConflictJournal;
+class TSchemaAdaptation;
+class TDatabaseEvents;
+
+// A record that a user of the host application is editing in this database.
+class TRepBlokadaException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The import results.
+inline constexpr int kImportFailed = 0;
+inline constexpr int kImportDone = 1;
+inline constexpr int kImportLocked = 2;
+
+// At most this many records in one call; reaching it is reported as an error.
+inline constexpr int kImportLoopGuard = 99999;
+
+// Lives as long as its statements may: destroy it before the TDMDB it was made for.
+class TChangeImport {
+ public:
+  TChangeImport(TDMDB& db, HostServices& host, SlotBook& slot_book, TConflictJournal& conflicts,
+                TSchemaAdaptation& schema, TDatabaseEvents& events);
+  ~TChangeImport();
+  TChangeImport(const TChangeImport&) = delete;
+  TChangeImport& operator=(const TChangeImport&) = delete;
+
+  // Applies the records of `payload` (a change payload without its two header numbers), which
+  // it consumes as it goes. `sender_copy` is the IDREPKOPIE under which this database journals
+  // for the sender; `slot` (-1 on the client) gets the progress and the error text. Returns
+  // kImportDone (with the records applied in `count` and the conflicts written in `conflicts`),
+  // kImportLocked (a local user edits a record; nothing since the last commit applied) or
+  // kImportFailed. An empty payload is a batch of records that had all vanished at the sender:
+  // done, with a count of 0.
+  int ImportChanges(std::string_view& payload, std::int32_t sender_copy, std::int32_t& conflicts,
+                    std::int32_t& count, int slot);
+
+ private:
+  struct Run;
+
+  int ImportRecords(std::string_view& payload, Run& run);
+  bool ParseNext(std::string_view& payload, Run& run);
+  bool KnownTable(Run& run);
+  int ApplyRecord(Run& run);
+  void ApplyChecked(Run& run);
+  void CommitBeforeEachRecord(const Run& run);
+  bool HasPendingEntries(const Run& run);
+  void ProbeConflict(Run& run);
+  void CheckExistence(Run& run);
+  void WriteConflictOf(Run& run);
+  void CheckLock(const Run& run);
+  bool ExecuteChange(Run& run);
+  void ExecuteSafely(Run& run, fb::Statement& change);
+  void ExecuteAndDelete(Run& run, fb::Statement& change);
+  bool IsAttachmentRequest(const Run& run) const;
+  bool KeepsEntriesForReply(const Run& run) const;
+  void RunAttachmentRequest(Run& run);
+  std::int64_t DeleteSenderEntries(const Run& run);
+  void AdaptSchema(Run& run);
+  void CommitInRhythm(const Run& run, bool applied);
+  int Finish(std::string_view payload, Run& run);
+
+  const std::vector<std::string>& TableColumns(std::string_view table);
+  std::string ErrorText(int number, const Run& run, std::string_view message) const;
+  int Fail(Run& run, int number, std::string_view message);
+  void RollbackQuietly();
+  void Trace(const Run& run, std::string_view text, bool continue_line = false);
+
+  TDMDB& db_;
+  HostServices& host_;
+  SlotBook& slots_;
+  TConflictJournal& conflicts_;
+  TSchemaAdaptation& schema_;
+  TDatabaseEvents& events_;
+  fb::Statement IBQ_REPZMIANY_Select2;
+  fb::Statement IBQ_REPZMIANY_Delete;
+  fb::Statement IBQ_BLOKADY_Select;
+  fb::Statement IBQ_COLUMNS;
+  // IBQSetData1 and IBQSetData2: the existence checks and change statements by their text.
+  StatementCache statements_;
+  std::unordered_map<std::string, std::vector<std::string>> columns_;
+};
+
+}  // namespace tramolin

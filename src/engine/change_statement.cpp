@@ -1,0 +1,192 @@
+#include "engine/change_statement.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "engine/fb/statement.h"
+#include "util/cp1250.h"
+
+namespace tramolin {
+namespace {
+
+constexpr std::int64_t kFirstRangedId = 10000001;
+constexpr std::int64_t kRangeSize = 500000;
+constexpr std::int64_t kMainDatabaseIdLimit = 10500000;
+
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameIdentifier(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Upper(x) == Upper(y); });
+}
+
+bool Carries(const TRekord& record, std::string_view column) {
+  return std::any_of(record.fields.begin(), record.fields.end(),
+                     [&](const TPole& field) { return SameIdentifier(field.name, column); });
+}
+
+// The table's columns that the record leaves out and that are therefore NULL.
+std::vector<std::string_view> ClearedColumns(const TRekord& record, const TTableInfo& table,
+                                             const std::vector<std::string>& table_columns) {
+  std::vector<std::string_view> cleared;
+  for (const std::string& column : table_columns) {
+    if (SameIdentifier(column, table.key_column) || column.ends_with('$')) continue;
+    if (!Carries(record, column)) cleared.push_back(column);
+  }
+  return cleared;
+}
+
+std::string InsertStatement(const TRekord& record, const TTableInfo& table,
+                            const std::vector<std::string_view>& cleared) {
+  std::string columns;
+  std::string values;
+  for (const TPole& field : record.fields) {
+    if (!columns.empty()) columns += ',';
+    columns += field.name;
+    if (!values.empty()) values += ',';
+    values += ':';
+    values += field.name;
+  }
+  for (std::string_view column : cleared) {
+    columns += ',';
+    columns += column;
+    values += ",NULL";
+  }
+  std::string sql = " INSERT INTO ";
+  sql.append(table.name).append("(").append(columns).append(")");
+  sql.append(" VALUES (").append(values).append(")");
+  return sql;
+}
+
+std::string UpdateStatement(const TRekord& record, const TTableInfo& table,
+                            const std::vector<std::string_view>& cleared) {
+  std::string sql = " UPDATE ";
+  sql.append(table.name).append(" SET ");
+  bool first = true;
+  for (const TPole& field : record.fields) {
+    if (!first) sql += ',';
+    first = false;
+    sql.append(field.name).append("=:").append(field.name);
+  }
+  for (std::string_view column : cleared) sql.append(",").append(column).append("=NULL");
+  sql.append(" WHERE ").append(table.key_column).append("=:").append(table.key_column);
+  return sql;
+}
+
+void BindField(fb::Statement::Param param, const TPole& field) {
+  switch (field.type) {
+    case FieldType::kInteger:
+      param.SetInt(field.int_value);
+      return;
+    case FieldType::kFloat:
+      param.SetDouble(field.float_value);
+      return;
+    case FieldType::kDateTime:
+      param.SetDateTime(field.float_value);
+      return;
+    case FieldType::kText:
+    case FieldType::kBlob:
+      param.SetString(field.text_value);  // the database converts text for other column types
+      return;
+  }
+  param.SetNull();  // a type code the text has no value for
+}
+
+}  // namespace
+
+std::int32_t DatabaseNumberOfId(std::int64_t id) {
+  if (id <= kMainDatabaseIdLimit) return 0;
+  const std::int64_t number = (id - kFirstRangedId) / kRangeSize;
+  return static_cast<std::int32_t>(
+      std::min<std::int64_t>(number, std::numeric_limits<std::int32_t>::max()));
+}
+
+bool IsPlainIdentifier(std::string_view name) {
+  if (name.empty() || IsDigit(name.front())) return false;
+  return std::all_of(name.begin(), name.end(),
+                     [](char c) { return IsLetter(c) || IsDigit(c) || c == '_' || c == '$'; });
+}
+
+void CheckColumnNames(const TRekord& record) {
+  for (std::size_t i = 0; i < record.fields.size(); ++i) {
+    const std::string& name = record.fields[i].name;
+    if (!IsPlainIdentifier(name)) {
+      throw ColumnNameError("Nieprawidłowa nazwa kolumny: \""_cp + name + "\"");
+    }
+    for (std::size_t j = 0; j < i; ++j) {
+      if (SameIdentifier(record.fields[j].name, name)) {
+        throw ColumnNameError("Kolumna występuje w rekordzie dwa razy: \""_cp + name + "\"");
+      }
+    }
+  }
+}
+
+std::string ExistenceQuery(const TTableInfo& table) {
+  std::string sql = "SELECT ";
+  sql.append(table.key_column).append(" FROM ").append(table.name);
+  sql.append(" WHERE ").append(table.key_column).append("=:ID");
+  return sql;
+}
+
+std::string ChangeStatement(const TRekord& record, const TTableInfo& table,
+                            const std::vector<std::string>& table_columns) {
+  switch (record.change_type) {
+    case kChangeInsert:
+      if (record.fields.empty()) return {};
+      return InsertStatement(record, table, ClearedColumns(record, table, table_columns));
+    case kChangeUpdate:
+      if (record.fields.empty()) return {};
+      return UpdateStatement(record, table, ClearedColumns(record, table, table_columns));
+    case kChangeDelete: {
+      std::string sql = " DELETE FROM ";
+      sql.append(table.name).append(" WHERE ").append(table.key_column).append("=:");
+      sql.append(table.key_column);
+      return sql;
+    }
+    default:
+      return {};
+  }
+}
+
+void BindChange(fb::Statement& statement, const TRekord& record, const TTableInfo& table) {
+  if (record.change_type == kChangeDelete) {
+    statement.ParamAt(0).SetInt(record.record_id);
+    return;
+  }
+  for (std::size_t i = 0; i < record.fields.size(); ++i) {
+    BindField(statement.ParamAt(i), record.fields[i]);
+  }
+  if (record.change_type == kChangeUpdate && !Carries(record, table.key_column)) {
+    statement.ParamAt(record.fields.size()).SetInt(record.record_id);
+  }
+}
+
+StatementCache::StatementCache(fb::Transaction& transaction, std::size_t capacity)
+    : transaction_(transaction), capacity_(std::max<std::size_t>(capacity, 1)) {}
+
+StatementCache::~StatementCache() = default;
+
+fb::Statement& StatementCache::Get(const std::string& sql) {
+  auto found = entries_.find(sql);
+  if (found == entries_.end()) {
+    if (entries_.size() >= capacity_) EvictOldest();
+    found =
+        entries_.emplace(sql, Entry{std::make_unique<fb::Statement>(transaction_, sql), 0}).first;
+  }
+  found->second.last_use = ++clock_;
+  return *found->second.statement;
+}
+
+void StatementCache::Clear() { entries_.clear(); }
+
+void StatementCache::EvictOldest() {
+  const auto oldest = std::min_element(
+      entries_.begin(), entries_.end(),
+      [](const auto& a, const auto& b) { return a.second.last_use < b.second.last_use; });
+  if (oldest != entries_.end()) entries_.erase(oldest);
+}
+
+}  // namespace tramolin

@@ -1,0 +1,314 @@
+// The import of change payloads: conversions, conflicts, locks, commit-each tables, the loop
+// guard and the failures that must leave nothing half-applied.
+#include "engine/change_import.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "import_fixture.h"
+#include "util/cp1250.h"
+
+namespace tramolin::testing {
+namespace {
+
+constexpr int kDokumenty = 0;
+constexpr int kBlokady = 53;
+constexpr int kUrzadzenia = 55;
+constexpr int kRepDialog = 70;
+constexpr int kPolaDodatkowe = 24;
+constexpr int kTowary = 29;
+constexpr int kZamHead = 37;
+
+class ChangeImportTest : public ImportFixture {
+ protected:
+  // Rows made by hand, with the journal entries they caused removed again.
+  void Setup(Side& side, std::initializer_list<std::string_view> statements) {
+    for (std::string_view sql : statements) Exec(side.path, sql);
+    Exec(side.path, "DELETE FROM REPZMIANY");
+  }
+  std::string Value(Side& side, std::string_view sql) { return Query(side.path, sql); }
+  long long Number(Side& side, std::string_view sql) { return QueryInt(side.path, sql); }
+  long long Documents(Side& side) { return Number(side, "SELECT COUNT(*) FROM DOKUMENTY"); }
+  bool Logged(const Side& side, std::string_view text) {
+    for (const LogLine& line : side.host.lines) {
+      if (line.text.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+};
+
+TEST_F(ChangeImportTest, RecordsAreConvertedToWhatTheLocalDatabaseNeeds) {
+  Setup(*copy_, {"INSERT INTO DOKUMENTY (ID, NAZWA, OPIS) VALUES (101, 'stary', 'opis')"});
+  const std::string payload =
+      Text(Record(100, kDokumenty, kChangeUpdate,
+                  {IntegerField("ID", 100), TextField("NAZWA", "nowy; z srednikiem"),
+                   DateTimeField("DATA", 45123.5), TextField("ILOSC", "12.34"),
+                   TextField("IDOPERATORA", "42")})) +
+      Text(Record(101, kDokumenty, kChangeInsert,
+                  {IntegerField("ID", 101), TextField("NAZWA", "b")})) +
+      Text(Record(102, kDokumenty, kChangeDelete));
+  ASSERT_EQ(copy_->Import(payload), kImportDone) << copy_->Error();
+  EXPECT_EQ(copy_->count, 2);  // the delete of a missing record is not counted
+  EXPECT_EQ(Value(*copy_,
+                  "SELECT NAZWA FROM DOKUMENTY WHERE ID = 100 AND ILOSC = 12.34 AND "
+                  "IDOPERATORA = 42 AND DATA = '2023-07-16 12:00'"),
+            "nowy; z srednikiem");  // text for numeric columns converted by the database
+  // The insert became an update of the whole row: what the record lacks was NULL at the sender.
+  EXPECT_EQ(Value(*copy_,
+                  "SELECT NAZWA || '|' || COALESCE(OPIS, '<NULL>') FROM DOKUMENTY "
+                  "WHERE ID = 101"),
+            "b|<NULL>");
+  EXPECT_TRUE(Logged(*copy_, "NOREC U->I"));
+  EXPECT_TRUE(Logged(*copy_, "REC I->U"));
+  EXPECT_TRUE(Logged(*copy_, "NOREC D->N"));
+  EXPECT_EQ(copy_->host.CountLines("-1 IT=0 IR=102 TZ=2 IL=0"), 1);
+  EXPECT_EQ(Journal(*copy_), 0);  // nothing goes back to the sender
+}
+
+TEST_F(ChangeImportTest, TheLoopGuardStopsAt99999RecordsAfterCommittingThem) {
+  std::string payload = Text(Record(5, kDokumenty, kChangeInsert, {IntegerField("ID", 5)}));
+  for (int i = 1; i < kImportLoopGuard; ++i) payload += Text(Record(1000 + i, kDokumenty, 2));
+  EXPECT_EQ(copy_->Import(payload), kImportFailed);
+  EXPECT_EQ(copy_->Error(),
+            "Wystąpił błąd (3) w czasie importu rekordu (KI=-1). Fragment oryginalnych danych "
+            "(LEN=0) : \"\""_cp);
+  EXPECT_EQ(Documents(*copy_), 1);  // committed, seen from another connection
+  EXPECT_EQ(copy_->host.progress[-1], 0);
+}
+
+TEST_F(ChangeImportTest, CommitsEveryThousandRecordsAndAtTheEnd) {
+  std::string payload;
+  for (int i = 1; i <= 1500; ++i) {
+    payload += Text(Record(i, kDokumenty, kChangeInsert, {IntegerField("ID", i)}));
+  }
+  ASSERT_EQ(copy_->Import(payload), kImportDone) << copy_->Error();
+  EXPECT_EQ(copy_->count, 1500);
+  EXPECT_EQ(copy_->host.CountLines("-1 COMMIT1"), 1);
+  EXPECT_EQ(copy_->host.CountLines("-1 COMMIT2"), 1);
+  EXPECT_EQ(copy_->host.CountLines("-1 DONE=1500 EVNCNT="), 1);
+}
+
+TEST_F(ChangeImportTest, TheServerDropsAChangeOfARecordItChangedItself) {
+  Exec(main_->path, "INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (200, 'serwer')");
+  const long long pending = Journal(*main_);
+  ASSERT_EQ(main_->Import(Text(Record(200, kDokumenty, kChangeUpdate,
+                                      {IntegerField("ID", 200), TextField("NAZWA", "kopia")}))),
+            kImportDone);
+  EXPECT_EQ(main_->count, 0);
+  EXPECT_EQ(main_->conflicts, 0);
+  EXPECT_EQ(Value(*main_, "SELECT NAZWA FROM DOKUMENTY WHERE ID = 200"), "serwer");
+  EXPECT_EQ(Journal(*main_), pending);
+  EXPECT_EQ(main_->host.CountLines("0 IT=0 IR=200 TZ=1 IL=2 KONFL: ->N"), 1);
+  EXPECT_EQ(Number(*main_, "SELECT COUNT(*) FROM REPKONFLHEAD"), 0);
+}
+
+TEST_F(ChangeImportTest, TheCopyTakesTheMainVersionAndKeepsWhatItLoses) {
+  Exec(copy_->path,
+       "INSERT INTO DOKUMENTY (ID, NAZWA, WARTOSC, DATA, DANE) "
+       "VALUES (300, 'lokalny', 2.5, '2023-07-16 12:00', 'stare')");
+  ASSERT_EQ(Journal(*copy_), 1);
+  const std::string payload = Text(Record(
+      300, kDokumenty, kChangeUpdate,
+      {IntegerField("ID", 300), TextField("NAZWA", "glowny"), FloatField("WARTOSC", 2.5),
+       DateTimeField("DATA", 45124.5), BlobField("DANE", "nowe"), TextField("OPIS", "dodany")}));
+  ASSERT_EQ(copy_->Import(payload), kImportDone) << copy_->Error();
+  EXPECT_EQ(copy_->count, 1);
+  EXPECT_EQ(copy_->conflicts, 1);
+  EXPECT_EQ(Value(*copy_, "SELECT NAZWA || '|' || OPIS FROM DOKUMENTY WHERE ID = 300"),
+            "glowny|dodany");
+  EXPECT_EQ(Number(*copy_, "SELECT COUNT(*) FROM REPKONFLHEAD WHERE IDREKORDU = 300"), 1);
+  EXPECT_EQ(Number(*copy_, "SELECT COUNT(*) FROM REPKONFLDETAIL"), 4);  // all but ID, WARTOSC
+  EXPECT_EQ(Value(*copy_, "SELECT VOLD || '>' || VNEW FROM REPKONFLDETAIL WHERE NAZWAPOLA='DATA'"),
+            "2023.07.16 12:00:00>2023.07.17 12:00:00");
+  EXPECT_EQ(Value(*copy_, "SELECT VNEWBLB FROM REPKONFLDETAIL WHERE NAZWAPOLA = 'DANE'"), "nowe");
+  EXPECT_EQ(Journal(*copy_) - Number(*copy_,
+                                     "SELECT COUNT(*) FROM REPZMIANY WHERE IDTABELI = 84 "
+                                     "OR IDTABELI = 85"),
+            0);  // only the conflict rows themselves wait to go to the main database
+  EXPECT_TRUE(Logged(*copy_, "KONFL: cont"));
+}
+
+struct LockCase {
+  const char* name;
+  int table;
+  int lock_id;          // IDBLOKADY: its range names the database that locked
+  int idle_seconds;     // since the session's last activity
+  int object;           // IDOBIEKTU
+  bool carries_device;  // the URZADZENIA record carries IDURZADZENIADANE = 77
+  int result;
+};
+
+class LockTest : public ChangeImportTest, public ::testing::WithParamInterface<LockCase> {};
+
+TEST_P(LockTest, OnlyALiveLockOfThisDatabaseStopsTheImport) {
+  const LockCase& c = GetParam();
+  const int type = c.table == kDokumenty ? 1 : 62;
+  const std::string table = c.table == kDokumenty ? "DOKUMENTY" : "URZADZENIA";
+  Setup(*copy_, {"INSERT INTO " + table + " (ID, NAZWA) VALUES (400, 'x')",
+                 "INSERT INTO SESJE (ID, AKTYWNA) VALUES (1, CURRENT_TIMESTAMP - " +
+                     std::to_string(c.idle_seconds) + " / 86400.0)",
+                 "INSERT INTO BLOKADY (IDBLOKADY, IDSESJI, TYPOBIEKTU, IDOBIEKTU) VALUES (" +
+                     std::to_string(c.lock_id) + ", 1, " + std::to_string(type) + ", " +
+                     std::to_string(c.object) + ")"});
+  std::vector<TPole> fields = {IntegerField("ID", 400), TextField("NAZWA", "y")};
+  if (c.carries_device) fields.push_back(IntegerField("IDURZADZENIADANE", 77));
+  const std::string payload =
+      Text(Record(401, kDokumenty, kChangeInsert, {IntegerField("ID", 401)})) +
+      Text(Record(400, c.table, kChangeUpdate, fields));
+  EXPECT_EQ(copy_->Import(payload), c.result) << copy_->Error();
+  if (c.result == kImportLocked) {
+    EXPECT_EQ(copy_->Error(),
+              "Wystąpił błąd (4) w czasie importu rekordu (ID=400) do tabeli "_cp + table +
+                  "\r\nRekord o ID=400 z tabeli \"" + table +
+                  "\" jest w trakcie edycji. Replikacja będzie wstrzymana do czasu zdjęcia "
+                  "blokady"_cp);
+    EXPECT_EQ(Number(*copy_, "SELECT COUNT(*) FROM DOKUMENTY WHERE ID = 401"), 0);
+    EXPECT_EQ(copy_->host.CountLines("-1 ROLLB4 Rekord o ID=400"), 1);
+  } else {
+    EXPECT_EQ(Value(*copy_, "SELECT NAZWA FROM " + table + " WHERE ID = 400"), "y");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locks, LockTest,
+    ::testing::Values(LockCase{"ActiveHere", kDokumenty, 10600000, 0, 400, false, 2},
+                      LockCase{"IdleSession", kDokumenty, 10600000, 300, 400, false, 1},
+                      LockCase{"MadeInMain", kDokumenty, 5000, 0, 400, false, 1},
+                      LockCase{"MadeInCopy2", kDokumenty, 11000001, 0, 400, false, 1},
+                      LockCase{"DeviceByDataId", kUrzadzenia, 10600000, 0, 77, true, 2},
+                      LockCase{"DeviceNotByOwnId", kUrzadzenia, 10600000, 0, 400, true, 1},
+                      LockCase{"DeviceWithoutDataId", kUrzadzenia, 10600000, 0, -1, false, 2}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(ChangeImportTest, CommitEachTablesCommitAroundTheRecordAndSurviveFailures) {
+  const std::string payload =
+      Text(Record(501, kDokumenty, kChangeInsert, {IntegerField("ID", 501)})) +
+      Text(Record(10600001, kBlokady, kChangeInsert,
+                  {IntegerField("IDBLOKADY", 10600001), TextField("IDSESJI", "nie liczba")})) +
+      Text(Record(10600002, kBlokady, kChangeInsert,
+                  {IntegerField("IDBLOKADY", 10600002), IntegerField("IDSESJI", 3)})) +
+      Text(Record(502, kDokumenty, kChangeInsert, {IntegerField("ID", 502)}));
+  ASSERT_EQ(copy_->Import(payload), kImportDone) << copy_->Error();
+  EXPECT_EQ(copy_->count, 4);
+  EXPECT_EQ(copy_->host.CountLines("-1 COMMIT0"), 1);  // the open batch before the first lock
+  EXPECT_EQ(copy_->host.CountLines("-1 COMMIT1"), 2);
+  EXPECT_TRUE(Logged(*copy_, " SQL SAFE EXCPT: "));
+  EXPECT_TRUE(Logged(*copy_, " SQL SAFE RA1=1 RA2=1"));
+  EXPECT_EQ(Number(*copy_, "SELECT COUNT(*) FROM BLOKADY"), 1);
+  EXPECT_EQ(Documents(*copy_), 2);
+  EXPECT_EQ(Journal(*copy_), 0);
+}
+
+TEST_F(ChangeImportTest, ARequestForThisDatabaseRunsAndTravelsBack) {
+  auto request = [](int id, int addressee) {
+    return Text(
+        Record(id, kRepDialog, kChangeInsert,
+               {IntegerField("ID", id), IntegerField("IDREPKOPIEADRESAT", addressee),
+                IntegerField("STATUS", 0), IntegerField("TYP", 4), IntegerField("INPARAM1", 9),
+                IntegerField("OUTPARAM1", 0), TextField("OUTPARAM2", "")}));
+  };
+  ASSERT_EQ(copy_->Import(request(600, 1) + request(601, 2)), kImportDone) << copy_->Error();
+  EXPECT_EQ(Value(*copy_, "SELECT OUTPARAM1 FROM REPDIALOG WHERE ID = 600"), "2");
+  EXPECT_EQ(Value(*copy_, "SELECT OUTPARAM1 FROM REPDIALOG WHERE ID = 601"), "0");
+  EXPECT_EQ(Number(*copy_, "SELECT COUNT(*) FROM REPZMIANY WHERE IDREKORDU = 600"), 1);
+  EXPECT_EQ(Number(*copy_, "SELECT COUNT(*) FROM REPZMIANY WHERE IDREKORDU = 601"), 0);
+  EXPECT_TRUE(Logged(*copy_, " SQL RA1=1 RA2=0 (REPDIALOG)"));
+}
+
+TEST_F(ChangeImportTest, AnAttachmentRequestStoresTheFileAndCarriesTheResultBack) {
+  const std::filesystem::path file = Dir() / "umowa.pdf";
+  std::ofstream(file, std::ios::binary) << "%PDF tresc";
+  Setup(*copy_, {"INSERT INTO ZALACZNIKI (ID, TYPZALACZNIKA, NAZWA) VALUES (9, 1, '" +
+                 file.string() + "')"});
+  const std::string request =
+      Text(Record(602, kRepDialog, kChangeInsert,
+                  {IntegerField("ID", 602), IntegerField("IDREPKOPIEADRESAT", 1),
+                   IntegerField("STATUS", 0), IntegerField("TYP", 4), IntegerField("INPARAM1", 9),
+                   IntegerField("OUTPARAM1", 0), TextField("OUTPARAM2", "")}));
+  ASSERT_EQ(copy_->Import(request), kImportDone) << copy_->Error();
+  EXPECT_EQ(Value(*copy_, "SELECT OUTPARAM1 || '|' || OUTPARAM2 FROM REPDIALOG WHERE ID = 602"),
+            "1|");
+  EXPECT_EQ(Value(*copy_, "SELECT TYPZALACZNIKA || '|' || NAZWA FROM ZALACZNIKI WHERE ID = 9"),
+            "0|UMOWA.PDF");
+  EXPECT_EQ(Value(*copy_, "SELECT ZALACZNIK FROM ZALACZNIKI WHERE ID = 9"), "%PDF tresc");
+}
+
+TEST_F(ChangeImportTest, AnExtraColumnDefinitionAddsItsColumnOnce) {
+  const std::string definition =
+      Text(Record(512, kPolaDodatkowe, kChangeInsert,
+                  {IntegerField("ID", 512), IntegerField("USUNIETY", 0),
+                   IntegerField("LOKALIZACJA", 8), IntegerField("TYP", 2)}));
+  const std::string column_count =
+      "SELECT COUNT(*) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = 'TOWARY' AND "
+      "RDB$FIELD_NAME = 'USER512'";
+  for (int pass = 0; pass < 2; ++pass) {
+    ASSERT_EQ(copy_->Import(definition), kImportDone) << copy_->Error();
+    EXPECT_EQ(Number(*copy_, column_count), 1);
+  }
+  EXPECT_TRUE(Logged(*copy_, "-1 PDNEW \"TOWARY USER512 VARCHAR(250) COLLATE PXW_PLK\""));
+}
+
+TEST_F(ChangeImportTest, ImportedTablesQueueTheirEventsOnceEach) {
+  std::string batch;
+  for (int id = 1; id <= 10; ++id) {
+    batch += Text(Record(id, kTowary, kChangeInsert, {IntegerField("ID", id)}));
+  }
+  for (int id = 1; id <= 3; ++id) {
+    batch += Text(Record(id, kZamHead, kChangeInsert, {IntegerField("ID", id)}));
+  }
+  ASSERT_EQ(copy_->Import(batch), kImportDone) << copy_->Error();
+  EXPECT_EQ(copy_->host.CountLines("-1 DONE=13 EVNCNT=2"), 1);
+
+  copy_->host.events_enabled = false;
+  ASSERT_EQ(copy_->Import(Text(Record(11, kTowary, kChangeInsert, {IntegerField("ID", 11)}))),
+            kImportDone);
+  EXPECT_EQ(copy_->host.CountLines("-1 DONE=1 EVNCNT=0"), 1);
+}
+
+// Whatever stops a batch part-way leaves none of its uncommitted records behind, and the next
+// call starts clean.
+struct BrokenCase {
+  const char* name;
+  std::string tail;   // the record after a valid insert
+  std::string error;  // the start of the error text
+};
+
+class BrokenPayloadTest : public ChangeImportTest,
+                          public ::testing::WithParamInterface<BrokenCase> {};
+
+TEST_P(BrokenPayloadTest, NothingOfTheBatchStaysAndTheNextCallStartsClean) {
+  const BrokenCase& c = GetParam();
+  const std::string good = Text(Record(700, kDokumenty, kChangeInsert, {IntegerField("ID", 700)}));
+  EXPECT_EQ(copy_->Import(good + c.tail), kImportFailed);
+  EXPECT_TRUE(copy_->Error().starts_with(c.error)) << copy_->Error();
+  EXPECT_FALSE(Internals(copy_->Db()).IBTSetData().Active());
+  ASSERT_EQ(copy_->Import(Text(Record(701, kDokumenty, kChangeInsert, {IntegerField("ID", 701)}))),
+            kImportDone);
+  EXPECT_EQ(Number(*copy_, "SELECT COUNT(*) FROM DOKUMENTY WHERE ID = 700"), 0);
+  EXPECT_EQ(Documents(*copy_), 1);
+}
+
+const std::string kError1("Wystąpił błąd (1) w czasie importu rekordu ("_cp);
+
+INSTANTIATE_TEST_SUITE_P(
+    Broken, BrokenPayloadTest,
+    ::testing::Values(
+        BrokenCase{"UnknownTable", "5;137;2;", "Nieznana tabela: 137"},
+        BrokenCase{"NotARecord", "x;y;", kError1 + "KI=-1). Fragment oryginalnych danych (LEN=4)"},
+        BrokenCase{"InjectedName", "5;0;0;1;ID) VALUES (1); --;1;5;", kError1},
+        BrokenCase{"NameWithCommentAndParenthesis", "5;0;0;1;ID) VALUES (1) --;1;5;",
+                   kError1 + "ID=5) do tabeli DOKUMENTY\r\nNieprawidłowa nazwa kolumny"_cp},
+        BrokenCase{"QuotedName", "5;0;0;1;\"ID\";1;5;",
+                   kError1 + "ID=5) do tabeli DOKUMENTY\r\nNieprawidłowa nazwa kolumny"_cp},
+        BrokenCase{"UnknownColumn", "5;0;0;1;NIEMA;1;5;", kError1 + "ID=5) do tabeli DOKUMENTY"}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(ChangeImportTest, AnEmptyBatchIsDoneWithNothingApplied) {
+  EXPECT_EQ(copy_->Import(""), kImportDone);
+  EXPECT_EQ(copy_->count, 0);
+  EXPECT_EQ(copy_->host.CountLines("-1 DONE=0"), 1);
+}
+
+}  // namespace
+}  // namespace tramolin::testing
