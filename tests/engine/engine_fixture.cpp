@@ -129,4 +129,17 @@ long long EngineFixture::QueryInt(const std::string& database, std::string_view 
   return std::stoll(Query(database, sql));
 }
 
+void EngineFixture::RecordEventCalls(const std::string& database) {
+  Exec(database, "CREATE TABLE EVENTLOG (ID INTEGER, NAZWA VARCHAR(100) CHECK (NAZWA <> 'BOOM'))");
+  Exec(database, "CREATE SEQUENCE EVENTLOG_ID");
+  // PSQL needs no ":" before a parameter outside DML, and our statements would bind one.
+  Exec(database,
+       "ALTER PROCEDURE EVENT (NAZWA VARCHAR(100)) AS BEGIN EXECUTE STATEMENT "
+       "('INSERT INTO EVENTLOG VALUES (NEXT VALUE FOR EVENTLOG_ID, ?)') (NAZWA); END");
+}
+
+std::string EngineFixture::RecordedEvents(const std::string& database) {
+  return Query(database, "SELECT LIST(NAZWA, ',') FROM (SELECT NAZWA FROM EVENTLOG ORDER BY ID)");
+}
+
 }  // namespace tramolin::testing

@@ -39,6 +39,12 @@ class EngineFixture : public ::testing::Test {
   std::string Query(const std::string& database, std::string_view sql);
   long long QueryInt(const std::string& database, std::string_view sql);
 
+  // Makes the procedure EVENT of a database write every name it receives into a table, where
+  // RecordedEvents reads them back in order, joined by ",". The name BOOM fails, for the tests
+  // of failures.
+  void RecordEventCalls(const std::string& database);
+  std::string RecordedEvents(const std::string& database);
+
  private:
   std::filesystem::path dir_;
 };

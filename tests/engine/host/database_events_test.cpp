@@ -13,11 +13,7 @@ class DatabaseEventsTest : public HostFixture {
  protected:
   void SetUp() override {
     HostFixture::SetUp();
-    Sql("CREATE TABLE EVENTLOG (ID INTEGER, NAZWA VARCHAR(100) CHECK (NAZWA <> 'BOOM'))");
-    Sql("CREATE SEQUENCE EVENTLOG_ID");
-    // PSQL needs no ":" before a parameter outside DML, and our statements would bind one.
-    Sql("ALTER PROCEDURE EVENT (NAZWA VARCHAR(100)) AS BEGIN EXECUTE STATEMENT "
-        "('INSERT INTO EVENTLOG VALUES (NEXT VALUE FOR EVENTLOG_ID, ?)') (NAZWA); END");
+    RecordEventCalls(MainPath());
     Open();
     ASSERT_TRUE(db_->ConnectDatabase());
     events_.emplace(*db_, host_);
@@ -31,10 +27,7 @@ class DatabaseEventsTest : public HostFixture {
     for (std::string_view name : names) events_->QueueEvent(name);
   }
   // The names EVENT received, in order, joined by ",".
-  std::string Fired() {
-    return Query(MainPath(),
-                 "SELECT LIST(NAZWA, ',') FROM (SELECT NAZWA FROM EVENTLOG ORDER BY ID)");
-  }
+  std::string Fired() { return RecordedEvents(MainPath()); }
 
   std::optional<TDatabaseEvents> events_;
 };

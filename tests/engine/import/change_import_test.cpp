@@ -104,6 +104,7 @@ TEST_F(ChangeImportTest, TheServerDropsAChangeOfARecordItChangedItself) {
 }
 
 TEST_F(ChangeImportTest, TheCopyTakesTheMainVersionAndKeepsWhatItLoses) {
+  RecordEventCalls(copy_->path);
   Exec(copy_->path,
        "INSERT INTO DOKUMENTY (ID, NAZWA, WARTOSC, DATA, DANE) "
        "VALUES (300, 'lokalny', 2.5, '2023-07-16 12:00', 'stare')");
@@ -127,6 +128,7 @@ TEST_F(ChangeImportTest, TheCopyTakesTheMainVersionAndKeepsWhatItLoses) {
                                      "OR IDTABELI = 85"),
             0);  // only the conflict rows themselves wait to go to the main database
   EXPECT_TRUE(Logged(*copy_, "KONFL: cont"));
+  EXPECT_EQ(RecordedEvents(copy_->path), "DOKUMENT,WIADOMOSCHEAD");
 }
 
 struct LockCase {
@@ -249,7 +251,8 @@ TEST_F(ChangeImportTest, AnExtraColumnDefinitionAddsItsColumnOnce) {
   EXPECT_TRUE(Logged(*copy_, "-1 PDNEW \"TOWARY USER512 VARCHAR(250) COLLATE PXW_PLK\""));
 }
 
-TEST_F(ChangeImportTest, ImportedTablesQueueTheirEventsOnceEach) {
+TEST_F(ChangeImportTest, ImportedTablesFireTheirEventsOnceEach) {
+  RecordEventCalls(copy_->path);
   std::string batch;
   for (int id = 1; id <= 10; ++id) {
     batch += Text(Record(id, kTowary, kChangeInsert, {IntegerField("ID", id)}));
@@ -259,11 +262,13 @@ TEST_F(ChangeImportTest, ImportedTablesQueueTheirEventsOnceEach) {
   }
   ASSERT_EQ(copy_->Import(batch), kImportDone) << copy_->Error();
   EXPECT_EQ(copy_->host.CountLines("-1 DONE=13 EVNCNT=2"), 1);
+  EXPECT_EQ(RecordedEvents(copy_->path), "TOWAR,ZAMOWIENIE");
 
   copy_->host.events_enabled = false;
   ASSERT_EQ(copy_->Import(Text(Record(11, kTowary, kChangeInsert, {IntegerField("ID", 11)}))),
             kImportDone);
   EXPECT_EQ(copy_->host.CountLines("-1 DONE=1 EVNCNT=0"), 1);
+  EXPECT_EQ(RecordedEvents(copy_->path), "TOWAR,ZAMOWIENIE");
 }
 
 // Whatever stops a batch part-way leaves none of its uncommitted records behind, and the next
