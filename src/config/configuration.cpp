@@ -43,6 +43,7 @@ void ReadTramolin(const IniFile& ini, TConfig& c, RunFlags& flags) {
 void ReadServerAndClient(const IniFile& ini, TConfig& c, RunFlags& flags) {
   c.ServerPort = ini.ReadInteger("Server", "Port", c.ServerPort);
   flags.AllowList = ParseCommaText(ini.ReadString("Server", "Allow", ""));
+  c.ServerAccessKey = ini.ReadString("Server", "AccessKey", c.ServerAccessKey);
   c.ClientPort = ini.ReadInteger("Klient", "Port", c.ClientPort);
   c.ClientHost = ini.ReadString("Klient", "Host", c.ClientHost);
   c.ClientPort2 = ini.ReadInteger("Klient", "Port2", c.ClientPort2);
@@ -50,6 +51,17 @@ void ReadServerAndClient(const IniFile& ini, TConfig& c, RunFlags& flags) {
   flags.OnDemand = ini.ReadBool("Klient", "OnDemand", flags.OnDemand);
   c.SendNewDataFirst = ini.ReadBool("Klient", "SendNewDataFirst", c.SendNewDataFirst);
   c.AutoNaZadanie = ini.ReadString("Klient", "AutoNaZadanie", c.AutoNaZadanie);
+  c.ClientAccessKey = ini.ReadString("Klient", "AccessKey", c.ClientAccessKey);
+}
+
+// An opt-in setting: written while it has a value, removed when it has none.
+void WriteOptional(IniFile& ini, std::string_view section, std::string_view key,
+                   std::string_view value) {
+  if (value.empty()) {
+    ini.DeleteKey(section, key);
+  } else {
+    ini.WriteString(section, key, value);
+  }
 }
 
 void ReadDynDns(const IniFile& ini, TConfig& c) {
@@ -138,6 +150,8 @@ void Configuration::SaveConfiguration() const {
   ini.WriteBool("Klient", "OnDemand", flags.OnDemand);
   ini.WriteBool("Klient", "SendNewDataFirst", c.SendNewDataFirst);
   ini.WriteString("Klient", "AutoNaZadanie", c.AutoNaZadanie);
+  WriteOptional(ini, "Server", "AccessKey", c.ServerAccessKey);
+  WriteOptional(ini, "Klient", "AccessKey", c.ClientAccessKey);
   ini.WriteString("DynDNS", "Server", c.DynDNSServer);
   if (flags.ServerMode) ini.WriteInteger("DynDNS", "RemotePort", c.DynDNSRemotePort);
   ini.Save();

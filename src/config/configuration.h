@@ -40,6 +40,10 @@ struct TConfig {
   int32_t FirebirdVersion = 0;  // 3 = 2.5, 2 = 2.1, 1 = older; 0 until read
   bool SendNewDataFirst = false;
   std::string AutoNaZadanie;  // "hh:nn" or empty
+  // Opt-in: the key every authentication must carry ([Server]), or the key this client sends
+  // ([Klient]); empty for none.
+  std::string ServerAccessKey;
+  std::string ClientAccessKey;
 };
 
 struct RunFlags {

@@ -41,6 +41,12 @@ bool ReplicationData::AnyTransactionActive() const { return database_->AnyTransa
 
 DatabaseIdentity ReplicationData::ReadIdentity() { return database_->ReadIdentity(); }
 
+std::string ReplicationData::GetDatabaseVersion() { return database_->GetDatabaseVersion(); }
+
+bool ReplicationData::ReadCopyDescription(std::string& description, int number) {
+  return database_->ReadCopyDescription(description, number);
+}
+
 void ReplicationData::WriteActivityJournal(const DatabaseIdentity& identity) {
   database_->WriteActivityJournal(identity);
 }

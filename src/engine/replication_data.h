@@ -50,6 +50,10 @@ class ReplicationData {
 
   // Identity and the activity journal.
   DatabaseIdentity ReadIdentity();
+  // The structure version "major.minor" as the database holds it now.
+  std::string GetDatabaseVersion();
+  // True when REPKOPIE has the copy; description is its OPIS.
+  bool ReadCopyDescription(std::string& description, int number);
   void WriteActivityJournal(const DatabaseIdentity& identity);
   void TouchActivity();
 

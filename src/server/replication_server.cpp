@@ -1,21 +1,45 @@
 #include "server/replication_server.h"
 
+#include <QPointer>
 #include <array>
+#include <exception>
 
 #include "net/packet_connection.h"
 #include "net/restart_timer.h"
-#include "protocol/frame.h"
-#include "protocol/packet_types.h"
+#include "server/address_allow_list.h"
+#include "server/exchange_handler.h"
+#include "server/host_name_resolver.h"
+#include "server/server_state.h"
 #include "util/cp1250.h"
+#include "util/text_rules.h"
 
 namespace tramolin {
 namespace {
 
 constexpr int kZombieSweepIntervalMs = 900'000;
+constexpr int kIdleDisconnectIntervalMs = 780'000;
+constexpr double kInactivityLimitDays = 1.0 / 24;
+constexpr std::uint64_t kProgressRefreshEvery = 20;
+constexpr std::uint64_t kReceivedRefreshEvery = 1000;
 
 constexpr std::array<std::string_view, 7> kSlotStatusNames = {
     "połączony"_cp,      "autoryzowanie"_cp, "zalogowany"_cp,    "czeka na dane"_cp,
     "przygotowywuje"_cp, "przetwarza"_cp,    "czeka na potw."_cp};
+
+std::string Text(const QString& text) { return text.toStdString(); }
+
+// The names the socket layer gives its error events.
+std::string_view ErrorEventName(int error_code) {
+  switch (static_cast<QAbstractSocket::SocketError>(error_code)) {
+    case QAbstractSocket::RemoteHostClosedError:
+      return "eeDisconnect";
+    case QAbstractSocket::ConnectionRefusedError:
+    case QAbstractSocket::HostNotFoundError:
+      return "eeConnect";
+    default:
+      return "eeGeneral";
+  }
+}
 
 }  // namespace
 
@@ -25,11 +49,49 @@ std::string_view SlotStatusName(int status) {
 }
 
 ReplicationServer::ReplicationServer(HostServices& host, QObject* parent)
-    : QObject(parent), host_(host) {
+    : QObject(parent),
+      host_(host),
+      system_resolver_(std::make_unique<SystemHostNameResolver>()),
+      resolver_(system_resolver_.get()),
+      exchange_(std::make_unique<ExchangeHandler>(*this)) {
   tmrZombie.setParent(this);
+  SS.setParent(this);
   connect(&tmrZombie, &QTimer::timeout, this, &ReplicationServer::tmrZombieTimer);
+  connect(&SS, &QTcpServer::newConnection, this, &ReplicationServer::SSClientConnect);
   RestartTimer(tmrZombie, kZombieSweepIntervalMs);
 }
+
+ReplicationServer::~ReplicationServer() {
+  // Connections still open go with the server; their signals must not reach it half destroyed.
+  for (PacketConnection* connection : findChildren<PacketConnection*>()) {
+    connection->disconnect(this);
+  }
+}
+
+void ReplicationServer::SetView(ClientGridView* view) {
+  view_ = view != nullptr ? view : &null_view_;
+}
+
+void ReplicationServer::SetResolver(HostNameResolver* resolver) {
+  resolver_ = resolver != nullptr ? resolver : system_resolver_.get();
+}
+
+bool ReplicationServer::Listen(quint16 port) {
+  if (!SS.listen(QHostAddress::AnyIPv4, port)) return false;
+  host_.Log("Nasłuchiwanie na porcie "_cp + std::to_string(SS.serverPort()), kLogProgress);
+  SetActivityState(kServerReady);
+  return true;
+}
+
+void ReplicationServer::SetActivityState(int state) {
+  if (hooks_.set_activity_state) hooks_.set_activity_state(state);
+}
+
+void ReplicationServer::RestartIdleDisconnect() {
+  if (hooks_.restart_idle_disconnect) hooks_.restart_idle_disconnect(kIdleDisconnectIntervalMs);
+}
+
+// ---- Slots -----------------------------------------------------------------------------------
 
 TKlientInfo* ReplicationServer::Slot(int index) {
   if (index < 0 || static_cast<std::size_t>(index) >= Clients.size()) return nullptr;
@@ -40,8 +102,129 @@ const TKlientInfo* ReplicationServer::Slot(int index) const {
   return const_cast<ReplicationServer*>(this)->Slot(index);
 }
 
+int ReplicationServer::AddSlot(PacketConnection* connection) {
+  TKlientInfo slot;
+  slot.Socket = connection;
+  slot.CzasStart = host_.Now();
+  slot.OstAktyw = slot.CzasStart;
+  Clients.push_back(std::move(slot));
+  if (hooks_.stop_idle_disconnect) hooks_.stop_idle_disconnect();
+  UpdateClientGrid();
+  return static_cast<int>(Clients.size()) - 1;
+}
+
+int ReplicationServer::FindSlot(const PacketConnection* connection) const {
+  for (std::size_t i = 0; i < Clients.size(); ++i) {
+    if (Clients[i].Socket == connection) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void ReplicationServer::CloseSlot(int index, bool close_connection) {
+  TKlientInfo* slot = Slot(index);
+  if (slot == nullptr) return;
+  PacketConnection* connection = slot->Socket;
+  if (slot != &Clients.back()) *slot = std::move(Clients.back());
+  Clients.pop_back();
+  UpdateClientGrid();
+  if (close_connection && connection != nullptr && FindSlot(connection) == -1) {
+    host_.Log("Zamykanie połączenia ("_cp + PeerText(connection) + ")", kLogProgress);
+    CloseConnection(connection);
+  }
+}
+
+void ReplicationServer::CloseConnection(PacketConnection* connection) {
+  try {
+    connection->Close();
+  } catch (...) {
+  }
+}
+
+void ReplicationServer::SetSlotStatus(int index, SlotStatus status) {
+  TKlientInfo* slot = Slot(index);
+  if (slot == nullptr) return;
+  slot->Status = status;
+  if (status == SlotStatus::kLoggedIn) slot->Autoryzowany = true;
+  RefreshClientRow(index);
+}
+
+void ReplicationServer::SetSlotReceiving(int index, bool receiving) {
+  if (TKlientInfo* slot = Slot(index)) slot->Odbieranie = receiving;
+}
+
+bool ReplicationServer::IsSlotReceiving(int index) const {
+  const TKlientInfo* slot = Slot(index);
+  return slot != nullptr && slot->Odbieranie;
+}
+
+void ReplicationServer::TouchSlot(int index) {
+  TKlientInfo* slot = Slot(index);
+  if (slot == nullptr) return;
+  slot->OstAktyw = host_.Now();
+  RefreshClientRow(index);
+}
+
+bool ReplicationServer::SlotSendsDataFirst(int index) const {
+  const TKlientInfo* slot = Slot(index);
+  return slot != nullptr && slot->SendNewDataFirst;
+}
+
+void ReplicationServer::SetSlotLastTransID(int index, int marker) {
+  if (TKlientInfo* slot = Slot(index)) slot->LastTransID = marker;
+}
+
+void ReplicationServer::SetSlotRemoteChanges(int index, int count) {
+  TKlientInfo* slot = Slot(index);
+  if (slot == nullptr) return;
+  slot->DoOdebrZmian = count;
+  RefreshClientRow(index);
+}
+
+void ReplicationServer::SetSlotLocalChanges(int index, int count) {
+  TKlientInfo* slot = Slot(index);
+  if (slot == nullptr) return;
+  slot->DoWyslZmian = count;
+  RefreshClientRow(index);
+}
+
+void ReplicationServer::SetSlotLogging(int index, bool forward) {
+  if (TKlientInfo* slot = Slot(index)) slot->Nasluch = forward;
+}
+
+void ReplicationServer::AddSlotBytesReceived(int index, std::int64_t count) {
+  TKlientInfo* slot = Slot(index);
+  if (slot == nullptr) return;
+  slot->Odebrano += count;
+  if (++received_calls_ % kReceivedRefreshEvery == 0) RefreshClientRow(index);
+}
+
+bool ReplicationServer::IsAddressAllowed(std::string_view host, std::string_view address) const {
+  return tramolin::IsAddressAllowed(host, address, settings_.allow_list, settings_.exempt_address);
+}
+
+void ReplicationServer::UpdateClientGrid() {
+  try {
+    view_->UpdateClientGrid();
+  } catch (...) {
+  }
+}
+
+void ReplicationServer::RefreshClientRow(int index) {
+  try {
+    view_->RefreshClientRow(index);
+  } catch (...) {
+  }
+}
+
+// ---- SlotBook --------------------------------------------------------------------------------
+
 void ReplicationServer::SetProgress(int slot, int percent) {
+  if (!host_.ServerMode() || slot == -1) {
+    progress_ = percent;
+    return;
+  }
   if (TKlientInfo* client = Slot(slot)) client->Postep = percent;
+  if (++progress_calls_ % kProgressRefreshEvery == 0 || percent == 0) RefreshClientRow(slot);
 }
 
 void ReplicationServer::SetErrorText(int slot, std::string_view text) {
@@ -68,16 +251,206 @@ int ReplicationServer::GetSlotLastTransID(int slot) const {
   return client != nullptr ? client->LastTransID : -1;
 }
 
-void ReplicationServer::AnnounceDatabaseUpgrade() {
-  host_.Log("Aktualizacja struktury głównej bazy danych. Rozłączanie wszystkich klientów."_cp,
-            kLogProgress);
-  const std::string frame = BuildPacket(pkAktualizacja, "", host_.Closing());
-  for (const TKlientInfo& client : Clients) {
-    if (client.Socket != nullptr) client.Socket->SendFrame(frame);
+// ---- Sending ---------------------------------------------------------------------------------
+
+bool ReplicationServer::SendPacket(int index, PacketType type, std::string_view payload) {
+  TKlientInfo* slot = Slot(index);
+  if (slot == nullptr || slot->Socket == nullptr) return false;
+  const std::string frame = BuildPacket(type, payload, host_.Closing());
+  if (!slot->Socket->SendFrame(frame)) return false;
+  slot->Wyslano += static_cast<std::int64_t>(frame.size());
+  return true;
+}
+
+std::string ReplicationServer::PeerHostAndAddress(const PacketConnection* connection) const {
+  const auto peer = peers_.find(connection);
+  if (peer == peers_.end()) return {};
+  return Text(peer->second.host) + "/" + Text(peer->second.address);
+}
+
+std::string ReplicationServer::PeerText(const PacketConnection* connection) const {
+  const auto peer = peers_.find(connection);
+  if (peer == peers_.end()) return {};
+  return PeerHostAndAddress(connection) + ":" + std::to_string(peer->second.port);
+}
+
+void ReplicationServer::BroadcastLog(std::string_view text, int level) {
+  const std::string payload = BuildCommandReply(ForwardedLogLine(level, text));
+  for (std::size_t i = 0; i < Clients.size(); ++i) {
+    const TKlientInfo& client = Clients[i];
+    if (client.Nasluch && client.Autoryzowany && client.Serwisant == 1) {
+      SendPacket(static_cast<int>(i), pkPolecenie, payload);
+    }
   }
 }
 
-// Slots without connections have nothing to sweep; the sweep arrives with the listening socket.
-void ReplicationServer::tmrZombieTimer() {}
+void ReplicationServer::AnnounceDatabaseUpgrade() {
+  host_.Log("Aktualizacja struktury głównej bazy danych. Rozłączanie wszystkich klientów."_cp,
+            kLogProgress);
+  for (std::size_t i = 0; i < Clients.size(); ++i) {
+    SendPacket(static_cast<int>(i), pkAktualizacja, "");
+  }
+}
+
+// ---- Acceptance ------------------------------------------------------------------------------
+
+void ReplicationServer::SSClientConnect() {
+  while (QTcpSocket* socket = SS.nextPendingConnection()) {
+    socket->setParent(nullptr);  // the connection owns it, not the listening socket
+    auto* connection = new PacketConnection(std::unique_ptr<QTcpSocket>(socket), &traffic_,
+                                            settings_.frame_limit, this);
+    Peer& peer = peers_[connection];
+    peer.address = socket->peerAddress().toString();
+    peer.port = socket->peerPort();
+    connect(connection, &PacketConnection::packetReceived, this,
+            [this, connection](std::uint8_t type, const std::string& payload) {
+              SSClientRead(connection, type, payload);
+            });
+    connect(connection, &PacketConnection::overflowed, this,
+            [this, connection] { SSClientOverflow(connection); });
+    connect(connection, &PacketConnection::disconnected, this,
+            [this, connection] { SSClientDisconnect(connection); });
+    connect(&connection->Socket(), &QTcpSocket::errorOccurred, this,
+            [this, connection](QAbstractSocket::SocketError error) {
+              SSClientError(connection, static_cast<int>(error));
+            });
+    const QPointer<PacketConnection> alive(connection);
+    resolver_->Resolve(socket->peerAddress(), connection, [this, alive](const QString& host) {
+      if (!alive.isNull()) AcceptResolved(alive.data(), host);
+    });
+  }
+}
+
+void ReplicationServer::AcceptResolved(PacketConnection* connection, const QString& host) {
+  if (FindSlot(connection) != -1 || connection->state() == PacketConnection::State::kClosed) {
+    return;
+  }
+  Peer& peer = peers_[connection];
+  peer.host = host;
+  host_.Log("Przychodzące połączenie ("_cp + PeerText(connection) + ")", kLogProgress);
+  if (IsAddressAllowed(Text(peer.host), Text(peer.address))) {
+    AdmitConnection(connection);
+  } else {
+    RefuseConnection(connection);
+  }
+  SetActivityState(kServerReady);
+}
+
+void ReplicationServer::AdmitConnection(PacketConnection* connection) {
+  AddSlot(connection);
+  // The client reads the answer once its own connection event is done; a short pause, never a
+  // sleep of the event loop.
+  QTimer::singleShot(timings_.accept_delay_ms, connection,
+                     [this, connection] { SendAcceptance(connection); });
+  QTimer::singleShot(timings_.login_deadline_ms, connection,
+                     [this, connection] { CloseIfNotLoggedIn(connection); });
+}
+
+void ReplicationServer::SendAcceptance(PacketConnection* connection) {
+  const int index = FindSlot(connection);
+  if (index == -1) return;
+  SendPacket(index, pkPolaczenie, BuildConnectionResult(kConnectionAccepted));
+  host_.Log("Połączenie zaakceptowane ("_cp + PeerText(connection) + ")", kLogProgress);
+}
+
+void ReplicationServer::RefuseConnection(PacketConnection* connection) {
+  connection->SendFrame(
+      BuildPacket(pkPolaczenie, BuildConnectionResult(kConnectionRefused), host_.Closing()));
+  host_.Log("Połączenie odrzucone ("_cp + PeerText(connection) + ") - nieznany host", kLogProgress);
+  // The peer is expected to go on reading the refusal; one that stays is cut off.
+  QTimer::singleShot(timings_.refusal_grace_ms, connection, [connection] {
+    if (connection->state() != PacketConnection::State::kClosed) connection->Abort();
+  });
+}
+
+void ReplicationServer::CloseIfNotLoggedIn(PacketConnection* connection) {
+  const int index = FindSlot(connection);
+  if (index == -1 || Clients[static_cast<std::size_t>(index)].Autoryzowany) return;
+  host_.Log("Klient "_cp + std::to_string(index + 1) + " nie zalogował się w wyznaczonym czasie"_cp,
+            kLogProgress);
+  CloseSlot(index, true);
+}
+
+// ---- Connection events -----------------------------------------------------------------------
+
+void ReplicationServer::CountReceivedBytes(PacketConnection* connection, int index) {
+  Peer& peer = peers_[connection];
+  const std::uint64_t received = connection->Counters().Odebrano;
+  AddSlotBytesReceived(index, static_cast<std::int64_t>(received - peer.counted_received));
+  peer.counted_received = received;
+}
+
+void ReplicationServer::SSClientRead(PacketConnection* connection, std::uint8_t type,
+                                     const std::string& payload) {
+  const int index = FindSlot(connection);
+  if (index == -1) return;  // a refused peer, or one whose slot went: dropped
+  CountReceivedBytes(connection, index);
+  TouchSlot(index);
+  try {
+    exchange_->Dispatch(connection, index, type, payload);
+  } catch (const std::exception& error) {
+    host_.Log(error.what(), kLogError);
+  }
+}
+
+void ReplicationServer::SSClientOverflow(PacketConnection* connection) {
+  const int index = FindSlot(connection);
+  if (index == -1) {
+    connection->Abort();
+    return;
+  }
+  try {
+    host_.Log("", kLogStatus);
+    host_.Log("Przepełenienie przy odbieraniu danych od klienta nr "_cp + std::to_string(index),
+              kLogProgress);
+    SendPacket(index, pkBlad, BuildErrorReport(kErrorReceiveOverflow, ""));
+    CloseSlot(FindSlot(connection), true);
+  } catch (const std::exception& error) {
+    host_.Log(Concat({"Błąd w czasie raportowania przepełenienia przy odbieraniu danych od "
+                      "klienta nr "_cp,
+                      std::to_string(index), ": \"", error.what(), "\""}),
+              kLogProgress);
+  }
+}
+
+void ReplicationServer::SSClientDisconnect(PacketConnection* connection) {
+  const int index = FindSlot(connection);
+  if (index != -1) {
+    CloseSlot(index, false);
+    host_.Log("Klient "_cp + std::to_string(index + 1) + " przerywa połączenie ("_cp +
+                  PeerText(connection) + ")",
+              kLogProgress);
+  }
+  if (Clients.empty()) RestartIdleDisconnect();
+  peers_.erase(connection);
+  connection->deleteLater();
+}
+
+void ReplicationServer::SSClientError(PacketConnection* connection, int error_code) {
+  (void)connection;
+  host_.Log(Concat({"Wystąpił błąd: SSClientError ErrorEvent: "_cp, ErrorEventName(error_code),
+                    " ErrorCode: ", std::to_string(error_code)}),
+            kLogDiagnostic);
+}
+
+// ---- Inactivity sweep ------------------------------------------------------------------------
+
+void ReplicationServer::tmrZombieTimer() {
+  if (!host_.ServerMode() || Clients.empty()) return;
+  tmrZombie.stop();
+  try {
+    const double limit = host_.Now() - kInactivityLimitDays;
+    for (int i = static_cast<int>(Clients.size()) - 1; i >= 0; --i) {
+      if (limit <= Clients[static_cast<std::size_t>(i)].OstAktyw) continue;
+      host_.Log("Brak aktywności klienta "_cp + std::to_string(i + 1) +
+                    " (> 01:00:00) usuwam klienta."_cp,
+                kLogProgress);
+      CloseSlot(i, true);
+    }
+  } catch (const std::exception& error) {
+    host_.Log(error.what(), kLogError);
+  }
+  RestartTimer(tmrZombie, kZombieSweepIntervalMs);
+}
 
 }  // namespace tramolin

@@ -43,6 +43,7 @@ TDM::TDM(ShellServices services, QObject* parent)
       server_(*this),
       client_(*this) {
   InitialiseTimers();
+  WireServer();
   logger_.SetDebugMode(Flags().DebugMode);
   logger_.SetFullLog(Config().FullLog);
   if (configuration_.host_window) SetHostWindow(*configuration_.host_window);
@@ -76,6 +77,12 @@ void TDM::InitialiseTimers() {
   tmrREPINFO.start();
 }
 
+void TDM::WireServer() {
+  server_.SetHooks({[this](int state) { SetActivityState(state); },
+                    [this] { tmrDBDisconnect.stop(); },
+                    [this](int interval_ms) { RestartTimer(tmrDBDisconnect, interval_ms); }});
+}
+
 void TDM::SetWindow(WindowView* window) {
   window_ = window;
   logger_.SetWindow(window);
@@ -85,6 +92,7 @@ bool TDM::ShowsWindow() const { return !Flags().RunningAsService || Flags().Desk
 
 void TDM::AttachDatabase(ReplicationData* data) {
   data_ = data;
+  server_.AttachDatabase(data);
   data_->SetEventHandler([this](const std::string& name, unsigned count) {
     QMetaObject::invokeMethod(
         this, [this, name, count] { DatabaseEventArrived(name, count); }, Qt::QueuedConnection);
@@ -216,16 +224,25 @@ bool TDM::StartWork() {
   }
 }
 
-// The listening socket and the address publishing arrive with the server and the client; here
-// the start of work arms what exists.
+// The address publishing arrives with the client; here the start of work arms what exists.
 void TDM::OpenServerOrArmClient() {
   if (ServerMode()) {
     emit applicationTitleChanged(QStringLiteral("Tramolin 2 - serwer"));
+    OpenServer();
   } else {
     emit applicationTitleChanged(QStringLiteral("Tramolin 2 - klient"));
     client_.Arm(Flags().OnDemand);
   }
   RestartTimer(tmrDBDisconnect, kIdleDisconnectIntervalMs);
+}
+
+void TDM::OpenServer() {
+  server_.Configure({Flags().AllowList, {}, Config().ServerAccessKey});
+  server_.SetIdentity({identity_.id, program_version_});
+  const auto port = static_cast<quint16>(Config().ServerPort);
+  if (!server_.Listen(port)) {
+    Log("Nie można nasłuchiwać na porcie "_cp + std::to_string(port), kLogError);
+  }
 }
 
 void TDM::CreatePidFile() { std::ofstream pid(PidFile(), std::ios::trunc); }

@@ -131,6 +131,8 @@ class TDM : public QObject, public HostServices {
   void NotifyHostWindow();
   std::string WindowCaption() const;
   void OpenServerOrArmClient();
+  void OpenServer();
+  void WireServer();
   void CreatePidFile();
 
   ShellServices services_;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/recording_host.h"
+#include "util/cp1250.h"
 
 namespace tramolin::testing {
 namespace {
@@ -43,6 +44,72 @@ TEST_F(ReplicationServerTest, IndexBeyondTheSlotsReadsAsNothingAndWritesNowhere)
   EXPECT_EQ(server_.GetSlotDBNR(2), -1);
   EXPECT_EQ(server_.GetSlotLastTransID(2), -1);
   EXPECT_EQ(server_.GetSlotLastTransID(-1), -1);
+}
+
+// Slots made by the server itself, with no connection behind them.
+class SlotOperationsTest : public ::testing::Test {
+ protected:
+  SlotOperationsTest() {
+    server_.SetHooks({nullptr, [this] { ++stops_; }, [this](int ms) { restarts_.push_back(ms); }});
+    for (int dbnr : {10, 11, 12}) {
+      server_.AddSlot(nullptr);
+      server_.Clients.back().DBNR = dbnr;
+    }
+  }
+  RecordingHost host_;
+  ReplicationServer server_{host_};
+  int stops_ = 0;
+  std::vector<int> restarts_;
+};
+
+TEST_F(SlotOperationsTest, RemovingASlotMovesTheLastIntoItsPlace) {
+  EXPECT_EQ(stops_, 3);
+  server_.CloseSlot(0, true);
+  ASSERT_EQ(server_.Clients.size(), 2U);
+  EXPECT_EQ(server_.GetSlotDBNR(0), 12);
+  EXPECT_EQ(server_.GetSlotDBNR(1), 11);
+  server_.CloseSlot(1, true);
+  server_.CloseSlot(5, true);
+  ASSERT_EQ(server_.Clients.size(), 1U);
+  EXPECT_EQ(server_.GetSlotDBNR(0), 12);
+}
+
+TEST_F(SlotOperationsTest, NewSlotIsUnverifiedAndLoggingInMarksItAuthorised) {
+  server_.AddSlot(nullptr);
+  EXPECT_EQ(server_.GetSlotDBNR(3), -1);
+  EXPECT_EQ(server_.Clients[3].CzasStart, host_.now);
+  EXPECT_FALSE(server_.Clients[3].Autoryzowany);
+  server_.SetSlotStatus(3, SlotStatus::kAwaitingData);
+  EXPECT_FALSE(server_.Clients[3].Autoryzowany);
+  server_.SetSlotStatus(3, SlotStatus::kLoggedIn);
+  server_.SetSlotStatus(3, SlotStatus::kImporting);
+  EXPECT_TRUE(server_.Clients[3].Autoryzowany);
+}
+
+TEST_F(SlotOperationsTest, SweepGoesDownwardsAndKeepsRecentSlots) {
+  host_.now = 45200.0;
+  server_.Clients[0].OstAktyw = host_.now - 61.0 / 1440;
+  server_.Clients[1].OstAktyw = host_.now - 59.0 / 1440;
+  server_.Clients[2].OstAktyw = host_.now - 2.0;
+  server_.tmrZombieTimer();
+  ASSERT_EQ(server_.Clients.size(), 1U);
+  EXPECT_EQ(server_.GetSlotDBNR(0), 11);
+  EXPECT_EQ(host_.CountLines("Brak aktywności klienta 3 (> 01:00:00) usuwam klienta."_cp), 1);
+  EXPECT_EQ(host_.CountLines("Brak aktywności klienta 1 (> 01:00:00) usuwam klienta."_cp), 1);
+}
+
+TEST_F(SlotOperationsTest, SweepDoesNothingInClientMode) {
+  host_.server_mode = false;
+  server_.Clients[0].OstAktyw = host_.now - 2.0;
+  server_.tmrZombieTimer();
+  EXPECT_EQ(server_.Clients.size(), 3U);
+}
+
+TEST_F(SlotOperationsTest, ProgressIsKeptPerSlotAndProgramWideForSlotMinusOne) {
+  server_.SetProgress(1, 55);
+  server_.SetProgress(-1, 30);
+  EXPECT_EQ(server_.Clients[1].Postep, 55);
+  EXPECT_EQ(server_.Progress(), 30);
 }
 
 TEST(SlotStatusNameTest, NamesEveryStatusAndNothingElse) {

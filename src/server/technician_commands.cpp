@@ -1,0 +1,131 @@
+#include "server/technician_commands.h"
+
+#include <cstdint>
+
+#include "util/cp1250.h"
+#include "util/fields.h"
+#include "util/log_level.h"
+
+namespace tramolin {
+namespace {
+
+enum TechnicianCommand : int {
+  kSendMessage = 0,
+  kServerStatus = 1,
+  kClientsStatus = 2,
+  kLoggingOn = 3,
+  kLoggingOff = 4,
+  kSaveLog = 5,
+  kRemoveClient = 6,
+  kExecuteSql = 7,
+  kUnsupported = 8,
+};
+
+// The next field as an integer; -1 when it is not one. The field is consumed either way.
+int IntFieldOrMinusOne(std::string_view& rest) {
+  const std::string_view field = NextField(rest);
+  try {
+    return ParseInt32(field);
+  } catch (const ConversionError&) {
+    return -1;
+  }
+}
+
+// Client numbers in the log count from 1; a 64-bit sum keeps the largest index readable.
+std::string ClientNumber(int index) { return std::to_string(std::int64_t{index} + 1); }
+
+}  // namespace
+
+const std::array<std::string_view, kTechnicianCommandCount> kTechnicianCommandNames = {
+    "Wyślij wiadomość"_cp, "Podaj status serwera"_cp, "Podaj status klientów"_cp,
+    "Włącz nasłuch"_cp,    "Wyłącz nasłuch"_cp,       "Zapisz log"_cp,
+    "Usuń klienta"_cp,     "Wykonaj SQL"_cp};
+
+std::string TechnicianCommandPayload(int code, std::string_view text) {
+  std::string payload = std::to_string(code) + ";";
+  if (!text.empty()) payload.append(text).append(";");
+  return payload;
+}
+
+std::string TechnicianReplyPayload(std::string_view text) { return "0;" + std::string(text); }
+
+bool ForwardsLogLine(bool server_mode, bool has_slots, int level, bool closing) {
+  return server_mode && has_slots && level != kLogStatus && level != kLogRecord && !closing;
+}
+
+bool ListensToLog(const TKlientInfo& slot) {
+  return slot.Nasluch && slot.Autoryzowany && slot.Serwisant == 1;
+}
+
+std::string ForwardedLogPayload(std::string_view text, int level) {
+  return "0; Serwer: [" + std::to_string(level) + "] " + std::string(text);
+}
+
+TechnicianCommands::TechnicianCommands(HostServices& host, TechnicianServerPort& server)
+    : host_(host), server_(server) {}
+
+void TechnicianCommands::HandleCommand(int slot, const std::string& payload) {
+  std::string_view rest = payload;
+  const int code = IntFieldOrMinusOne(rest);
+  switch (code) {
+    case kSendMessage:
+      return SendMessage(rest);
+    case kServerStatus:
+      LogRequest("Żądanie podania statusu od klienta nr "_cp, slot);
+      return Reply(slot, server_.ServerReport());
+    case kClientsStatus:
+      LogRequest("Żądanie podania statusu klientów od klienta nr "_cp, slot);
+      return Reply(slot, server_.ClientsReport());
+    case kLoggingOn:
+      return SetLogging(slot, true);
+    case kLoggingOff:
+      return SetLogging(slot, false);
+    case kSaveLog:
+      LogRequest("Żądanie zapisu pliku log od klienta nr "_cp, slot);
+      return server_.SaveLogs();
+    case kRemoveClient:
+      return RemoveClient(slot, rest);
+    case kExecuteSql:
+      return Reply(slot, server_.ExecuteSQL(NextField(rest)));
+    case kUnsupported:
+      return Reply(slot, "polecenie nieobsługiwane"_cp);
+    default:
+      return Unknown(code, slot, rest);
+  }
+}
+
+void TechnicianCommands::LogRequest(std::string_view request, int slot) {
+  host_.Log(std::string(request) + ClientNumber(slot), kLogProgress);
+}
+
+void TechnicianCommands::Reply(int slot, std::string_view text) {
+  server_.SendCommandPacket(slot, TechnicianReplyPayload(text));
+}
+
+void TechnicianCommands::SendMessage(std::string_view rest) {
+  host_.Log(NextField(rest), kLogProgress);
+}
+
+void TechnicianCommands::SetLogging(int slot, bool on) {
+  LogRequest(on ? "Żądanie włączenia logowania dla klienta nr "_cp
+                : "Żądanie wyłączenia logowania dla klienta nr "_cp,
+             slot);
+  server_.SetSlotLogging(slot, on);
+  Reply(slot, on ? "Nasłuch włączony"_cp : "Nasłuch wyłączony"_cp);
+}
+
+void TechnicianCommands::RemoveClient(int slot, std::string_view rest) {
+  const int target = IntFieldOrMinusOne(rest);
+  host_.Log("Żądanie usunięcia klienta nr "_cp + ClientNumber(target) + " od klienta nr " +
+                ClientNumber(slot) + ", usuwanie ...",
+            kLogProgress);
+  server_.CloseSlot(target);
+}
+
+void TechnicianCommands::Unknown(int code, int slot, std::string_view rest) {
+  host_.Log("Nieznane polecenie [" + std::to_string(code) + "] \"" + std::string(NextField(rest)) +
+                "\" od klienta nr " + ClientNumber(slot),
+            kLogProgress);
+}
+
+}  // namespace tramolin

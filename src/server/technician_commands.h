@@ -1,0 +1,73 @@
+// The service technician's commands: the codes and item texts of the technician's command list,
+// the payload the technician's client sends, and the server's handling of each command. Replies
+// and forwarded log lines are pkPolecenie packets whose payload starts with the code 0.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "engine/host_services.h"
+#include "server/client_slot.h"
+#include "server/technician_sink.h"
+
+namespace tramolin {
+
+// The command list in the technician's window; an item's position is its command code. Code 8
+// exists on the server only.
+inline constexpr int kTechnicianCommandCount = 8;
+extern const std::array<std::string_view, kTechnicianCommandCount> kTechnicianCommandNames;
+
+// code + ";", then text + ";" when the text is not empty: (6, "2") gives "6;2;", (1, "") gives
+// "1;". -1 stands for no selected item.
+std::string TechnicianCommandPayload(int code, std::string_view text);
+
+// "0;" + text: a reply to a technician.
+std::string TechnicianReplyPayload(std::string_view text);
+
+// Forwarding the server's log to technicians: whether Log forwards a line at all, which slots
+// receive it, and the payload "0; Serwer: [<level>] <text>".
+bool ForwardsLogLine(bool server_mode, bool has_slots, int level, bool closing);
+bool ListensToLog(const TKlientInfo& slot);
+std::string ForwardedLogPayload(std::string_view text, int level);
+
+// What the command handler needs from the server. Slot indexes are as the technician sent them;
+// the server checks them (an index out of range changes nothing).
+class TechnicianServerPort {
+ public:
+  virtual ~TechnicianServerPort() = default;
+
+  // Sends the slot a pkPolecenie with the payload.
+  virtual void SendCommandPacket(int slot, std::string_view payload) = 0;
+  virtual void SetSlotLogging(int slot, bool on) = 0;
+  // Closes the slot's connection and removes the slot.
+  virtual void CloseSlot(int slot) = 0;
+  // The engine's answer, its own error and empty-statement texts included.
+  virtual std::string ExecuteSQL(std::string_view sql) = 0;
+  // The detailed log and the on-screen log written to their files at once.
+  virtual void SaveLogs() = 0;
+  virtual std::string ServerReport() = 0;
+  virtual std::string ClientsReport() = 0;
+};
+
+// Executes a technician's pkPolecenie: the first field is the code (-1 when it is not a number),
+// the next field its argument. The sending slot is not checked to be a technician's.
+class TechnicianCommands : public TechnicianCommandSink {
+ public:
+  TechnicianCommands(HostServices& host, TechnicianServerPort& server);
+
+  void HandleCommand(int slot, const std::string& payload) override;
+
+ private:
+  void LogRequest(std::string_view request, int slot);
+  void Reply(int slot, std::string_view text);
+  void SendMessage(std::string_view rest);
+  void SetLogging(int slot, bool on);
+  void RemoveClient(int slot, std::string_view rest);
+  void Unknown(int code, int slot, std::string_view rest);
+
+  HostServices& host_;
+  TechnicianServerPort& server_;
+};
+
+}  // namespace tramolin
