@@ -5,6 +5,9 @@
 
 namespace tramolin {
 
+// The highest major version of the database structure the program works with.
+inline constexpr int BAZA_VER_HIGH = 119;
+
 struct DatabaseIdentity {
   int id = 0;           // BAZA_ID
   int type = -1;        // BAZA_TYP: 0 main, 1 export, 2 replicated copy

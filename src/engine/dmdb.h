@@ -71,6 +71,8 @@ class TDMDB {
   const std::string& ConnectionString() const { return connection_string_; }
   bool AnyTransactionActive() const;
   bool Connected() const { return db_.IsOpen(); }
+  // Whether the database events subscription of the current connection stands.
+  bool EventsRegistered() const { return events_ != nullptr; }
 
  private:
   friend class TChangeExport;

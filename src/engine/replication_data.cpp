@@ -37,6 +37,8 @@ void ReplicationData::DisconnectDatabase(bool force) { database_->DisconnectData
 
 bool ReplicationData::Connected() const { return database_->Connected(); }
 
+bool ReplicationData::EventsRegistered() const { return database_->EventsRegistered(); }
+
 bool ReplicationData::AnyTransactionActive() const { return database_->AnyTransactionActive(); }
 
 DatabaseIdentity ReplicationData::ReadIdentity() { return database_->ReadIdentity(); }

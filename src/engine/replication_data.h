@@ -46,6 +46,7 @@ class ReplicationData {
   bool ConnectDatabase();
   void DisconnectDatabase(bool force);
   bool Connected() const;
+  bool EventsRegistered() const;
   bool AnyTransactionActive() const;
 
   // Identity and the activity journal.

@@ -13,7 +13,7 @@ namespace {
 
 void LogStructureTooNew(HostServices& host, std::string_view version) {
   host.Log(Concat({"Niezgodna główna wersja struktury bazy danych (oczekiwana: "_cp,
-                   std::to_string(kHighestStructureVersion), ".XX, zastana: ", version, ")\r\n",
+                   std::to_string(BAZA_VER_HIGH), ".XX, zastana: ", version, ")\r\n",
                    "(Oczekiwana wersja wyższa od zastanej oznacza konieczność aktualizacji "
                    "programu Velmo.exe"_cp,
                    "\r\n",
@@ -26,7 +26,7 @@ int RunChecks(const TAUTHData& data, const ServerIdentity& server, VerificationD
               HostServices& host, VerificationFindings& findings) {
   if (!database.ConnectDatabase()) return kVerificationNoServerDatabase;
   findings.database_version = database.GetDatabaseVersion();
-  if (MajorVersionNumber(findings.database_version) > kHighestStructureVersion) {
+  if (MajorVersionNumber(findings.database_version) > BAZA_VER_HIGH) {
     LogStructureTooNew(host, findings.database_version);
     return kVerificationMainStructureTooNew;
   }
@@ -39,7 +39,7 @@ int RunChecks(const TAUTHData& data, const ServerIdentity& server, VerificationD
   if (MajorVersionPrefix(data.DBVer) != MajorVersionPrefix(findings.database_version)) {
     return kVerificationOtherDatabaseVersion;
   }
-  if (data.BAZA_VER_HIGH != std::to_string(kHighestStructureVersion)) {
+  if (data.BAZA_VER_HIGH != std::to_string(BAZA_VER_HIGH)) {
     return kVerificationOtherSupportedStructure;
   }
   if (!SameVersionPrefix(data.RepVer, server.program_version)) {

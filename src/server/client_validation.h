@@ -6,13 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "engine/database_identity.h"
 #include "engine/host_services.h"
 #include "protocol/payloads.h"
 
 namespace tramolin {
-
-// The highest major structure version of the database this program works with.
-inline constexpr int kHighestStructureVersion = 119;
 
 // The text of a structure version up to and including its first "."; empty without a ".".
 std::string_view MajorVersionPrefix(std::string_view version);

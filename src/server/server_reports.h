@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/database_identity.h"
 #include "server/client_slot.h"
 
 namespace tramolin {
@@ -23,7 +24,7 @@ struct ServerReportValues {
   std::int32_t LocalDatabaseId = 0;
   std::string LocalDatabaseVersion;
   std::string ProgramVersion;
-  std::int32_t BAZA_VER_HIGH = 0;       // the highest supported major structure version
+  std::int32_t BAZA_VER_HIGH = tramolin::BAZA_VER_HIGH;
   std::int32_t LocalDatabaseType = -1;  // 0 main, 1 export, 2 replicated
   std::int32_t LocalCopyNumber = -1;
   std::int32_t ClientTransactionId = -1;

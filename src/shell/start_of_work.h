@@ -16,9 +16,6 @@ namespace tramolin {
 class ReplicationData;
 class SlotBook;
 
-// The highest major version of the database structure the program works with.
-inline constexpr int BAZA_VER_HIGH = 119;
-
 // Pauses of the start-up; tests shorten them.
 struct StartupTimings {
   int service_stop_wait_ms = 1500;

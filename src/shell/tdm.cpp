@@ -12,6 +12,7 @@
 #include "shell/activity_state.h"
 #include "util/cp1250.h"
 #include "util/day_time.h"
+#include "util/text_rules.h"
 
 namespace tramolin {
 namespace {
@@ -41,7 +42,11 @@ TDM::TDM(ShellServices services, QObject* parent)
       configuration_(LoadedConfiguration(services_)),
       logger_(services_.app_dir, KindOf(Flags()), services_.clock),
       server_(*this),
-      client_(*this) {
+      client_(*this),
+      technician_port_(
+          server_, logger_, [this] { return data_; }, [this] { return ReportValues(); }),
+      technician_commands_(*this, technician_port_),
+      start_time_(Now()) {
   InitialiseTimers();
   WireServer();
   logger_.SetDebugMode(Flags().DebugMode);
@@ -81,6 +86,7 @@ void TDM::WireServer() {
   server_.SetHooks({[this](int state) { SetActivityState(state); },
                     [this] { tmrDBDisconnect.stop(); },
                     [this](int interval_ms) { RestartTimer(tmrDBDisconnect, interval_ms); }});
+  server_.SetTechnicianSink(&technician_commands_);
 }
 
 void TDM::SetWindow(WindowView* window) {
@@ -130,8 +136,12 @@ bool TDM::ClientIdle() const {
          activity_state_ == kClientLoggedIn;
 }
 
+// A server forwards what it logs to the technicians who listen.
 void TDM::Log(std::string_view message, int level, bool continue_line) {
   logger_.Log(message, level, continue_line);
+  if (ForwardsLogLine(ServerMode(), server_.HasClients(), level, closing_)) {
+    server_.BroadcastLog(message, level);
+  }
 }
 
 void TDM::SetActivityState(int state) {
@@ -243,6 +253,35 @@ void TDM::OpenServer() {
   if (!server_.Listen(port)) {
     Log("Nie można nasłuchiwać na porcie "_cp + std::to_string(port), kLogError);
   }
+}
+
+ServerReportValues TDM::ReportValues() const {
+  ServerReportValues values;
+  values.StartTime = start_time_;
+  values.Now = Now();
+  values.RunningAsService = Flags().RunningAsService;
+  values.DebugMode = Flags().DebugMode;
+  values.DesktopInteraction = Flags().DesktopInteraction;
+  values.Closing = closing_;
+  values.ComputerDescription = ComputerDescription();
+  values.DatabasePath = DatabasePath(Config().DBHost, Config().DBPath, Config().DBFile);
+  values.LocalDatabaseId = identity_.id;
+  values.LocalDatabaseVersion = identity_.version;
+  values.ProgramVersion = program_version_;
+  values.LocalDatabaseType = identity_.type;
+  values.LocalCopyNumber = identity_.number;
+  values.ClientTransactionId = client_.ClientTransactionId;
+  values.Wyslano = static_cast<std::int64_t>(server_.Traffic().Wyslano);
+  values.Odebrano = static_cast<std::int64_t>(server_.Traffic().Odebrano);
+  values.FullLog = Config().FullLog;
+  values.ReplyTimeOutEnabled = client_.tmrKTimeOut.isActive();
+  values.HostWindow = host_window_;
+  values.CommandLineText = Command().CommandLineText();
+  values.EventsRegistered = data_ != nullptr && data_->EventsRegistered();
+  values.SendNewDataFirst = Config().SendNewDataFirst;
+  values.Events = Config().Events;
+  values.AutoNaZadanie = Config().AutoNaZadanie;
+  return values;
 }
 
 void TDM::CreatePidFile() { std::ofstream pid(PidFile(), std::ios::trunc); }

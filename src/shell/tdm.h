@@ -17,8 +17,11 @@
 #include "engine/database_identity.h"
 #include "engine/host_services.h"
 #include "server/replication_server.h"
+#include "server/server_reports.h"
+#include "server/technician_commands.h"
 #include "shell/instance_channel.h"
 #include "shell/logger.h"
+#include "shell/server_technician_port.h"
 #include "shell/start_of_work.h"
 #include "util/command_line.h"
 
@@ -133,6 +136,7 @@ class TDM : public QObject, public HostServices {
   void OpenServerOrArmClient();
   void OpenServer();
   void WireServer();
+  ServerReportValues ReportValues() const;
   void CreatePidFile();
 
   ShellServices services_;
@@ -140,6 +144,8 @@ class TDM : public QObject, public HostServices {
   Logger logger_;
   ReplicationServer server_;
   ReplicationClient client_;
+  ServerTechnicianPort technician_port_;
+  TechnicianCommands technician_commands_;
   ReplicationData* data_ = nullptr;
   WindowView* window_ = nullptr;
   std::unique_ptr<InstanceChannel> instance_channel_;
@@ -152,6 +158,7 @@ class TDM : public QObject, public HostServices {
 
   DatabaseIdentity identity_;
   std::string program_version_;
+  double start_time_ = 0;
 };
 
 }  // namespace tramolin

@@ -11,8 +11,10 @@
 #include "engine/pass_dm.h"
 #include "engine/replication_data.h"
 #include "engine_fixture.h"
+#include "integration/server/server_harness.h"
 #include "shell/database_link.h"
 #include "shell/tdm.h"
+#include "util/cp1250.h"
 
 namespace tramolin::testing {
 namespace {
@@ -21,8 +23,8 @@ class TdmDatabaseTest : public EngineFixture {
  protected:
   void SetUp() override {
     EngineFixture::SetUp();
-    std::ofstream(Dir() / "Tramolin2.ini")
-        << "[DB]\r\nDBHOST=\r\nDBPATH=" << Dir().string() << "\r\nDBFILE=main.fdb\r\n";
+    std::ofstream(Dir() / "Tramolin2.ini") << "[DB]\r\nDBHOST=\r\nDBPATH=" << Dir().string()
+                                           << "\r\nDBFILE=main.fdb\r\n[Server]\r\nPort=0\r\n";
     ShellServices services;
     services.app_dir = Dir();
     services.executable_name = "tdm_database_test";
@@ -80,6 +82,27 @@ TEST_F(TdmDatabaseTest, ConnectingStopsTheIdleTimer) {
   tdm_->tmrDBDisconnect.start();
   ASSERT_TRUE(database_->ConnectDatabase());
   EXPECT_FALSE(tdm_->tmrDBDisconnect.isActive());
+}
+
+TEST_F(TdmDatabaseTest, ATechnicianGetsTheServersReportsAnswersAndLogLines) {
+  ASSERT_TRUE(tdm_->StartWork());
+  ScriptedClient technician(tdm_->Server().ListeningPort());
+  ASSERT_EQ(technician.Next().type, pkPolaczenie);
+  TAUTHData auth;
+  auth.Serwisant = true;
+  technician.Send(pkAutoryzacja, BuildAuthData(auth));
+  ASSERT_EQ(technician.Next().payload, "0");
+
+  technician.Send(pkPolecenie, "1;");
+  EXPECT_TRUE(technician.Next().payload.starts_with("0;Raport stanu serwera:\r\n"));
+  technician.Send(pkPolecenie, "7;SELECT GEN_ID(BAZA_ID, 0) FROM RDB$DATABASE;");
+  EXPECT_EQ(technician.Next().payload, "0;[RC=1] \"4711\"");
+  technician.Send(pkPolecenie, "3;");
+  EXPECT_EQ(technician.Next().payload, "0;Nasłuch włączony"_cp);
+  tdm_->Log("kontrolny wpis", kLogProgress);
+  tdm_->Log("pasek stanu", kLogStatus);
+  EXPECT_EQ(technician.Next().payload, "0; Serwer: [4] kontrolny wpis");
+  EXPECT_EQ(technician.Next(300).type, 0);  // status-bar lines are not forwarded
 }
 
 }  // namespace
