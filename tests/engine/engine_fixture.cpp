@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "engine/fb/client_library.h"
 #include "util/database_defaults.h"
 
 namespace tramolin::testing {
@@ -19,6 +20,16 @@ namespace tramolin::testing {
 namespace fs = std::filesystem;
 
 namespace {
+
+// The embedded engine's threads end with the test program, before the leak check at exit looks
+// at every thread.
+class FirebirdEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override { fb::ShutdownClientLibrary(10'000); }
+};
+
+[[maybe_unused]] ::testing::Environment* const kFirebirdEnvironment =
+    ::testing::AddGlobalTestEnvironment(new FirebirdEnvironment);
 
 const fs::path kSourceDir = TRAMOLIN_SOURCE_DIR;
 const fs::path kBinaryDir = TRAMOLIN_BINARY_DIR;

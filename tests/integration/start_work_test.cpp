@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QTcpServer>
 #include <csignal>
 #include <fstream>
 
 #include "engine_fixture.h"
 #include "integration/program_folder.h"
+#include "integration/server/server_harness.h"
 
 namespace tramolin::testing {
 namespace {
@@ -19,11 +21,12 @@ class StartWorkTest : public EngineFixture {
       : folder_(std::string("t3_") +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
 
-  void Configure(const std::string& database_file, int mode) {
-    folder_.WriteFile("Tramolin2.ini", "[DB]\r\nDBHOST=\r\nDBPATH=" + Dir().string() +
-                                           "\r\nDBFILE=" + database_file +
-                                           "\r\n[Tramolin]\r\nMode=" + std::to_string(mode) +
-                                           "\r\n");
+  // [Tramolin] comes last, so a test may append keys of that section.
+  void Configure(const std::string& database_file, int mode, int port = 17846) {
+    folder_.WriteFile("Tramolin2.ini",
+                      "[DB]\r\nDBHOST=\r\nDBPATH=" + Dir().string() + "\r\nDBFILE=" +
+                          database_file + "\r\n[Server]\r\nPort=" + std::to_string(port) +
+                          "\r\n[Tramolin]\r\nMode=" + std::to_string(mode) + "\r\n");
   }
   std::string ErrorLog() const { return folder_.ReadText("Tramolin2_error.log"); }
   std::string DebugLog() const { return folder_.ReadText("Tramolin2_debug.log"); }
@@ -50,6 +53,27 @@ TEST_F(StartWorkTest, ServerOnTheMainDatabaseStartsWorkAndRecordsItsRun) {
                      "SELECT COUNT(*) FROM REPINFO WHERE TRYBPRACY = 1 AND "
                      "IDREPKOPIE = 0 AND DATAKONIEC IS NOT NULL"),
             1);
+}
+
+TEST_F(StartWorkTest, ServerProcessListensOnItsPortAndAnswersAClient) {
+  quint16 port = 0;
+  {
+    QTcpServer probe;  // a port nobody uses right now
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    port = probe.serverPort();
+  }
+  Configure("main.fdb", 1, port);
+  QProcess& server = folder_.Start({"-s", "-d"});
+  ASSERT_TRUE(folder_.WaitFor("pid")) << DebugLog();
+  ScriptedClient client(port);
+  EXPECT_EQ(client.Next().type, pkPolaczenie);
+  TAUTHData auth;
+  auth.Serwisant = true;
+  client.Send(pkAutoryzacja, BuildAuthData(auth));
+  EXPECT_EQ(client.Next().payload, "0");
+  ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+  ASSERT_TRUE(server.waitForFinished(15000));
+  EXPECT_EQ(server.exitCode(), 0);
 }
 
 TEST_F(StartWorkTest, ServerOnACopyRefusesToWork) {

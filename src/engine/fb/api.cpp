@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "engine/fb/client_library.h"
+
 namespace tramolin::fb::detail {
 
 std::string FormatStatus(Firebird::IStatus* status) {
@@ -44,3 +46,17 @@ unsigned ParameterBlock::Length() {
 }
 
 }  // namespace tramolin::fb::detail
+
+namespace tramolin::fb {
+
+void ShutdownClientLibrary(unsigned timeout_ms) {
+  try {
+    detail::Checked([&](Firebird::ThrowStatusWrapper* status) {
+      detail::Master()->getDispatcher()->shutdown(status, timeout_ms, fb_shutrsn_app_stopped);
+    });
+  } catch (const Error&) {
+    // the process ends anyway; nothing is left to release
+  }
+}
+
+}  // namespace tramolin::fb

@@ -111,6 +111,16 @@ TEST_F(ConfigurationTest, AllowListIsCommaText) {
   EXPECT_TRUE(Load("[Server]\nAllow=\n").flags.AllowList.empty());
 }
 
+TEST_F(ConfigurationTest, AccessKeysAreReadAndWrittenOnlyWhenSet) {
+  Configuration& c = Load("[Server]\nAccessKey=tajny klucz\n[Klient]\nAccessKey=k2\n");
+  EXPECT_EQ(c.config.ServerAccessKey, "tajny klucz");
+  EXPECT_EQ(c.config.ClientAccessKey, "k2");
+  EXPECT_NE(SavedFile().find("AccessKey=tajny klucz\r\n"), std::string::npos);
+  c.config.ServerAccessKey.clear();
+  c.config.ClientAccessKey.clear();
+  EXPECT_EQ(SavedFile().find("AccessKey"), std::string::npos);
+}
+
 TEST_F(ConfigurationTest, MissingKeyKeepsValueMalformedNumberGivesDefault) {
   const Configuration& c = Load("[Klient]\nPort=abc\nHost=srv\n[DB]\nDBPORT=\n");
   EXPECT_EQ(c.config.ClientPort, 17846);
