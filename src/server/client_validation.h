@@ -31,8 +31,9 @@ class VerificationDatabase {
 };
 
 struct ServerIdentity {
-  int database_id = 0;          // LocalDatabaseId
-  std::string program_version;  // four dotted numbers
+  int database_id = 0;           // LocalDatabaseId
+  std::string program_version;   // four dotted numbers
+  std::string database_version;  // LocalDatabaseVersion, refreshed by every verification
 };
 
 // What the checks found out besides the result.

@@ -187,6 +187,9 @@ int ExchangeHandler::CheckAgainstDatabase(int slot, const TAUTHData& data) {
   VerificationFindings findings;
   const int result =
       CheckClientAgainstServer(data, server_.Identity(), database, server_.Host(), findings);
+  if (!findings.database_version.empty()) {
+    server_.RefreshDatabaseVersion(findings.database_version);
+  }
   if (findings.copy_looked_up && slot >= 0 &&
       static_cast<std::size_t>(slot) < server_.Clients.size()) {
     server_.Clients[static_cast<std::size_t>(slot)].Opis = findings.copy_description;

@@ -117,6 +117,9 @@ class ReplicationServer : public QObject, public SlotBook {
   HostServices& Host() { return host_; }
   ReplicationData* Data() { return data_; }
   const ServerIdentity& Identity() const { return identity_; }
+  void RefreshDatabaseVersion(std::string version) {
+    identity_.database_version = std::move(version);
+  }
   const ServerSettings& Settings() const { return settings_; }
   TechnicianCommandSink* TechnicianSink() { return technician_sink_; }
   void SetActivityState(int state);

@@ -248,7 +248,7 @@ void TDM::OpenServerOrArmClient() {
 
 void TDM::OpenServer() {
   server_.Configure({Flags().AllowList, {}, Config().ServerAccessKey});
-  server_.SetIdentity({identity_.id, program_version_});
+  server_.SetIdentity({identity_.id, program_version_, identity_.version});
   const auto port = static_cast<quint16>(Config().ServerPort);
   if (!server_.Listen(port)) {
     Log("Nie można nasłuchiwać na porcie "_cp + std::to_string(port), kLogError);
@@ -266,7 +266,7 @@ ServerReportValues TDM::ReportValues() const {
   values.ComputerDescription = ComputerDescription();
   values.DatabasePath = DatabasePath(Config().DBHost, Config().DBPath, Config().DBFile);
   values.LocalDatabaseId = identity_.id;
-  values.LocalDatabaseVersion = identity_.version;
+  values.LocalDatabaseVersion = server_.Identity().database_version;
   values.ProgramVersion = program_version_;
   values.LocalDatabaseType = identity_.type;
   values.LocalCopyNumber = identity_.number;

@@ -109,7 +109,7 @@ class ServerFixture : public EngineFixture {
     ASSERT_TRUE(data_->ConnectDatabase());
     identity_ = data_->ReadIdentity();
     server_.AttachDatabase(data_.get());
-    server_.SetIdentity({identity_.id, kProgramVersion});
+    server_.SetIdentity({identity_.id, kProgramVersion, identity_.version});
     server_.SetResolver(&resolver_);
     server_.SetTimings({0, 300, 60'000});
     server_.SetHooks({[this](int state) { states_.push_back(state); }, [this] { ++idle_stops_; },

@@ -44,7 +44,7 @@ TEST_P(ClientCheckTest, FirstFailingCheckGivesTheResult) {
   GetParam().change(data, database);
   RecordingHost host;
   VerificationFindings findings;
-  EXPECT_EQ(CheckClientAgainstServer(data, {1000, "2.1.5.100"}, database, host, findings),
+  EXPECT_EQ(CheckClientAgainstServer(data, {1000, "2.1.5.100", ""}, database, host, findings),
             GetParam().expected);
 }
 
@@ -97,7 +97,7 @@ TEST(ClientCheckTest, TooNewServerStructureIsLoggedAsAnError) {
   database.version = "121.3";
   RecordingHost host;
   VerificationFindings findings;
-  CheckClientAgainstServer(data, {1000, "2.1.5.100"}, database, host, findings);
+  CheckClientAgainstServer(data, {1000, "2.1.5.100", ""}, database, host, findings);
   ASSERT_EQ(host.lines.size(), 1U);
   EXPECT_EQ(host.lines[0].level, 1);
   EXPECT_TRUE(host.lines[0].text.find("zastana: 121.3)\r\n") != std::string::npos);
