@@ -6,8 +6,6 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
-#include <iostream>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -19,6 +17,7 @@
 #include "engine/journal_cleanup.h"
 #include "engine/pass_dm.h"
 #include "support/journalled_databases.h"
+#include "support/rate_comparison.h"
 
 namespace tramolin {
 namespace {
@@ -134,39 +133,12 @@ void BM_PlainSelect(benchmark::State& state) {
 BENCHMARK(BM_PrepareChanges)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_PlainSelect)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
-// The console report, then the two rates side by side.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const auto found = run.counters.find("records/s");
-      if (found != run.counters.end()) rates_[run.benchmark_name()] = found->second.value;
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    const double exported = rates_["BM_PrepareChanges/iterations:3/real_time"];
-    const double selected = rates_["BM_PlainSelect/iterations:5/real_time"];
-    if (exported > 0 && selected > 0) {
-      std::cout << "PrepareChanges: " << static_cast<long long>(exported)
-                << " records/s; plain SELECT: " << static_cast<long long>(selected)
-                << " records/s; the export takes " << selected / exported
-                << " times as long per record\n";
-    }
-  }
-
- private:
-  std::map<std::string, double> rates_;
-};
-
 }  // namespace
 }  // namespace tramolin
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  tramolin::RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return tramolin::bench::RunAndCompare(
+      argc, argv,
+      {"BM_PrepareChanges/iterations:3/real_time", "BM_PlainSelect/iterations:5/real_time",
+       "PrepareChanges", "plain SELECT", "the export reaches"});
 }

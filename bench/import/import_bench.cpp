@@ -7,8 +7,6 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
-#include <iostream>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -26,6 +24,7 @@
 #include "engine/record_text.h"
 #include "engine/schema_adaptation.h"
 #include "support/journalled_databases.h"
+#include "support/rate_comparison.h"
 #include "util/change_payload_header.h"
 
 namespace tramolin {
@@ -184,39 +183,12 @@ void BM_PreparedInsert(benchmark::State& state) {
 BENCHMARK(BM_ImportChanges)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_PreparedInsert)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-// The console report, then the two rates side by side.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      const auto found = run.counters.find("records/s");
-      if (found != run.counters.end()) rates_[run.benchmark_name()] = found->second.value;
-    }
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    const double imported = rates_["BM_ImportChanges/iterations:3/real_time"];
-    const double inserted = rates_["BM_PreparedInsert/iterations:3/real_time"];
-    if (imported > 0 && inserted > 0) {
-      std::cout << "ImportChanges: " << static_cast<long long>(imported)
-                << " records/s; prepared INSERT: " << static_cast<long long>(inserted)
-                << " records/s; the import reaches " << imported / inserted
-                << " of the insert rate\n";
-    }
-  }
-
- private:
-  std::map<std::string, double> rates_;
-};
-
 }  // namespace
 }  // namespace tramolin
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  tramolin::RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return tramolin::bench::RunAndCompare(
+      argc, argv,
+      {"BM_ImportChanges/iterations:3/real_time", "BM_PreparedInsert/iterations:3/real_time",
+       "ImportChanges", "prepared INSERT", "the import reaches"});
 }
