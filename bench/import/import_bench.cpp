@@ -12,17 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/change_export.h"
 #include "engine/change_import.h"
 #include "engine/change_statement.h"
-#include "engine/conflict_journal.h"
-#include "engine/database_events.h"
 #include "engine/dmdb.h"
 #include "engine/fb/statement.h"
-#include "engine/journal_cleanup.h"
 #include "engine/pass_dm.h"
 #include "engine/record_text.h"
-#include "engine/schema_adaptation.h"
+#include "engine/replication_data.h"
 #include "support/journalled_databases.h"
 #include "support/rate_comparison.h"
 #include "util/change_payload_header.h"
@@ -36,43 +32,21 @@ using bench::kParams;
 using bench::QuietHost;
 using bench::TheJournal;
 
+// One database with its data engine, as the program makes it.
 struct Module {
   Module(const std::string& path, bool server) : host(server) {
     DatabaseSettings settings;
     settings.server = "";
     settings.directory = fs::path(path).parent_path().string();
     settings.file = fs::path(path).filename().string();
-    db = std::make_unique<TDMDB>(host, host, pass_dm, settings);
-    if (!db->ConnectDatabase()) throw std::runtime_error(host.error);
-    db->ReadIdentity();
-    exporter = std::make_unique<TChangeExport>(*db, host, host);
-    cleanup = std::make_unique<TJournalCleanup>(*db, host, host);
-    journal = std::make_unique<TConflictJournal>(*db, host);
-    schema = std::make_unique<TSchemaAdaptation>(*db, host);
-    events = std::make_unique<TDatabaseEvents>(*db, host);
-    importer = std::make_unique<TChangeImport>(*db, host, host, *journal, *schema, *events);
+    data = std::make_unique<ReplicationData>(host, host, pass_dm, settings);
+    if (!data->ConnectDatabase()) throw std::runtime_error(host.error);
+    data->ReadIdentity();
   }
-  ~Module() {
-    importer.reset();
-    events.reset();
-    schema.reset();
-    journal.reset();
-    cleanup.reset();
-    exporter.reset();
-    db.reset();
-  }
-  Module(const Module&) = delete;
-  Module& operator=(const Module&) = delete;
 
   QuietHost host;
   TPassDM pass_dm;
-  std::unique_ptr<TDMDB> db;
-  std::unique_ptr<TChangeExport> exporter;
-  std::unique_ptr<TJournalCleanup> cleanup;
-  std::unique_ptr<TConflictJournal> journal;
-  std::unique_ptr<TSchemaAdaptation> schema;
-  std::unique_ptr<TDatabaseEvents> events;
-  std::unique_ptr<TChangeImport> importer;
+  std::unique_ptr<ReplicationData> data;
 };
 
 // The records texts of every batch the main database has for copy 1, exported once.
@@ -82,14 +56,14 @@ const std::vector<std::string>& Batches() {
     Module main(TheJournal().MainPath(), true);
     for (;;) {
       PreparedChanges changes;
-      if (!main.exporter->PrepareChanges(1, false, 0, changes))
+      if (!main.data->PrepareChanges(1, false, 0, changes))
         throw std::runtime_error(main.host.error);
       if (changes.count == 0) break;
       std::string_view records = changes.payload;
       CutChangePayloadHeader(records);
       out.emplace_back(records);
       main.host.last_transaction = changes.transaction_number;
-      if (!main.cleanup->DeleteJournalEntries(0)) throw std::runtime_error(main.host.error);
+      if (!main.data->DeleteJournalEntries(0)) throw std::runtime_error(main.host.error);
     }
     return out;
   }();
@@ -107,7 +81,7 @@ void BM_ImportChanges(benchmark::State& state) {
       std::string_view rest = batch;
       std::int32_t conflicts = 0;
       std::int32_t count = 0;
-      if (copy->importer->ImportChanges(rest, 0, conflicts, count, -1) != kImportDone) {
+      if (copy->data->ImportChanges(rest, 0, conflicts, count, -1) != kImportDone) {
         state.SkipWithError(copy->host.error.c_str());
         return;
       }
