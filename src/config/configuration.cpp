@@ -71,6 +71,12 @@ void ReadDynDns(const IniFile& ini, TConfig& c) {
   c.DynDNSRemoteHost = ini.ReadString("DynDNS", "REMOTE_HOST", c.DynDNSRemoteHost);
 }
 
+void ReadLicence(const IniFile& ini, TConfig& c) {
+  c.CustomerNumber = ini.ReadString("Licencja", "CustomerNumber", c.CustomerNumber);
+  c.CustomerName = ini.ReadString("Licencja", "CustomerName", c.CustomerName);
+  c.UpdateCheckUrl = ini.ReadString("Licencja", "UpdateCheckUrl", c.UpdateCheckUrl);
+}
+
 }  // namespace
 
 int FirebirdGenerationOf(std::string_view version_text) {
@@ -125,6 +131,7 @@ void Configuration::ReadFile(const FirebirdVersionProbe& probe) {
   ReadTramolin(ini, config, flags);
   ReadServerAndClient(ini, config, flags);
   ReadDynDns(ini, config);
+  ReadLicence(ini, config);
 }
 
 void Configuration::SaveConfiguration() const {

@@ -44,6 +44,12 @@ struct TConfig {
   // ([Klient]); empty for none.
   std::string ServerAccessKey;
   std::string ClientAccessKey;
+  // The installation as the vendor's services know it ([Licencja]): the number sent to the address
+  // service and the update check, the name sent to the update check, and the update check's
+  // address (empty: no report is sent). Read, never written.
+  std::string CustomerNumber;
+  std::string CustomerName;
+  std::string UpdateCheckUrl;
 };
 
 struct RunFlags {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tramolin {
 
@@ -14,5 +15,13 @@ struct DatabaseIdentity {
   std::string version;  // "BAZA_MAJOR.BAZA_MINOR"
   int number = -1;      // BAZA_NR: 0 main, the copy's number otherwise
 };
+
+// The major part (before the first ".") is at most BAZA_VER_HIGH; text without a number or a
+// "." counts as 0.
+bool SupportedDatabaseVersion(std::string_view version);
+
+// What is logged or shown when the database's structure is newer than the program knows, with
+// the hint which of the two programs is to be updated.
+std::string UnsupportedStructureText(std::string_view version);
 
 }  // namespace tramolin

@@ -45,6 +45,8 @@ DatabaseIdentity ReplicationData::ReadIdentity() { return database_->ReadIdentit
 
 std::string ReplicationData::GetDatabaseVersion() { return database_->GetDatabaseVersion(); }
 
+void ReplicationData::ResetVersionGenerators() { database_->ResetVersionGenerators(); }
+
 bool ReplicationData::ReadCopyDescription(std::string& description, int number) {
   return database_->ReadCopyDescription(description, number);
 }

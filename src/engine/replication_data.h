@@ -53,6 +53,8 @@ class ReplicationData {
   DatabaseIdentity ReadIdentity();
   // The structure version "major.minor" as the database holds it now.
   std::string GetDatabaseVersion();
+  // Sets BAZA_MAJOR and BAZA_MINOR to 0: the server no longer knows this copy.
+  void ResetVersionGenerators();
   // True when REPKOPIE has the copy; description is its OPIS.
   bool ReadCopyDescription(std::string& description, int number);
   void WriteActivityJournal(const DatabaseIdentity& identity);

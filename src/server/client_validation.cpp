@@ -12,14 +12,7 @@ namespace tramolin {
 namespace {
 
 void LogStructureTooNew(HostServices& host, std::string_view version) {
-  host.Log(Concat({"Niezgodna główna wersja struktury bazy danych (oczekiwana: "_cp,
-                   std::to_string(BAZA_VER_HIGH), ".XX, zastana: ", version, ")\r\n",
-                   "(Oczekiwana wersja wyższa od zastanej oznacza konieczność aktualizacji "
-                   "programu Velmo.exe"_cp,
-                   "\r\n",
-                   " niższa oczekiwana wersja oznacza konieczność aktualizacji programu "
-                   "Tramolin2.exe)"_cp}),
-           kLogError);
+  host.Log(UnsupportedStructureText(version), kLogError);
 }
 
 int RunChecks(const TAUTHData& data, const ServerIdentity& server, VerificationDatabase& database,

@@ -47,12 +47,7 @@ DatabaseIdentity DatabaseStart::Run(std::string_view program_version) {
   }
   const DatabaseIdentity identity = ReadAndLogIdentity(program_version);
   if (!SupportedDatabaseVersion(identity.version)) {
-    throw StartError(
-        "Niezgodna główna wersja struktury bazy danych (oczekiwana: 119.XX, zastana: "_cp +
-        identity.version +
-        ")\r\n(Oczekiwana wersja wyższa od zastanej oznacza konieczność aktualizacji "
-        "programu Velmo.exe\r\n niższa oczekiwana wersja oznacza konieczność "
-        "aktualizacji programu Tramolin2.exe)"_cp);
+    throw StartError(UnsupportedStructureText(identity.version));
   }
   data_.WriteActivityJournal(identity);
   host_.Log("Dodano informację do dziennika REPINFO"_cp, kLogDiagnostic);
@@ -117,16 +112,6 @@ void CheckIdentityRules(const DatabaseIdentity& identity, bool server_mode) {
 std::string_view DatabaseTypeName(int type) {
   if (type < 0 || static_cast<std::size_t>(type) >= kDatabaseTypeNames.size()) return {};
   return kDatabaseTypeNames[static_cast<std::size_t>(type)];
-}
-
-bool SupportedDatabaseVersion(std::string_view version) {
-  const std::size_t dot = version.find('.');
-  int major = 0;
-  if (dot != std::string_view::npos) {
-    const auto [end, error] = std::from_chars(version.data(), version.data() + dot, major);
-    if (error != std::errc() || end != version.data() + dot) major = 0;
-  }
-  return major <= BAZA_VER_HIGH;
 }
 
 }  // namespace tramolin

@@ -63,8 +63,4 @@ void CheckIdentityRules(const DatabaseIdentity& identity, bool server_mode);
 // "główna", "eksportowa", "replikowana"; empty for another type.
 std::string_view DatabaseTypeName(int type);
 
-// The major part (before the first ".") is at most BAZA_VER_HIGH; text without a number or a
-// "." counts as 0.
-bool SupportedDatabaseVersion(std::string_view version);
-
 }  // namespace tramolin

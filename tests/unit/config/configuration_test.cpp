@@ -111,6 +111,17 @@ TEST_F(ConfigurationTest, AllowListIsCommaText) {
   EXPECT_TRUE(Load("[Server]\nAllow=\n").flags.AllowList.empty());
 }
 
+TEST_F(ConfigurationTest, TheCustomerKeysAreReadAndNeverWritten) {
+  Configuration& c = Load(
+      "[Licencja]\nCustomerNumber=K-17\nCustomerName=Firma A\n"
+      "UpdateCheckUrl=https://u/checkforupdates.php\n");
+  EXPECT_EQ(c.config.CustomerNumber, "K-17");
+  EXPECT_EQ(c.config.CustomerName, "Firma A");
+  EXPECT_EQ(c.config.UpdateCheckUrl, "https://u/checkforupdates.php");
+  c.config.CustomerName = "Inna";
+  EXPECT_EQ(SavedFile().find("Inna"), std::string::npos);
+}
+
 TEST_F(ConfigurationTest, AccessKeysAreReadAndWrittenOnlyWhenSet) {
   Configuration& c = Load("[Server]\nAccessKey=tajny klucz\n[Klient]\nAccessKey=k2\n");
   EXPECT_EQ(c.config.ServerAccessKey, "tajny klucz");
