@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "engine/fb/client_library.h"
@@ -21,11 +23,34 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::size_t ThreadCount() {
+  std::error_code error;
+  std::size_t count = 0;
+  for (fs::directory_iterator task("/proc/self/task", error), end; !error && task != end;
+       task.increment(error)) {
+    ++count;
+  }
+  return count;
+}
+
 // The embedded engine's threads end with the test program, before the leak check at exit looks
-// at every thread.
+// at every thread: the check's stop-the-world crashes now and then on a thread that is still
+// tearing itself down, so the shutdown waits until the number of threads has settled.
 class FirebirdEnvironment : public ::testing::Environment {
  public:
-  void TearDown() override { fb::ShutdownClientLibrary(10'000); }
+  void TearDown() override {
+    fb::ShutdownClientLibrary(10'000);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(3);
+    Clock::time_point settled_since = Clock::now();
+    for (std::size_t count = ThreadCount(); Clock::now() < deadline;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      const std::size_t now = ThreadCount();
+      if (now != count) settled_since = Clock::now();
+      count = now;
+      if (Clock::now() - settled_since > std::chrono::milliseconds(100)) break;
+    }
+  }
 };
 
 [[maybe_unused]] ::testing::Environment* const kFirebirdEnvironment =
