@@ -1,7 +1,8 @@
-// The client's activity states and the reply time-out each of them arms.
+// The client's activity states, their names and the reply time-out each of them arms.
 #pragma once
 
 #include <optional>
+#include <string_view>
 
 namespace tramolin {
 
@@ -18,6 +19,9 @@ enum ClientState : int {
   kClientAwaitingConfirmation = 9,
   kClientUnmarking = 10,
 };
+
+// The name shown and logged for a state ("rozłączony", ...); empty for a state without one.
+std::string_view ClientStateName(int state);
 
 // What a client state does to the reply time-out timer: restart with this interval, or stop it.
 std::optional<int> ClientReplyTimeout(int state);

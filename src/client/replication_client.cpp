@@ -1,6 +1,8 @@
 #include "client/replication_client.h"
 
 #include "client/client_state.h"
+#include "client/server_link.h"
+#include "client/sync_cycle.h"
 #include "net/restart_timer.h"
 #include "util/cp1250.h"
 
@@ -11,36 +13,34 @@ constexpr int kReplicateIntervalMs = 50;
 constexpr int kConnectIntervalMs = 250;
 constexpr int kReplyTimeoutMs = 3'600'000;
 constexpr int kAutoOnDemandIntervalMs = 50'000;
-constexpr int kPublishAddressIntervalMs = 3'600'000;
-constexpr int kTenMinutes = 600'000;
-constexpr int kOneHour = 3'600'000;
+constexpr int kIdleDisconnectMs = 780'000;
 
 }  // namespace
 
-std::optional<int> ClientReplyTimeout(int state) {
-  switch (state) {
-    case kClientConnected:
-    case kClientAuthorising:
-      return kTenMinutes;
-    case kClientWaiting:
-    case kClientAwaitingConfirmation:
-      return kOneHour;
-    default:
-      return std::nullopt;
-  }
-}
-
 ReplicationClient::ReplicationClient(HostServices& host, QObject* parent)
-    : QObject(parent), host_(host) {
-  for (QTimer* timer :
-       {&tmrKReplikuj, &tmrKConnect, &tmrKTimeOut, &tmrKAutoNaZadanie, &tmrSetDynDns}) {
+    : QObject(parent),
+      host_(host),
+      link_(std::make_unique<ServerLink>(*this)),
+      cycle_(std::make_unique<SyncCycle>(*this)) {
+  for (QTimer* timer : {&tmrKReplikuj, &tmrKConnect, &tmrKTimeOut, &tmrKAutoNaZadanie}) {
     timer->setParent(this);
   }
   tmrKReplikuj.setInterval(kReplicateIntervalMs);
   tmrKConnect.setInterval(kConnectIntervalMs);
   tmrKTimeOut.setInterval(kReplyTimeoutMs);
   tmrKAutoNaZadanie.setInterval(kAutoOnDemandIntervalMs);
-  tmrSetDynDns.setInterval(kPublishAddressIntervalMs);
+  connect(&tmrKConnect, &QTimer::timeout, link_.get(), &ServerLink::tmrKConnectTimer);
+  connect(&tmrKTimeOut, &QTimer::timeout, link_.get(), &ServerLink::tmrKTimeOutTimer);
+  connect(&tmrKReplikuj, &QTimer::timeout, this, [this] { cycle_->tmrKReplikujTimer(); });
+  connect(&tmrKAutoNaZadanie, &QTimer::timeout, this, [this] { cycle_->tmrKAutoNaZadanieTimer(); });
+}
+
+// The timers go first: none of them may fire into a half-destroyed client.
+ReplicationClient::~ReplicationClient() {
+  for (QTimer* timer : {&tmrKReplikuj, &tmrKConnect, &tmrKTimeOut, &tmrKAutoNaZadanie}) {
+    timer->stop();
+    timer->disconnect();
+  }
 }
 
 void ReplicationClient::SetProgress(int slot, int percent) {
@@ -62,15 +62,16 @@ int ReplicationClient::GetSlotLastTransID(int slot) const {
   return slot == -1 ? ClientTransactionId : -1;
 }
 
-void ReplicationClient::Arm(bool on_demand) {
-  if (on_demand) {
+void ReplicationClient::Arm() {
+  if (settings_.on_demand) {
     tmrKAutoNaZadanie.start();
   } else {
     RestartTimer(tmrKConnect, kConnectIntervalMs);
   }
 }
 
-void ReplicationClient::ApplyReplyTimeout(int state) {
+void ReplicationClient::ActivityStateChanged(int state) {
+  activity_state_ = state;
   if (const std::optional<int> timeout = ClientReplyTimeout(state)) {
     RestartTimer(tmrKTimeOut, *timeout);
   } else {
@@ -78,12 +79,40 @@ void ReplicationClient::ApplyReplyTimeout(int state) {
   }
 }
 
+void ReplicationClient::SetActivityState(int state) {
+  if (hooks_.set_activity_state) {
+    hooks_.set_activity_state(state);
+  } else {
+    ActivityStateChanged(state);
+  }
+}
+
 void ReplicationClient::SyncSoon() { RestartTimer(tmrKReplikuj, kReplicateIntervalMs); }
 
-// The connection to the server and its reconnection arrive with the connection lifecycle; until
-// then there is nothing to drop.
 void ReplicationClient::LetGoForDatabaseUpgrade() {
-  host_.Log("Aktualizacja struktury bazy danych klienta replikacji", kLogProgress);
+  host_.Log("Aktualizacja struktury bazy danych klienta replikacji"_cp, kLogProgress);
+  link_->ScheduleReconnect(false);
+}
+
+void ReplicationClient::Reconnect() { link_->ScheduleReconnect(true); }
+
+bool ReplicationClient::SendTechnicianCommand(std::string_view payload) {
+  if (!settings_.technician || activity_state_ != kClientLoggedIn) return false;
+  return link_->SendPacket(pkPolecenie, payload);
+}
+
+void ReplicationClient::RestartIdleDisconnect() {
+  if (hooks_.restart_idle_disconnect) hooks_.restart_idle_disconnect(kIdleDisconnectMs);
+}
+
+void ReplicationClient::SaveAlternativeAddress(const std::string& host, int port) {
+  settings_.addresses.host2 = host;
+  settings_.addresses.port2 = port;
+  if (hooks_.save_alternative_address) hooks_.save_alternative_address(host, port);
+}
+
+void ReplicationClient::HoldBack() {
+  if (hooks_.hold_back) hooks_.hold_back();
 }
 
 }  // namespace tramolin

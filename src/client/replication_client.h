@@ -1,22 +1,64 @@
-// The replication client: the timers and state of the client mode. The connection to the server,
-// the synchronisation cycle and the address service join it here; the data engine reports the
-// client's own progress and errors into slot -1 of the SlotBook it implements.
+// The replication client: the client mode's timers, settings and own slot (-1), the connection to
+// the server (ServerLink) and the synchronisation cycle over it (SyncCycle). The data engine
+// reports the client's progress and errors into slot -1 of the SlotBook implemented here.
+//
+// Every handler runs on the main thread; the timers and their handlers are public so that tests
+// drive them without waiting.
 #pragma once
 
 #include <QObject>
 #include <QTimer>
+#include <functional>
+#include <memory>
 #include <string>
 
+#include "client/client_rules.h"
 #include "engine/host_services.h"
 #include "engine/slot_book.h"
 
 namespace tramolin {
+
+class ReplicationData;
+class ServerAddressLookup;
+class ServerLink;
+class SyncCycle;
+
+struct ClientSettings {
+  ServerAddresses addresses;
+  int interval_minutes = 1;  // Interwal
+  bool send_new_data_first = false;
+  bool on_demand = false;       // no reconnection; cycles start by hand or at a set hour
+  bool technician = false;      // no database, no cycles: commands only
+  std::string auto_start_time;  // AutoNaZadanie, "hh:nn"
+  std::string access_key;       // sent with the authentication; empty for none
+};
+
+// What the client needs of the program around it. Every hook may be left out.
+struct ClientHooks {
+  std::function<void(int state)> set_activity_state;
+  // The idle database disconnect timer restarted with this interval.
+  std::function<void(int interval_ms)> restart_idle_disconnect;
+  // A looked-up address that connected becomes the alternative address in the configuration.
+  std::function<void(const std::string& host, int port)> save_alternative_address;
+  // An import stopped at a record a local user holds (HeldBackFlag).
+  std::function<void()> hold_back;
+};
 
 class ReplicationClient : public QObject, public SlotBook {
   Q_OBJECT
 
  public:
   explicit ReplicationClient(HostServices& host, QObject* parent = nullptr);
+  ~ReplicationClient() override;
+
+  // Wiring; pointers are not owned and must outlive the client.
+  void AttachDatabase(ReplicationData* data) { data_ = data; }
+  void SetHooks(ClientHooks hooks) { hooks_ = std::move(hooks); }
+  void Configure(ClientSettings settings) { settings_ = std::move(settings); }
+  // Who this client is; the database version is refreshed whenever the server accepts.
+  void SetCredentials(const ClientCredentials& credentials) { credentials_ = credentials; }
+  // Where a looked-up address comes from; without one the lookup finds nothing.
+  void SetAddressLookup(ServerAddressLookup* lookup) { lookup_ = lookup; }
 
   // SlotBook: only slot -1, the client's own, holds anything.
   void SetProgress(int slot, int percent) override;
@@ -25,15 +67,37 @@ class ReplicationClient : public QObject, public SlotBook {
   int GetSlotDBNR(int slot) const override;
   int GetSlotLastTransID(int slot) const override;
 
-  // The start of work: the connection timer, or in on-demand mode the automatic start's clock.
-  void Arm(bool on_demand);
-  // The activity state changed: states that wait for the server arm the reply time-out, any
-  // other state disarms it.
-  void ApplyReplyTimeout(int state);
+  // The start of work: the first connection attempt 250 ms later, or in on-demand mode the
+  // automatic start's clock.
+  void Arm();
+  // The activity state changed (whoever changed it): states that wait for the server arm the
+  // reply time-out, any other state disarms it.
+  void ActivityStateChanged(int state);
   // A synchronisation step as soon as the event loop is free.
   void SyncSoon();
   // The local database's structure is about to be upgraded: the connection to the server goes.
   void LetGoForDatabaseUpgrade();
+  // "Rozłącz / połącz": drop the connection and try again 250 ms later.
+  void Reconnect();
+  // A technician's command (payload as the command list builds it); false when not sent.
+  bool SendTechnicianCommand(std::string_view payload);
+
+  ServerLink& Link() { return *link_; }
+  const ServerLink& Link() const { return *link_; }
+  SyncCycle& Cycle() { return *cycle_; }
+
+  // What the pieces share.
+  HostServices& Host() { return host_; }
+  ReplicationData* Data() { return data_; }
+  const ClientSettings& Settings() const { return settings_; }
+  ClientCredentials& Credentials() { return credentials_; }
+  ServerAddressLookup* AddressLookup() { return lookup_; }
+  // Through the program's activity state, which reports back with ActivityStateChanged.
+  void SetActivityState(int state);
+  int ActivityState() const { return activity_state_; }
+  void RestartIdleDisconnect();
+  void SaveAlternativeAddress(const std::string& host, int port);
+  void HoldBack();
 
   // Progress of the current export or import, 0-100 (the main gauge).
   int Progress() const { return progress_; }
@@ -44,11 +108,18 @@ class ReplicationClient : public QObject, public SlotBook {
   QTimer tmrKConnect;        // connection attempt
   QTimer tmrKTimeOut;        // reply time-out, armed by the activity state
   QTimer tmrKAutoNaZadanie;  // automatic start at a configured hour
-  QTimer tmrSetDynDns;       // address publishing
 
  private:
   HostServices& host_;
+  ReplicationData* data_ = nullptr;
+  ServerAddressLookup* lookup_ = nullptr;
+  ClientHooks hooks_;
+  ClientSettings settings_;
+  ClientCredentials credentials_;
+  std::unique_ptr<ServerLink> link_;
+  std::unique_ptr<SyncCycle> cycle_;
   std::string local_error_text_;
+  int activity_state_ = 0;
   int progress_ = 0;
 };
 

@@ -13,6 +13,18 @@
 
 namespace tramolin {
 
+std::string_view SocketErrorEventName(QAbstractSocket::SocketError error) {
+  switch (error) {
+    case QAbstractSocket::RemoteHostClosedError:
+      return "eeDisconnect";
+    case QAbstractSocket::ConnectionRefusedError:
+    case QAbstractSocket::HostNotFoundError:
+      return "eeConnect";
+    default:
+      return "eeGeneral";
+  }
+}
+
 PacketConnection::PacketConnection(std::unique_ptr<QTcpSocket> socket,
                                    TrafficCounters* program_counters, std::size_t frame_limit,
                                    QObject* parent)

@@ -15,6 +15,9 @@
 
 namespace tramolin {
 
+// The name logged for a socket error ("eeGeneral", "eeConnect", "eeDisconnect", ...).
+std::string_view SocketErrorEventName(QAbstractSocket::SocketError error);
+
 // Owns its socket (accepted by a server, or connecting as a client). Signals are meant for
 // direct connections on the socket's thread. A slot connected to them may close the
 // connection; to destroy it, use deleteLater(), never delete inside a slot.

@@ -28,19 +28,6 @@ constexpr std::array<std::string_view, 7> kSlotStatusNames = {
 
 std::string Text(const QString& text) { return text.toStdString(); }
 
-// The names the socket layer gives its error events.
-std::string_view ErrorEventName(int error_code) {
-  switch (static_cast<QAbstractSocket::SocketError>(error_code)) {
-    case QAbstractSocket::RemoteHostClosedError:
-      return "eeDisconnect";
-    case QAbstractSocket::ConnectionRefusedError:
-    case QAbstractSocket::HostNotFoundError:
-      return "eeConnect";
-    default:
-      return "eeGeneral";
-  }
-}
-
 }  // namespace
 
 std::string_view SlotStatusName(int status) {
@@ -428,7 +415,8 @@ void ReplicationServer::SSClientDisconnect(PacketConnection* connection) {
 
 void ReplicationServer::SSClientError(PacketConnection* connection, int error_code) {
   (void)connection;
-  host_.Log(Concat({"Wystąpił błąd: SSClientError ErrorEvent: "_cp, ErrorEventName(error_code),
+  host_.Log(Concat({"Wystąpił błąd: SSClientError ErrorEvent: "_cp,
+                    SocketErrorEventName(static_cast<QAbstractSocket::SocketError>(error_code)),
                     " ErrorCode: ", std::to_string(error_code)}),
             kLogDiagnostic);
 }

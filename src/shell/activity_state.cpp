@@ -10,19 +10,13 @@ namespace {
 constexpr std::array<std::string_view, 4> kServerStateNames = {
     "uruchamianie"_cp, "gotowość"_cp, "przygotowywanie"_cp, "przetwarzanie"_cp};
 
-constexpr std::array<std::string_view, 11> kClientStateNames = {
-    "rozłączony"_cp,           "łączenie"_cp,    "połączony"_cp,
-    "autoryzowanie"_cp,        "zalogowany"_cp,  "oczekiwanie"_cp,
-    "przetwarzanie"_cp,        "sprawdzanie"_cp, "przygotowywanie"_cp,
-    "oczekiwanie na potw."_cp, "odznaczanie"_cp};
-
 }  // namespace
 
 std::string_view ActivityStateName(bool server_mode, int state) {
   if (state < 0) return {};
   const auto index = static_cast<std::size_t>(state);
-  if (server_mode) return index < kServerStateNames.size() ? kServerStateNames[index] : "";
-  return index < kClientStateNames.size() ? kClientStateNames[index] : "";
+  if (!server_mode) return ClientStateName(state);
+  return index < kServerStateNames.size() ? kServerStateNames[index] : "";
 }
 
 std::optional<int> ClientTrayIcon(int state, bool on_demand, bool& held_back) {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <fstream>
 
+#include "client/server_link.h"
 #include "engine/replication_data.h"
 #include "net/restart_timer.h"
 #include "platform/service_control.h"
@@ -49,6 +50,7 @@ TDM::TDM(ShellServices services, QObject* parent)
       start_time_(Now()) {
   InitialiseTimers();
   WireServer();
+  WireClient();
   logger_.SetDebugMode(Flags().DebugMode);
   logger_.SetFullLog(Config().FullLog);
   if (configuration_.host_window) SetHostWindow(*configuration_.host_window);
@@ -82,6 +84,47 @@ void TDM::InitialiseTimers() {
   tmrREPINFO.start();
 }
 
+void TDM::WireClient() {
+  client_.SetHooks(
+      {[this](int state) { SetActivityState(state); },
+       [this](int interval_ms) { RestartTimer(tmrDBDisconnect, interval_ms); },
+       [this](const std::string& host, int port) { SaveAlternativeAddress(host, port); },
+       [this] { held_back_flag_ = true; }});
+}
+
+void TDM::ConfigureClient() {
+  ClientSettings settings;
+  settings.addresses = {Config().ClientHost, Config().ClientPort, Config().ClientHost2,
+                        Config().ClientPort2, Config().DynDNSServer};
+  settings.interval_minutes = Config().Interwal;
+  settings.send_new_data_first = Config().SendNewDataFirst;
+  settings.on_demand = Flags().OnDemand;
+  settings.technician = Flags().TechnicianMode;
+  settings.auto_start_time = Config().AutoNaZadanie;
+  settings.access_key = Config().ClientAccessKey;
+  client_.Configure(std::move(settings));
+  ClientCredentials credentials;
+  credentials.copy_number = identity_.number;
+  credentials.database_id = identity_.id;
+  credentials.access_key = Config().ClientAccessKey;
+  credentials.database_version = identity_.version;
+  credentials.program_version = program_version_;
+  credentials.technician = Flags().TechnicianMode;
+  credentials.send_new_data_first = Config().SendNewDataFirst;
+  client_.SetCredentials(credentials);
+}
+
+// A looked-up server address that answered is kept as the alternative address.
+void TDM::SaveAlternativeAddress(const std::string& host, int port) {
+  Config().ClientHost2 = host;
+  Config().ClientPort2 = port;
+  try {
+    SaveConfiguration();
+  } catch (const std::exception& error) {
+    Log(error.what(), kLogError);
+  }
+}
+
 void TDM::WireServer() {
   server_.SetHooks({[this](int state) { SetActivityState(state); },
                     [this] { tmrDBDisconnect.stop(); },
@@ -99,6 +142,7 @@ bool TDM::ShowsWindow() const { return !Flags().RunningAsService || Flags().Desk
 void TDM::AttachDatabase(ReplicationData* data) {
   data_ = data;
   server_.AttachDatabase(data);
+  client_.AttachDatabase(data);
   data_->SetEventHandler([this](const std::string& name, unsigned count) {
     QMetaObject::invokeMethod(
         this, [this, name, count] { DatabaseEventArrived(name, count); }, Qt::QueuedConnection);
@@ -155,7 +199,7 @@ void TDM::SetActivityState(int state) {
     if (const std::optional<int> icon = ClientTrayIcon(state, Flags().OnDemand, held_back_flag_)) {
       tray_icon_index_ = icon;
     }
-    client_.ApplyReplyTimeout(state);
+    client_.ActivityStateChanged(state);
   }
   if (window_ != nullptr) {
     try {
@@ -241,7 +285,8 @@ void TDM::OpenServerOrArmClient() {
     OpenServer();
   } else {
     emit applicationTitleChanged(QStringLiteral("Tramolin 2 - klient"));
-    client_.Arm(Flags().OnDemand);
+    ConfigureClient();
+    client_.Arm();
   }
   RestartTimer(tmrDBDisconnect, kIdleDisconnectIntervalMs);
 }
@@ -271,8 +316,9 @@ ServerReportValues TDM::ReportValues() const {
   values.LocalDatabaseType = identity_.type;
   values.LocalCopyNumber = identity_.number;
   values.ClientTransactionId = client_.ClientTransactionId;
-  values.Wyslano = static_cast<std::int64_t>(server_.Traffic().Wyslano);
-  values.Odebrano = static_cast<std::int64_t>(server_.Traffic().Odebrano);
+  const TrafficCounters& traffic = ServerMode() ? server_.Traffic() : client_.Link().Traffic();
+  values.Wyslano = static_cast<std::int64_t>(traffic.Wyslano);
+  values.Odebrano = static_cast<std::int64_t>(traffic.Odebrano);
   values.FullLog = Config().FullLog;
   values.ReplyTimeOutEnabled = client_.tmrKTimeOut.isActive();
   values.HostWindow = host_window_;

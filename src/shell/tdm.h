@@ -136,6 +136,9 @@ class TDM : public QObject, public HostServices {
   void OpenServerOrArmClient();
   void OpenServer();
   void WireServer();
+  void WireClient();
+  void ConfigureClient();
+  void SaveAlternativeAddress(const std::string& host, int port);
   ServerReportValues ReportValues() const;
   void CreatePidFile();
 

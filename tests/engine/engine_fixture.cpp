@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -55,6 +56,27 @@ class FirebirdEnvironment : public ::testing::Environment {
 
 [[maybe_unused]] ::testing::Environment* const kFirebirdEnvironment =
     ::testing::AddGlobalTestEnvironment(new FirebirdEnvironment);
+
+std::string ValueText(const fb::ResultSet& row, int i) {
+  if (row.IsNull(i)) return "<NULL>";
+  switch (row.Column(i).type) {
+    case fb::SqlType::kDouble:
+    case fb::SqlType::kFloat:
+    case fb::SqlType::kTimestamp:
+    case fb::SqlType::kDate:
+    case fb::SqlType::kTime: {
+      const double value =
+          row.Column(i).type == fb::SqlType::kDouble || row.Column(i).type == fb::SqlType::kFloat
+              ? row.GetDouble(i)
+              : row.GetDateTime(i);
+      char text[40];
+      std::snprintf(text, sizeof text, "%.17g", value);
+      return text;
+    }
+    default:
+      return row.GetString(i);
+  }
+}
 
 const fs::path kSourceDir = TRAMOLIN_SOURCE_DIR;
 const fs::path kBinaryDir = TRAMOLIN_BINARY_DIR;
@@ -163,6 +185,26 @@ std::string EngineFixture::Query(const std::string& database, std::string_view s
 
 long long EngineFixture::QueryInt(const std::string& database, std::string_view sql) {
   return std::stoll(Query(database, sql));
+}
+
+std::vector<std::vector<std::string>> EngineFixture::TableRows(const std::string& database,
+                                                               std::string_view table,
+                                                               std::string_view key) {
+  TestConnection connection(database);
+  connection.transaction.Start();
+  fb::Statement select(connection.transaction,
+                       "SELECT * FROM " + std::string(table) + " ORDER BY " + std::string(key));
+  std::vector<std::vector<std::string>> rows;
+  {
+    fb::ResultSet row = select.Open();
+    while (row.Next()) {
+      std::vector<std::string> values;
+      for (int i = 0; i < row.ColumnCount(); ++i) values.push_back(ValueText(row, i));
+      rows.push_back(std::move(values));
+    }
+  }
+  connection.transaction.Commit();
+  return rows;
 }
 
 void EngineFixture::RecordEventCalls(const std::string& database) {

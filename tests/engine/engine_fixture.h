@@ -9,8 +9,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/fb/attachment.h"
+#include "engine/fb/result_set.h"
 #include "engine/fb/statement.h"
 #include "engine/fb/transaction.h"
 
@@ -38,6 +40,11 @@ class EngineFixture : public ::testing::Test {
   // The first column of the first row of a query as text ("" when there is no row).
   std::string Query(const std::string& database, std::string_view sql);
   long long QueryInt(const std::string& database, std::string_view sql);
+  // Every row of a table ordered by `key`, each value as text ("<NULL>", floating values with
+  // all their digits), for comparing tables between databases.
+  std::vector<std::vector<std::string>> TableRows(const std::string& database,
+                                                  std::string_view table,
+                                                  std::string_view key = "ID");
 
   // Makes the procedure EVENT of a database write every name it receives into a table, where
   // RecordedEvents reads them back in order, joined by ",". The name BOOM fails, for the tests

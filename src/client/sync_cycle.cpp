@@ -1,0 +1,389 @@
+#include "client/sync_cycle.h"
+
+#include <exception>
+
+#include "client/client_state.h"
+#include "client/replication_client.h"
+#include "client/server_link.h"
+#include "engine/change_batch.h"
+#include "engine/database_identity.h"
+#include "engine/replication_data.h"
+#include "net/restart_timer.h"
+#include "protocol/packet_types.h"
+#include "protocol/payloads.h"
+#include "util/cp1250.h"
+#include "util/log_level.h"
+#include "util/text_rules.h"
+
+namespace tramolin {
+namespace {
+
+constexpr int kNextStepDelayMs = 50;
+constexpr double kDayMs = 86'400'000.0;
+constexpr int kMainDatabase = 0;
+constexpr int kOwnSlot = -1;
+
+std::string Number(int value) { return std::to_string(value); }
+
+std::string Quoted(std::string_view text) { return Concat({"\"", text, "\""}); }
+
+std::string SentLine(const PreparedChanges& batch) {
+  return Concat({"Wysłano "_cp, Number(batch.count), " z ", Number(batch.total), " zmian"});
+}
+
+}  // namespace
+
+void SyncCycle::PacketArrived(std::uint8_t type, const std::string& payload) {
+  HostServices& host = client_.Host();
+  last_server_activity_ = host.Now();
+  if (host.Closing()) return;
+  switch (type) {
+    case pkPolaczenie:
+      Acceptance(payload);
+      break;
+    case pkWeryfikacja:
+      Verification(payload);
+      break;
+    case pkGotowosc:
+      GoAhead();
+      break;
+    case pkZmiany:
+      ServerBatch(payload);
+      break;
+    case pkPotwierdzenie:
+      ServerConfirmation(payload);
+      break;
+    case pkBlad:
+      ServerError(payload);
+      break;
+    case pkPolecenie:
+      Message(payload);
+      break;
+    case pkAktywnosc:
+      ActivityRequest();
+      break;
+    case pkAktywnoscOdp:
+      host.Log("Odebrano sygnał aktywności od serwera"_cp, kLogDiagnostic);
+      break;
+    case pkAktualizacja:
+      UpgradeAnnounced();
+      break;
+    default:
+      break;
+  }
+}
+
+// ---- Acceptance and authentication ------------------------------------------------------------
+
+void SyncCycle::Acceptance(std::string_view payload) {
+  HostServices& host = client_.Host();
+  const int result = ParseConnectionResult(payload);
+  if (result == kConnectionRefused) {
+    host.Log("Serwer odrzucił połączenie: "_cp + Quoted(ConnectionResultText(result)), kLogError);
+    Reconnect();
+    return;
+  }
+  if (result != kConnectionAccepted) return;
+  host.Log("Serwer zakceptował połączenie, weryfikacja ..."_cp, kLogProgress);
+  if (!client_.Settings().technician && !DatabaseReadyForAuthentication()) return;
+  client_.SetActivityState(kClientAuthorising);
+  Send(pkAutoryzacja, ClientAuthPayload(client_.Credentials()));
+}
+
+bool SyncCycle::DatabaseReadyForAuthentication() {
+  ReplicationData* data = client_.Data();
+  if (data == nullptr || !data->ConnectDatabase()) {
+    LogDatabaseUnavailable();
+    Reconnect();
+    return false;
+  }
+  std::string& version = client_.Credentials().database_version;
+  version = data->GetDatabaseVersion();
+  if (!SupportedDatabaseVersion(version)) {
+    client_.Host().Log(UnsupportedStructureText(version), kLogError);
+    Reconnect();
+    return false;
+  }
+  return true;
+}
+
+void SyncCycle::Verification(std::string_view payload) {
+  HostServices& host = client_.Host();
+  const int code = ParseVerificationResult(payload);
+  if (code == kVerificationOk) {
+    host.Log("Weryfikacja OK", kLogProgress);
+    if (client_.ActivityState() != kClientAuthorising) return;
+    client_.SetActivityState(kClientLoggedIn);
+    if (!client_.Settings().technician) RestartTimer(client_.tmrKReplikuj, kNextStepDelayMs);
+    return;
+  }
+  if (code == kVerificationNotActiveCopy && client_.Data() != nullptr) {
+    client_.Data()->ResetVersionGenerators();
+  }
+  // A code the server never sends is shown by its number.
+  const std::string_view known = VerificationResultText(code);
+  const std::string text = known.empty() ? "nieznany kod "_cp + Number(code) : std::string(known);
+  host.Log("Weryfikacja zakończona niepowodzeniem: "_cp + Quoted(text), kLogProgress);
+  Reconnect();
+}
+
+// ---- The cycle --------------------------------------------------------------------------------
+
+void SyncCycle::tmrKReplikujTimer() {
+  HostServices& host = client_.Host();
+  if (host.ServerMode() || client_.ActivityState() != kClientLoggedIn) return;
+  client_.tmrKReplikuj.stop();
+  host.Log("Rozpoczynanie procesu synchronizacji ..."_cp, kLogDiagnostic);
+  ReplicationData* data = client_.Data();
+  if (data == nullptr || !data->ConnectDatabase()) {
+    LogDatabaseUnavailable();
+    if (client_.ActivityState() == kClientLoggedIn) ScheduleNextSync();
+    return;
+  }
+  try {
+    StartCycle();
+  } catch (const std::exception& error) {
+    host.Log(
+        "Wystąpił problem w czasie rozpoczynania procesu replikacji: "_cp + Quoted(error.what()),
+        kLogError);
+    Reconnect();
+  }
+}
+
+void SyncCycle::StartCycle() {
+  HostServices& host = client_.Host();
+  host.Log(" połączono z bazą ..."_cp, kLogDiagnostic, true);
+  const ChangeCounts counts = client_.Data()->CountChanges(kMainDatabase);
+  local_change_count_ = counts.all;
+  if (client_.Settings().send_new_data_first && counts.new_count > 0) {
+    SendNewChangesFirst();
+    return;
+  }
+  Send(pkGotowosc, BuildReadySignal(local_change_count_));
+  host.Log(" wysłano sygnał gotowości ("_cp + Number(local_change_count_) + ")", kLogDiagnostic,
+           true);
+  if (client_.ActivityState() == kClientLoggedIn) client_.SetActivityState(kClientWaiting);
+}
+
+void SyncCycle::SendNewChangesFirst() {
+  HostServices& host = client_.Host();
+  host.Log("Sprawdzenie nowych zmian dla serwera ... "_cp, kLogProgress);
+  client_.SetActivityState(kClientPreparing);
+  host.Log("Przygotowywanie nowych danych dla serwera ... "_cp, kLogStatus);
+  PreparedChanges batch;
+  const bool prepared = Prepare(true, batch);
+  host.Log("", kLogStatus);
+  if (!prepared) {
+    ReportAndDisconnect(kErrorPreparingData);
+    return;
+  }
+  if (host.Closing() || client_.ActivityState() != kClientPreparing) return;
+  Send(pkZmiany, batch.payload);
+  if (batch.count > 0 && client_.ActivityState() == kClientPreparing) {
+    host.Log(SentLine(batch), kLogProgress, true);
+    client_.SetActivityState(kClientAwaitingConfirmation);
+    return;
+  }
+  host.Log(Concat({"Wystąpił problem w czasie wysyłania nowych zmian do serwera - brak danych do "
+                   "wysłania lub błędny status ("_cp,
+                   Number(client_.ActivityState()), ")"}),
+           kLogProgress, true);
+  Reconnect();
+}
+
+void SyncCycle::GoAhead() {
+  HostServices& host = client_.Host();
+  host.Log("Serwer oczekuje na dane", kLogProgress);
+  if (client_.ActivityState() == kClientWaiting) {
+    client_.SetActivityState(kClientLoggedIn);
+    if (!client_.Settings().technician) RestartTimer(client_.tmrKReplikuj, kNextStepDelayMs);
+    return;
+  }
+  host.Log("Nieprawidłowy status klienta ("_cp + Number(client_.ActivityState()) + ")",
+           kLogProgress);
+  Reconnect();
+}
+
+void SyncCycle::ServerBatch(std::string_view payload) {
+  const ChangeBatch batch = ParseChangeBatch(payload);
+  remote_change_count_ = batch.total;
+  if (batch.count >= 1) {
+    ImportServerBatch(batch.count, batch.total, batch.records);
+  } else {
+    SendOwnChanges();
+  }
+}
+
+void SyncCycle::ImportServerBatch(int count, int total, std::string_view records) {
+  HostServices& host = client_.Host();
+  host.Log(Concat({"Serwer przysłał "_cp, Number(count), " z ", Number(total),
+                   " zmian, importowanie ... "_cp}),
+           kLogProgress);
+  client_.SetActivityState(kClientProcessing);
+  host.Log("Importowanie przysłanych rekordów ..."_cp, kLogStatus);
+  int conflicts = 0;
+  int imported = 0;
+  ReplicationData* data = client_.Data();
+  const int result =
+      data == nullptr ? 0
+                      : data->ImportChanges(records, kMainDatabase, conflicts, imported, kOwnSlot);
+  host.Log("", kLogStatus);
+  if (result == 2) {
+    Send(pkBlad, BuildErrorReport(kErrorImportLocked, client_.GetErrorText(kOwnSlot)));
+    client_.HoldBack();
+    ScheduleNextSync();
+    return;
+  }
+  if (result != 1) {
+    ReportAndDisconnect(kErrorImportingData);
+    return;
+  }
+  host.Log(Concat({"Zaimportowano "_cp, Number(imported),
+                   conflicts > 0 ? " (konfliktów "_cp + Number(conflicts) + " !!!)" : ""}),
+           kLogProgress, client_.ActivityState() == kClientProcessing);
+  if (host.Closing() || client_.ActivityState() != kClientProcessing) return;
+  Send(pkPotwierdzenie, BuildConfirmation(imported));
+  if (client_.ActivityState() == kClientProcessing && !host.Closing()) {
+    client_.SetActivityState(kClientWaiting);
+  }
+}
+
+void SyncCycle::SendOwnChanges() {
+  HostServices& host = client_.Host();
+  host.Log("Brak zmian po stronie serwera", kLogProgress);
+  host.Log("Sprawdzenie zmian dla serwera ... "_cp, kLogProgress);
+  client_.SetActivityState(kClientPreparing);
+  host.Log("Przygotowywanie danych dla serwera ... "_cp, kLogStatus);
+  PreparedChanges batch;
+  const bool prepared = Prepare(false, batch);
+  host.Log("", kLogStatus);
+  if (!prepared) {
+    ReportAndDisconnect(kErrorPreparingData);
+    return;
+  }
+  if (host.Closing() || client_.ActivityState() != kClientPreparing) return;
+  Send(pkZmiany, batch.payload);
+  const bool still_preparing = client_.ActivityState() == kClientPreparing;
+  if (batch.count > 0 && still_preparing) {
+    host.Log(SentLine(batch), kLogProgress, true);
+    client_.SetActivityState(kClientAwaitingConfirmation);
+  } else if (batch.count == 0 && still_preparing) {
+    host.Log("Brak zmian", kLogProgress, true);
+    ScheduleNextSync();
+  } else {
+    host.Log("Wystąpił problem w czasie wysyłania zmian do serwera"_cp, kLogProgress, true);
+    Reconnect();
+  }
+}
+
+// A confirmation deletes the entries of the client's last batch, whatever the state.
+void SyncCycle::ServerConfirmation(std::string_view payload) {
+  client_.Host().Log(
+      "Serwer zaimportował: "_cp + Number(ParseConfirmation(payload)) + " rekordów."_cp,
+      kLogProgress);
+  client_.SetActivityState(kClientUnmarking);
+  ReplicationData* data = client_.Data();
+  if (data == nullptr || !data->DeleteJournalEntries(kOwnSlot)) {
+    ReportAndDisconnect(kErrorDeletingJournal);
+    return;
+  }
+  if (client_.ActivityState() != kClientUnmarking) return;
+  client_.SetActivityState(kClientLoggedIn);
+  if (!client_.Settings().technician) RestartTimer(client_.tmrKReplikuj, kNextStepDelayMs);
+}
+
+void SyncCycle::ScheduleNextSync() {
+  const ClientSettings& settings = client_.Settings();
+  if (settings.on_demand) {
+    Reconnect();
+    return;
+  }
+  client_.SetActivityState(kClientLoggedIn);
+  if (settings.technician) return;
+  const int interval = NextSyncIntervalMs(client_.Host().Now(), settings.interval_minutes);
+  RestartTimer(client_.tmrKReplikuj, interval);
+  client_.Host().Log("Następna synchronizacja za: "_cp + DurationText(interval / kDayMs),
+                     kLogProgress);
+}
+
+// ---- Packets at any time ----------------------------------------------------------------------
+
+void SyncCycle::ServerError(std::string_view payload) {
+  const ErrorReport report = ParseErrorReport(payload);
+  const ServerErrorReaction reaction = ReactionToServerError(report.code, report.detail);
+  if (!reaction.known) return;
+  client_.Host().Log(reaction.line, reaction.level);
+  if (reaction.keeps_connection) {
+    client_.HoldBack();
+    ScheduleNextSync();
+  } else {
+    Reconnect();
+  }
+}
+
+void SyncCycle::Message(std::string_view payload) {
+  const CommandReply reply = ParseCommandReply(payload);
+  if (reply.code == -1) {
+    client_.Host().Log("Nieznane polecenie z serwera", kLogProgress);
+  } else if (reply.code == 0) {
+    client_.Host().Log(reply.text, kLogProgress);
+  }
+}
+
+void SyncCycle::ActivityRequest() {
+  if (client_.ActivityState() != kClientLoggedIn) return;
+  client_.Host().Log("Wysyłanie sygnału aktywności do serwera"_cp, kLogDiagnostic);
+  Send(pkAktywnoscOdp, "");
+}
+
+void SyncCycle::UpgradeAnnounced() {
+  client_.Host().Log("Aktualizacja struktury głównej bazy danych. Rozłączanie z serwerem."_cp,
+                     kLogProgress);
+  Reconnect();
+}
+
+void SyncCycle::tmrKAutoNaZadanieTimer() {
+  HostServices& host = client_.Host();
+  if (host.ServerMode() || host.Closing()) return;
+  try {
+    const std::string& configured = client_.Settings().auto_start_time;
+    if (!AutoStartDue(host.Now(), configured)) return;
+    host.Log("Automatyczne (o "_cp + configured + ") rozpoczynanie procesu synchronizacji ..."_cp,
+             kLogProgress);
+    if (client_.Settings().on_demand && client_.ActivityState() == kClientDisconnected) {
+      client_.Link().tmrKConnectTimer();
+    }
+  } catch (const std::exception&) {
+    // the next tick tries again
+  }
+}
+
+// ---- Helpers ----------------------------------------------------------------------------------
+
+bool SyncCycle::Prepare(bool new_only, PreparedChanges& out) {
+  ReplicationData* data = client_.Data();
+  if (data == nullptr || !data->PrepareChanges(kMainDatabase, new_only, kOwnSlot, out)) {
+    return false;
+  }
+  client_.ClientTransactionId = out.transaction_number;
+  return true;
+}
+
+void SyncCycle::Send(std::uint8_t type, std::string_view payload) {
+  client_.Link().SendPacket(static_cast<PacketType>(type), payload);
+}
+
+void SyncCycle::ReportAndDisconnect(int code) {
+  Send(pkBlad, BuildErrorReport(code, client_.GetErrorText(kOwnSlot)));
+  Reconnect();
+}
+
+void SyncCycle::Reconnect() { client_.Link().ScheduleReconnect(false); }
+
+void SyncCycle::LogDatabaseUnavailable() {
+  client_.Host().Log("Nie udało się nawiązać połączenia z bazą danych: "_cp +
+                         Quoted(client_.GetErrorText(kOwnSlot)),
+                     kLogError);
+}
+
+}  // namespace tramolin

@@ -1,0 +1,68 @@
+// The client's half of the conversation once the connection stands: the reaction to the server's
+// acceptance, the authentication, and the synchronisation cycle repeated while the connection
+// lasts (the client's newest changes first when asked, the ready signal, the server's batches
+// imported and confirmed one by one, the client's own batch sent and its journal entries deleted
+// once confirmed), then the wait for the next cycle. Also the packets that may come at any time
+// (activity requests, messages, error reports, the server's structure upgrade) and the automatic
+// start at a set hour.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tramolin {
+
+class ReplicationClient;
+struct PreparedChanges;
+
+class SyncCycle {
+ public:
+  explicit SyncCycle(ReplicationClient& client) : client_(client) {}
+
+  // A complete packet from the server.
+  void PacketArrived(std::uint8_t type, const std::string& payload);
+  // tmrKReplikuj: a synchronisation step of a logged-in client.
+  void tmrKReplikujTimer();
+  // tmrKAutoNaZadanie: the on-demand client's start at the configured hour.
+  void tmrKAutoNaZadanieTimer();
+  // Ends a cycle: the next one after the interval, or in on-demand mode the disconnection.
+  void ScheduleNextSync();
+
+  // Journal entries of this database waiting for the main database (shown in the window).
+  int LocalChangeCount() const { return local_change_count_; }
+  // Changes the server had for this copy when it made its last batch.
+  int RemoteChangeCount() const { return remote_change_count_; }
+  // When the last complete packet arrived (day count); 0 before any.
+  double LastServerActivity() const { return last_server_activity_; }
+
+ private:
+  void Acceptance(std::string_view payload);
+  bool DatabaseReadyForAuthentication();
+  void Verification(std::string_view payload);
+  void StartCycle();
+  void SendNewChangesFirst();
+  void GoAhead();
+  void ServerBatch(std::string_view payload);
+  void ImportServerBatch(int count, int total, std::string_view records);
+  void SendOwnChanges();
+  void ServerConfirmation(std::string_view payload);
+  void ServerError(std::string_view payload);
+  void Message(std::string_view payload);
+  void ActivityRequest();
+  void UpgradeAnnounced();
+
+  bool Prepare(bool new_only, PreparedChanges& out);
+  void Send(std::uint8_t type, std::string_view payload);
+  // pkBlad with the code and the client's error text, then the disconnection.
+  void ReportAndDisconnect(int code);
+  void Reconnect();
+  void LogDatabaseUnavailable();
+
+  ReplicationClient& client_;
+  int local_change_count_ = 0;
+  int remote_change_count_ = 0;
+  double last_server_activity_ = 0;
+};
+
+}  // namespace tramolin

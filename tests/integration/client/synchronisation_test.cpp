@@ -1,0 +1,137 @@
+// A real client against a real server, each on its own database: changes made on both sides meet
+// in one synchronisation, conflicts go the main database's way, a user's lock holds the cycle,
+// and the connection comes back after the server drops it or announces an upgrade.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "client_harness.h"
+#include "util/text_rules.h"
+
+namespace tramolin::testing {
+namespace {
+
+class SynchronisationTest : public ClientServerFixture, public ::testing::WithParamInterface<bool> {
+ protected:
+  // Inserts, updates and deletes on both sides across several tables: texts with ";" and Polish
+  // letters, a BLOB with NUL bytes, DOUBLE, NUMERIC and timestamps.
+  void MakeChanges() {
+    RunAll(MainPath(),
+           {"INSERT INTO DOKUMENTY (ID, NAZWA, ILOSC, WARTOSC, DATA, DANE, DATAUTW) VALUES (1, "
+            "'Zażółć; gęślą', 12.5, -1.5E-6, '2024-02-29', ASCII_CHAR(0) || 'bin' || "
+            "ASCII_CHAR(0), '2024-02-29 23:59:59.999')"_cp,
+            "INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (2, 'do zmiany')",
+            "INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (3, 'do usunięcia')"_cp,
+            "INSERT INTO TOWARY (ID, NAZWA, CENA, RABAT, CENANETTO, ILOSCMIN) VALUES (10, "
+            "'Śruba', 12.5, 12.34, 1234567.89, 5)"_cp,
+            "INSERT INTO FAKHEAD (ID, NAZWA, SYMBOL, WARTOSC) VALUES (20, 'FV', 'FV/1', 1E20)",
+            "UPDATE DOKUMENTY SET NAZWA = 'zmieniony' WHERE ID = 2",
+            "DELETE FROM DOKUMENTY WHERE ID = 3"});
+    RunAll(
+        CopyPath(1),
+        {"INSERT INTO DOKUMENTY (ID, NAZWA, WARTOSC) VALUES (10500001, 'z kopii; łódź', 2.75)"_cp,
+         "INSERT INTO URZADZENIA (ID, IDURZADZENIADANE, NAZWA) VALUES (10500002, 31, 'Kocioł')"_cp,
+         "INSERT INTO TOWARY (ID, NAZWA, CENANETTO) VALUES (10500003, 'Nit', 0.01)"});
+  }
+};
+
+TEST_P(SynchronisationTest, OneSynchronisationLeavesEqualTablesAndEmptyJournals) {
+  Configure([](ClientSettings& s) { s.send_new_data_first = GetParam(); });
+  client_.Credentials().send_new_data_first = GetParam();
+  MakeChanges();
+  ASSERT_TRUE(Synchronise());
+  ExpectConverged();
+  EXPECT_EQ(Query(CopyPath(1), "SELECT NAZWA FROM DOKUMENTY WHERE ID = 1"), "Zażółć; gęślą"_cp);
+  EXPECT_EQ(Query(MainPath(), "SELECT NAZWA FROM DOKUMENTY WHERE ID = 10500001"),
+            "z kopii; łódź"_cp);
+  EXPECT_EQ(std::count_if(client_host_.lines.begin(), client_host_.lines.end(),
+                          [](const LogLine& line) { return line.text == "Brak zmian"; }),
+            1)
+      << "one cycle found nothing";
+  EXPECT_EQ(client_.ActivityState(), kClientLoggedIn);
+  EXPECT_EQ(held_back_, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Order, SynchronisationTest, ::testing::Values(false, true),
+                         [](const auto& test) {
+                           return test.param ? std::string("NewDataFirst")
+                                             : std::string("ServerFirst");
+                         });
+
+TEST_F(ClientServerFixture, AConflictGoesTheMainDatabasesWayAndIsJournalledOnTheCopy) {
+  RunAll(MainPath(), {"INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (5, 'wspólny')"_cp});
+  ASSERT_TRUE(Synchronise());
+  RunAll(MainPath(), {"UPDATE DOKUMENTY SET NAZWA = 'z centrali' WHERE ID = 5"});
+  RunAll(CopyPath(1), {"UPDATE DOKUMENTY SET NAZWA = 'z oddziału' WHERE ID = 5"_cp});
+  ASSERT_TRUE(Synchronise());
+  ExpectConverged();
+  EXPECT_EQ(Query(CopyPath(1), "SELECT NAZWA FROM DOKUMENTY WHERE ID = 5"), "z centrali");
+  EXPECT_EQ(QueryInt(CopyPath(1), "SELECT COUNT(*) FROM REPKONFLHEAD"), 1);
+}
+
+TEST_F(ClientServerFixture, AUsersLockHoldsTheCycleUntilItIsReleased) {
+  RunAll(MainPath(), {"INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (400, 'x')"});
+  ASSERT_TRUE(Synchronise());
+  RunAll(CopyPath(1),
+         {"INSERT INTO SESJE (ID, AKTYWNA) VALUES (1, CURRENT_TIMESTAMP)",
+          "INSERT INTO BLOKADY (IDBLOKADY, IDSESJI, TYPOBIEKTU, IDOBIEKTU) VALUES (10600000, 1, 1, "
+          "400)",
+          "DELETE FROM REPZMIANY"});
+  RunAll(MainPath(), {"UPDATE DOKUMENTY SET NAZWA = 'y' WHERE ID = 400"});
+  client_.SyncSoon();
+  ASSERT_TRUE(RunUntil([&] { return held_back_ == 1; }, 20'000));
+  EXPECT_EQ(client_.ActivityState(), kClientLoggedIn);
+  EXPECT_TRUE(client_.tmrKReplikuj.isActive());
+  EXPECT_EQ(Query(CopyPath(1), "SELECT NAZWA FROM DOKUMENTY WHERE ID = 400"), "x");
+  EXPECT_EQ(Journal(1), 1) << "the held change waits on the server";
+
+  RunAll(CopyPath(1), {"DELETE FROM BLOKADY", "DELETE FROM SESJE", "DELETE FROM REPZMIANY"});
+  ASSERT_TRUE(Synchronise());
+  EXPECT_EQ(Query(CopyPath(1), "SELECT NAZWA FROM DOKUMENTY WHERE ID = 400"), "y");
+  EXPECT_EQ(Journal(1), 0);
+}
+
+TEST_F(ClientServerFixture, AfterTheServerDropsTheConnectionTheClientComesBack) {
+  ASSERT_TRUE(Synchronise());
+  server_.CloseSlot(0, true);
+  ASSERT_TRUE(WaitForLine("Rozłączono z serwerem (127.0.0.1, "_cp));
+  EXPECT_EQ(client_.ActivityState(), kClientDisconnected);
+  EXPECT_EQ(Lines("Następna próba połączenia za: 00:01:00"_cp), 1);
+  EXPECT_EQ(client_.tmrKConnect.interval(), 60'000);
+  RunAll(MainPath(), {"INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (7, 'po powrocie')"});
+  ASSERT_TRUE(Synchronise());
+  ExpectConverged();
+}
+
+TEST_F(ClientServerFixture, OnDemandTheConnectionEndsAfterTheCycle) {
+  Configure([](ClientSettings& s) { s.on_demand = true; });
+  RunAll(MainPath(), {"INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (8, 'na żądanie')"_cp});
+  client_.Link().tmrKConnectTimer();
+  ASSERT_TRUE(WaitForLine("Rozłączono z serwerem"_cp));
+  ExpectConverged();
+  EXPECT_EQ(client_.ActivityState(), kClientDisconnected);
+  EXPECT_FALSE(client_.tmrKConnect.isActive());
+  EXPECT_EQ(Lines("Następna próba połączenia za: "_cp), 0);
+}
+
+TEST_F(ClientServerFixture, AnUpgradeOfTheMainDatabaseDisconnectsTheClient) {
+  ASSERT_TRUE(Synchronise());
+  server_.AnnounceDatabaseUpgrade();
+  ASSERT_TRUE(
+      WaitForLine("Aktualizacja struktury głównej bazy danych. Rozłączanie z serwerem."_cp));
+  EXPECT_EQ(client_.ActivityState(), kClientDisconnected);
+  EXPECT_EQ(client_.tmrKConnect.interval(), 60'000);
+}
+
+TEST_F(ClientServerFixture, ARefusedVerificationDisconnectsWithTheServersReason) {
+  client_.Credentials().database_id += 1;
+  client_.Link().tmrKConnectTimer();
+  ASSERT_TRUE(WaitForLine("Weryfikacja zakończona niepowodzeniem: "_cp));
+  EXPECT_EQ(Lines(Concat({"Weryfikacja zakończona niepowodzeniem: \""_cp,
+                          VerificationResultText(kVerificationOtherDatabase), "\""})),
+            1);
+  EXPECT_TRUE(WaitForState(kClientDisconnected));
+}
+
+}  // namespace
+}  // namespace tramolin::testing
