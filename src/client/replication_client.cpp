@@ -1,5 +1,6 @@
 #include "client/replication_client.h"
 
+#include "client/address_service.h"
 #include "client/client_state.h"
 #include "client/server_link.h"
 #include "client/sync_cycle.h"
@@ -15,11 +16,39 @@ constexpr int kReplyTimeoutMs = 3'600'000;
 constexpr int kAutoOnDemandIntervalMs = 50'000;
 constexpr int kIdleDisconnectMs = 780'000;
 
+// The server's current address as the address service knows it.
+class ServiceAddressLookup final : public ServerAddressLookup {
+ public:
+  ServiceAddressLookup(AddressService& service, ReplicationClient& client)
+      : service_(service), client_(client) {}
+
+  void LookUp(std::function<void(std::optional<LookedUpAddress>)> done) override {
+    AddressServiceSettings settings;
+    settings.server_url = client_.Settings().addresses.address_service;
+    settings.customer_number = client_.Settings().customer_number;
+    settings.copy_number = client_.Credentials().copy_number;
+    service_.LookUpServerAddress(settings, [done](std::optional<ServerAddress> address) {
+      if (!address) {
+        done(std::nullopt);
+        return;
+      }
+      done(LookedUpAddress{address->host, address->port});
+    });
+  }
+
+ private:
+  AddressService& service_;
+  ReplicationClient& client_;
+};
+
 }  // namespace
 
 ReplicationClient::ReplicationClient(HostServices& host, QObject* parent)
     : QObject(parent),
       host_(host),
+      address_service_(std::make_unique<AddressService>(host)),
+      service_lookup_(std::make_unique<ServiceAddressLookup>(*address_service_, *this)),
+      lookup_(service_lookup_.get()),
       link_(std::make_unique<ServerLink>(*this)),
       cycle_(std::make_unique<SyncCycle>(*this)) {
   for (QTimer* timer : {&tmrKReplikuj, &tmrKConnect, &tmrKTimeOut, &tmrKAutoNaZadanie}) {

@@ -18,6 +18,7 @@
 
 namespace tramolin {
 
+class AddressService;
 class ReplicationData;
 class ServerAddressLookup;
 class ServerLink;
@@ -31,6 +32,7 @@ struct ClientSettings {
   bool technician = false;      // no database, no cycles: commands only
   std::string auto_start_time;  // AutoNaZadanie, "hh:nn"
   std::string access_key;       // sent with the authentication; empty for none
+  std::string customer_number;  // the installation's number at the address service
 };
 
 // What the client needs of the program around it. Every hook may be left out.
@@ -57,7 +59,7 @@ class ReplicationClient : public QObject, public SlotBook {
   void Configure(ClientSettings settings) { settings_ = std::move(settings); }
   // Who this client is; the database version is refreshed whenever the server accepts.
   void SetCredentials(const ClientCredentials& credentials) { credentials_ = credentials; }
-  // Where a looked-up address comes from; without one the lookup finds nothing.
+  // Where a looked-up address comes from: the address service unless a test sets another.
   void SetAddressLookup(ServerAddressLookup* lookup) { lookup_ = lookup; }
 
   // SlotBook: only slot -1, the client's own, holds anything.
@@ -112,6 +114,8 @@ class ReplicationClient : public QObject, public SlotBook {
  private:
   HostServices& host_;
   ReplicationData* data_ = nullptr;
+  std::unique_ptr<AddressService> address_service_;
+  std::unique_ptr<ServerAddressLookup> service_lookup_;
   ServerAddressLookup* lookup_ = nullptr;
   ClientHooks hooks_;
   ClientSettings settings_;

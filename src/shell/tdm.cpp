@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "client/server_link.h"
+#include "client/update_check.h"
 #include "engine/replication_data.h"
 #include "net/restart_timer.h"
 #include "platform/service_control.h"
@@ -22,6 +23,7 @@ constexpr int kActivityJournalIntervalMs = 14'400'000;
 constexpr int kForceDisconnectIntervalMs = 1000;
 constexpr int kIdleDisconnectIntervalMs = 780'000;
 constexpr int kTechnicianIdleDisconnectIntervalMs = 180'000;
+constexpr int kPublishAddressIntervalMs = 3'600'000;
 
 ProcessKind KindOf(const RunFlags& flags) {
   if (!flags.RunningAsService) return ProcessKind::kInteractive;
@@ -44,6 +46,7 @@ TDM::TDM(ShellServices services, QObject* parent)
       logger_(services_.app_dir, KindOf(Flags()), services_.clock),
       server_(*this),
       client_(*this),
+      address_service_(*this),
       technician_port_(
           server_, logger_, [this] { return data_; }, [this] { return ReportValues(); }),
       technician_commands_(*this, technician_port_),
@@ -71,7 +74,7 @@ TDM::~TDM() {
 }
 
 void TDM::InitialiseTimers() {
-  for (QTimer* timer : {&tmrDBDisconnect, &tmrDBForceDisconnect, &tmrREPINFO}) {
+  for (QTimer* timer : {&tmrDBDisconnect, &tmrDBForceDisconnect, &tmrREPINFO, &tmrSetDynDns}) {
     timer->setParent(this);
   }
   tmrREPINFO.setInterval(kActivityJournalIntervalMs);
@@ -82,6 +85,9 @@ void TDM::InitialiseTimers() {
   connect(&tmrDBForceDisconnect, &QTimer::timeout, this, &TDM::tmrDBForceDisconnectTimer);
   connect(&tmrREPINFO, &QTimer::timeout, this, &TDM::tmrREPINFOTimer);
   tmrREPINFO.start();
+  tmrSetDynDns.setInterval(kPublishAddressIntervalMs);
+  connect(&tmrSetDynDns, &QTimer::timeout, this, &TDM::tmrSetDynDnsTimer);
+  tmrSetDynDns.start();
 }
 
 void TDM::WireClient() {
@@ -102,6 +108,7 @@ void TDM::ConfigureClient() {
   settings.technician = Flags().TechnicianMode;
   settings.auto_start_time = Config().AutoNaZadanie;
   settings.access_key = Config().ClientAccessKey;
+  settings.customer_number = Config().CustomerNumber;
   client_.Configure(std::move(settings));
   ClientCredentials credentials;
   credentials.copy_number = identity_.number;
@@ -269,6 +276,7 @@ bool TDM::StartWork() {
       DatabaseStart start(*this, *data_, Slots(), services_.timings, !Flags().RunningAsService);
       identity_ = start.Run(program_version_);
     }
+    CheckForUpdates();
     OpenServerOrArmClient();
     CreatePidFile();
     return true;
@@ -298,6 +306,33 @@ void TDM::OpenServer() {
   if (!server_.Listen(port)) {
     Log("Nie można nasłuchiwać na porcie "_cp + std::to_string(port), kLogError);
   }
+  address_service_.PublishServerAddress(PublishingSettings());
+}
+
+AddressServiceSettings TDM::PublishingSettings() const {
+  AddressServiceSettings settings;
+  settings.server_url = Config().DynDNSServer;
+  settings.customer_number = Config().CustomerNumber;
+  settings.remote_port = Config().DynDNSRemotePort;
+  settings.remote_addr = Config().DynDNSRemoteAddr;
+  settings.remote_host = Config().DynDNSRemoteHost;
+  return settings;
+}
+
+void TDM::tmrSetDynDnsTimer() {
+  if (ServerMode()) address_service_.PublishServerAddress(PublishingSettings());
+}
+
+// The report to the vendor's update check; nothing waits for it.
+void TDM::CheckForUpdates() {
+  UpdateCheckSettings settings;
+  settings.endpoint = Config().UpdateCheckUrl;
+  settings.customer_number = Config().CustomerNumber;
+  settings.customer_name = Config().CustomerName;
+  settings.program_directory = AppDir();
+  settings.program_version = program_version_;
+  settings.computer_name = ComputerName();
+  tramolin::CheckForUpdates(settings, this);
 }
 
 ServerReportValues TDM::ReportValues() const {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "client/address_service.h"
 #include "client/replication_client.h"
 #include "config/configuration.h"
 #include "engine/database_identity.h"
@@ -113,6 +114,10 @@ class TDM : public QObject, public HostServices {
   const DatabaseIdentity& Identity() const { return identity_; }
   const std::string& ProgramVersion() const { return program_version_; }
 
+  // The server's address published to the address service every hour (server mode only).
+  QTimer tmrSetDynDns;
+  void tmrSetDynDnsTimer();
+
   // The database timers (intervals in ms) and their handlers.
   QTimer tmrDBDisconnect;
   QTimer tmrDBForceDisconnect;
@@ -139,6 +144,8 @@ class TDM : public QObject, public HostServices {
   void WireClient();
   void ConfigureClient();
   void SaveAlternativeAddress(const std::string& host, int port);
+  AddressServiceSettings PublishingSettings() const;
+  void CheckForUpdates();
   ServerReportValues ReportValues() const;
   void CreatePidFile();
 
@@ -147,6 +154,7 @@ class TDM : public QObject, public HostServices {
   Logger logger_;
   ReplicationServer server_;
   ReplicationClient client_;
+  AddressService address_service_;
   ServerTechnicianPort technician_port_;
   TechnicianCommands technician_commands_;
   ReplicationData* data_ = nullptr;

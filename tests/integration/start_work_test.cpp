@@ -76,6 +76,47 @@ TEST_F(StartWorkTest, ServerProcessListensOnItsPortAndAnswersAClient) {
   EXPECT_EQ(server.exitCode(), 0);
 }
 
+quint16 FreePort() {
+  QTcpServer probe;  // a port nobody uses right now
+  return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+void Stop(QProcess& process) {
+  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+  ASSERT_TRUE(process.waitForFinished(15000));
+  EXPECT_EQ(process.exitCode(), 0);
+}
+
+TEST_F(StartWorkTest, ClientProcessSynchronisesWithAServerProcess) {
+  const quint16 port = FreePort();
+  Configure("main.fdb", 1, port);
+  ProgramFolder client_folder(std::string("t3c_") +
+                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  client_folder.WriteFile("Tramolin2.ini", "[DB]\r\nDBHOST=\r\nDBPATH=" + Dir().string() +
+                                               "\r\nDBFILE=copy1.fdb\r\n[Klient]\r\nHost=127.0.0.1"
+                                               "\r\nPort=" +
+                                               std::to_string(port) +
+                                               "\r\n[Tramolin]\r\nMode=0\r\n");
+  Exec(MainPath(), "INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (1, 'z centrali')");
+  Exec(CopyPath(1), "INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (10500001, 'z oddziału')");
+
+  QProcess& server = folder_.Start({"-s", "-d"});
+  ASSERT_TRUE(folder_.WaitFor("pid")) << DebugLog();
+  QProcess& client = client_folder.Start({"-s", "-d"});
+  EXPECT_TRUE(client_folder.WaitFor("Tramolin2_debug.log", "Następna synchronizacja za: ", 60'000))
+      << client_folder.ReadText("Tramolin2_debug.log");
+  Stop(client);
+  Stop(server);
+  EXPECT_EQ(TableRows(MainPath(), "DOKUMENTY"), TableRows(CopyPath(1), "DOKUMENTY"));
+  EXPECT_EQ(QueryInt(MainPath(), "SELECT COUNT(*) FROM DOKUMENTY WHERE ID IN (1, 10500001)"), 2);
+  // Only the end of each run, written to the activity journal (table 42) on closing, waits.
+  EXPECT_EQ(QueryInt(MainPath(),
+                     "SELECT COUNT(*) FROM REPZMIANY WHERE IDREPKOPIE = 1 AND "
+                     "IDTABELI <> 42"),
+            0);
+  EXPECT_EQ(QueryInt(CopyPath(1), "SELECT COUNT(*) FROM REPZMIANY WHERE IDTABELI <> 42"), 0);
+}
+
 TEST_F(StartWorkTest, ServerOnACopyRefusesToWork) {
   Configure("copy1.fdb", 1);
   EXPECT_EQ(folder_.Run({"-s"}), 1);
