@@ -56,16 +56,7 @@ start_server() {
   root="$dir/root"
   rm -rf "$root" "$dir/security3.fdb" "$dir/env"
   mkdir -p "$dir"
-  cp -r "$fb_lib" "$root"
-  # The packaged root links its configuration files to /etc. The private root gets real copies,
-  # so that writing them below never changes the machine's own server.
-  local conf
-  for conf in "$root"/*.conf; do
-    if [ -L "$conf" ]; then
-      rm "$conf"
-      cp "$(readlink -f "$fb_lib/$(basename "$conf")")" "$conf"
-    fi
-  done
+  TRAMOLIN_FB_LIB="$fb_lib" "$(dirname "$0")/firebird-root.sh" "$root"
   port=$(free_port)
   cat >"$root/firebird.conf" <<CONF
 RemoteServicePort = $port
