@@ -97,6 +97,19 @@ QProcess& ProgramFolder::Start(const QStringList& arguments) {
   return *processes_.back();
 }
 
+void ProgramFolder::Kill(QProcess& process) {
+  process.kill();
+  process.waitForFinished(5000);
+  std::erase_if(processes_, [&](const auto& held) { return held.get() == &process; });
+}
+
+int ProgramFolder::Count(const std::string& name, const std::string& text) const {
+  const std::string all = ReadText(name);
+  int count = 0;
+  for (auto at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++count;
+  return count;
+}
+
 int ProgramFolder::Run(const QStringList& arguments, int timeout_ms) {
   QProcess& process = Start(arguments);
   if (!process.waitForFinished(timeout_ms)) return -1;

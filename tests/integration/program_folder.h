@@ -42,6 +42,11 @@ class ProgramFolder {
   // Runs the program to its end (at most timeout_ms) and returns its exit status, -1 on time-out
   // or when a signal ended it.
   int Run(const QStringList& arguments, int timeout_ms = 30000);
+  // Ends the process at once with SIGKILL, as a crash or a power cut would; its end is not
+  // checked.
+  void Kill(QProcess& process);
+  // How often the file's text holds `text`.
+  int Count(const std::string& name, const std::string& text) const;
   // Waits until the file exists, or the file's text contains `text` when given.
   bool WaitFor(const std::string& name, const std::string& text = "", int timeout_ms = 15000) const;
 

@@ -1,0 +1,203 @@
+// A replicated site of real processes: a server on the main database and clients on the copies,
+// each in a folder of its own, all sharing the database files with this test through the
+// Classic-mode embedded root. Changes made while they run reach every database; a client killed
+// in the middle of importing a large batch, or a server killed in the middle of importing a
+// client's, loses and doubles nothing once restarted.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QTcpServer>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine_fixture.h"
+#include "integration/program_folder.h"
+
+namespace tramolin::testing {
+namespace {
+
+// The tables the tests change, with their key columns.
+constexpr const char* kTables[] = {"DOKUMENTY", "TOWARY", "KONTRAHENT", "FAKHEAD"};
+// Entries that may wait when the programs end: the activity journal, where each process writes
+// its end on closing, and the requests that woke the clients (a copy's request reaches the other
+// copy only with that one's next cycle).
+constexpr const char* kMustNotWait = "IDTABELI NOT IN (42, 70)";
+constexpr const char* kSynchronised = "Następna synchronizacja za:";
+
+// Every database of this test process and of the programs it starts shares its files.
+class ClassicRootEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { ::setenv("FIREBIRD", TRAMOLIN_CLASSIC_ROOT, 1); }
+};
+[[maybe_unused]] ::testing::Environment* const kClassicRoot =
+    ::testing::AddGlobalTestEnvironment(new ClassicRootEnvironment);
+
+quint16 FreePort() {
+  QTcpServer probe;
+  return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+std::string TestName() { return ::testing::UnitTest::GetInstance()->current_test_info()->name(); }
+
+class SiteTest : public EngineFixture {
+ protected:
+  void SetUp() override {
+    EngineFixture::SetUp();
+    port_ = FreePort();
+    server_ = std::make_unique<ProgramFolder>("s_" + TestName());
+    server_->WriteFile("Tramolin2.ini", Configuration("main.fdb") + "[Tramolin]\r\nMode=1\r\n" +
+                                            "[Server]\r\nPort=" + std::to_string(port_) + "\r\n");
+    for (int n = 1; n <= 2; ++n) {
+      clients_.push_back(
+          std::make_unique<ProgramFolder>("c" + std::to_string(n) + "_" + TestName()));
+      clients_.back()->WriteFile(
+          "Tramolin2.ini", Configuration("copy" + std::to_string(n) + ".fdb") +
+                               "[Tramolin]\r\nMode=0\r\nInterwal=5\r\nEvents=1\r\n[Klient]\r\n"
+                               "Host=127.0.0.1\r\nPort=" +
+                               std::to_string(port_) + "\r\n");
+    }
+  }
+  void TearDown() override {
+    clients_.clear();
+    server_.reset();
+    EngineFixture::TearDown();
+  }
+
+  std::string Configuration(const std::string& file) const {
+    return "[DB]\r\nDBHOST=\r\nDBPATH=" + Dir().string() + "\r\nDBFILE=" + file + "\r\n";
+  }
+  std::string Copy(int n) const { return CopyPath(n); }
+  ProgramFolder& Client(int n) { return *clients_[static_cast<std::size_t>(n - 1)]; }
+
+  QProcess& StartServer() {
+    QProcess& process = server_->Start({"-s", "-d"});
+    EXPECT_TRUE(server_->WaitFor("pid")) << server_->ReadText("Tramolin2_debug.log");
+    return process;
+  }
+  QProcess& StartClient(int n) { return Client(n).Start({"-s", "-d"}); }
+  int Syncs(int n) const {
+    return clients_[static_cast<std::size_t>(n - 1)]->Count("Tramolin2_debug.log", kSynchronised);
+  }
+  // The client's cycles so far, or more, ended with nothing left on either side.
+  bool WaitForSyncs(int n, int count, int timeout_ms = 60'000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (Syncs(n) < count) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+  }
+  // A request in REPDIALOG wakes the copy's client at once; true when it then finished a cycle.
+  bool Wake(int n) {
+    const int before = Syncs(n);
+    Exec(Copy(n), "INSERT INTO REPDIALOG (ID, STATUS) VALUES (GEN_ID(REKORD_ID, 1), 0)");
+    return WaitForSyncs(n, before + 1);
+  }
+  // Every compared table holds the same rows on the main database and on each copy given, and
+  // no journal entry waits but those that may.
+  void ExpectConverged(std::initializer_list<int> copies) {
+    for (const char* table : kTables) {
+      const auto main = TableRows(MainPath(), table);
+      for (int n : copies) EXPECT_EQ(main, TableRows(Copy(n), table)) << table << ", copy " << n;
+    }
+    for (int n : copies) {
+      const std::string pending =
+          std::string("SELECT COUNT(*) FROM REPZMIANY WHERE ") + kMustNotWait;
+      EXPECT_EQ(QueryInt(MainPath(), pending + " AND IDREPKOPIE = " + std::to_string(n)), 0);
+      EXPECT_EQ(QueryInt(Copy(n), pending), 0) << "copy " << n;
+    }
+  }
+  // Many documents, so that the first batch is a large one. Through isql: the block's local
+  // variable is no statement parameter.
+  void InsertDocuments(const std::string& database, int first, int count) {
+    const std::filesystem::path script = Dir() / "documents.sql";
+    std::ofstream(script)
+        << "SET TERM ^ ;\nEXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < " << count
+        << ") DO BEGIN INSERT INTO DOKUMENTY (ID, NAZWA, WARTOSC, OPIS) "
+        << "VALUES (" << first << " + :I, 'Dokument ' || :I, :I * 1.5, "
+        << "LPAD('', 200, 'x')); I = I + 1; END END^\nCOMMIT^\n";
+    const std::string command =
+        "isql-fb -q -b -user SYSDBA '" + database + "' -i '" + script.string() + "' >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+  }
+
+  quint16 port_ = 0;
+  std::unique_ptr<ProgramFolder> server_;
+  std::vector<std::unique_ptr<ProgramFolder>> clients_;
+};
+
+TEST_F(SiteTest, ChangesMadeWhileTheProgramsRunReachEveryDatabase) {
+  StartServer();
+  StartClient(1);
+  StartClient(2);
+  ASSERT_TRUE(WaitForSyncs(1, 1));
+  ASSERT_TRUE(WaitForSyncs(2, 1));
+
+  Exec(MainPath(), "INSERT INTO DOKUMENTY (ID, NAZWA, WARTOSC) VALUES (1, 'z centrali; 1', 10)");
+  Exec(MainPath(), "INSERT INTO TOWARY (ID, NAZWA, CENA, RABAT) VALUES (10, 'Sruba', 0.35, 5)");
+  Exec(Copy(1), "INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (10500001, 'z kopii 1')");
+  Exec(Copy(2), "INSERT INTO KONTRAHENT (ID, NAZWA) VALUES (11000001, 'z kopii 2')");
+  Exec(Copy(2), "UPDATE DOKUMENTY SET NAZWA = 'bez zmian' WHERE ID = -1");
+  // A change on one copy reaches the other in the round after the main database has it.
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(Wake(1));
+    ASSERT_TRUE(Wake(2));
+  }
+  Exec(MainPath(), "UPDATE DOKUMENTY SET WARTOSC = 11 WHERE ID = 1");
+  Exec(Copy(1), "DELETE FROM KONTRAHENT WHERE ID = 11000001");
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(Wake(1));
+    ASSERT_TRUE(Wake(2));
+  }
+  ExpectConverged({1, 2});
+  EXPECT_EQ(QueryInt(Copy(2), "SELECT COUNT(*) FROM KONTRAHENT WHERE ID = 11000001"), 0);
+  EXPECT_EQ(Query(Copy(2), "SELECT WARTOSC FROM DOKUMENTY WHERE ID = 1"), "11");
+}
+
+TEST_F(SiteTest, AClientKilledWhileImportingALargeBatchConvergesAfterItsRestart) {
+  InsertDocuments(MainPath(), 1, 20'000);
+  StartServer();
+  QProcess& client = StartClient(1);
+  ASSERT_TRUE(Client(1).WaitFor("Tramolin2_debug.log", "Serwer przysłał", 60'000));
+  Client(1).Kill(client);
+  const long long imported_before_the_kill =
+      QueryInt(Copy(1), "SELECT COUNT(*) FROM DOKUMENTY WHERE ID BETWEEN 1 AND 20000");
+  EXPECT_LT(imported_before_the_kill, 20'000) << "killed after the import";
+  StartClient(1);
+  ASSERT_TRUE(WaitForSyncs(1, 1, 120'000)) << Client(1).ReadText("Tramolin2_debug.log");
+  server_.reset();  // both end before the databases are compared
+  clients_[0].reset();
+  EXPECT_EQ(QueryInt(Copy(1), "SELECT COUNT(*) FROM DOKUMENTY WHERE ID BETWEEN 1 AND 20000"),
+            20'000);
+  ExpectConverged({1});
+}
+
+TEST_F(SiteTest, AServerKilledWhileImportingAClientsBatchConvergesAfterBothRestart) {
+  InsertDocuments(Copy(1), 10'500'001, 20'000);
+  QProcess& server = StartServer();
+  QProcess& client = StartClient(1);
+  ASSERT_TRUE(server_->WaitFor("Tramolin2_debug.log", "przysłał", 60'000));
+  server_->Kill(server);
+  Client(1).Kill(client);
+  const long long imported_before_the_kill =
+      QueryInt(MainPath(), "SELECT COUNT(*) FROM DOKUMENTY WHERE ID BETWEEN 10500001 AND 10520000");
+  EXPECT_LT(imported_before_the_kill, 20'000) << "killed after the import";
+  StartServer();
+  StartClient(1);
+  ASSERT_TRUE(WaitForSyncs(1, 1, 120'000)) << Client(1).ReadText("Tramolin2_debug.log");
+  server_.reset();
+  clients_[0].reset();
+  EXPECT_EQ(
+      QueryInt(MainPath(), "SELECT COUNT(*) FROM DOKUMENTY WHERE ID BETWEEN 10500001 AND 10520000"),
+      20'000);
+  ExpectConverged({1});
+}
+
+}  // namespace
+}  // namespace tramolin::testing
