@@ -7,6 +7,7 @@
 #                                    TRAMOLIN_FB_PORT, TRAMOLIN_FB_DIR, TRAMOLIN_FB_USER,
 #                                    TRAMOLIN_FB_PASSWORD
 #   firebird-server.sh stop <dir>    stops it by its process id
+#   firebird-server.sh restart <dir> stops it and starts it again on the same port
 # TRAMOLIN_FB_PASSWORD sets the SYSDBA password (default sandorift).
 set -euo pipefail
 
@@ -16,7 +17,7 @@ security_sql=${TRAMOLIN_FB_SECURITY_SQL:-/usr/share/firebird/3.0/security.sql}
 planer_password=trelid5083
 
 usage() {
-  echo "usage: $0 start|stop <dir>" >&2
+  echo "usage: $0 start|stop|restart <dir>" >&2
   exit 2
 }
 
@@ -50,6 +51,35 @@ stop_server() {
   rm -f "$dir/firebird.pid"
 }
 
+# Starts the server of <dir>'s root and waits until it listens on the port.
+run_server() {
+  local dir=$1 port=$2
+  FIREBIRD="$dir/root" nohup "$server_bin" >"$dir/firebird.out" 2>&1 </dev/null &
+  echo $! >"$dir/firebird.pid"
+  for _ in $(seq 1 100); do
+    port_in_use "$port" && break
+    sleep 0.1
+  done
+  if ! port_in_use "$port"; then
+    cat "$dir/firebird.out" >&2
+    stop_server "$dir"
+    echo "the Firebird server did not start" >&2
+    return 1
+  fi
+}
+
+# The same server again on the same port, as after an outage.
+restart_server() {
+  local dir=$1 port
+  port=$(sed -n 's/^export TRAMOLIN_FB_PORT=//p' "$dir/env")
+  stop_server "$dir"
+  for _ in $(seq 1 50); do
+    port_in_use "$port" || break
+    sleep 0.1
+  done
+  run_server "$dir" "$port"
+}
+
 start_server() {
   local dir=$1 password=${TRAMOLIN_FB_PASSWORD:-sandorift} port root
   stop_server "$dir"
@@ -80,18 +110,7 @@ CONF
     "$sysdba_sql" "$planer_password" |
     FIREBIRD="$root" isql-fb -q -b -user SYSDBA "$dir/security3.fdb" >>"$dir/setup.log" 2>&1
 
-  FIREBIRD="$root" nohup "$server_bin" >"$dir/firebird.out" 2>&1 </dev/null &
-  echo $! >"$dir/firebird.pid"
-  for _ in $(seq 1 100); do
-    port_in_use "$port" && break
-    sleep 0.1
-  done
-  if ! port_in_use "$port"; then
-    cat "$dir/firebird.out" >&2
-    stop_server "$dir"
-    echo "the Firebird server did not start" >&2
-    return 1
-  fi
+  run_server "$dir" "$port" || return 1
   cat >"$dir/env" <<ENV
 export TRAMOLIN_FB_SERVER=127.0.0.1/$port
 export TRAMOLIN_FB_PORT=$port
@@ -108,5 +127,6 @@ dir=$(cd "$2" && pwd)
 case $1 in
   start) start_server "$dir" ;;
   stop) stop_server "$dir" ;;
+  restart) restart_server "$dir" ;;
   *) usage ;;
 esac
