@@ -8,6 +8,7 @@ packages=(
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils firebird3.0-server
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
+  openssl libssl3 libc-bin
 )
 
 missing=()

@@ -33,6 +33,8 @@ struct ClientSettings {
   std::string auto_start_time;  // AutoNaZadanie, "hh:nn"
   std::string access_key;       // sent with the authentication; empty for none
   std::string customer_number;  // the installation's number at the address service
+  bool tls = false;             // TLS only, never plain TCP
+  std::string tls_fingerprint;  // SHA-256 of the server's certificate; empty: a trusted authority
 };
 
 // What the client needs of the program around it. Every hook may be left out.

@@ -1,7 +1,9 @@
 #include "client/server_link.h"
 
 #include <QPointer>
+#include <QSslSocket>
 #include <QTimer>
+#include <algorithm>
 #include <exception>
 #include <memory>
 
@@ -11,6 +13,7 @@
 #include "engine/replication_data.h"
 #include "net/packet_connection.h"
 #include "net/restart_timer.h"
+#include "net/tls.h"
 #include "protocol/frame.h"
 #include "protocol/payloads.h"
 #include "util/cp1250.h"
@@ -130,7 +133,7 @@ void ServerLink::Activate(const QString& host, quint16 port) {
   Deactivate();
   host_ = host;
   port_ = port;
-  auto socket = std::make_unique<QTcpSocket>();
+  std::unique_ptr<QTcpSocket> socket = NewSocket();
   // Connected before the connection's own handler, so that a failed attempt is told as an error
   // before the connection reports itself closed.
   connect(socket.get(), &QTcpSocket::errorOccurred, this, &ServerLink::CSError);
@@ -141,6 +144,47 @@ void ServerLink::Activate(const QString& host, quint16 port) {
   connect(cs_, &PacketConnection::disconnected, this, &ServerLink::CSDisconnect);
   CSConnecting();
   cs_->ConnectToHost(host, port);
+}
+
+// A plain socket, or with TLS one that connects encrypted and trusts the pinned certificate (or,
+// with none pinned, a system authority for the host name). It never falls back to plain TCP.
+std::unique_ptr<QTcpSocket> ServerLink::NewSocket() {
+  const ClientSettings& settings = client_.Settings();
+  if (!settings.tls) return std::make_unique<QTcpSocket>();
+  auto socket = std::make_unique<QSslSocket>();
+  socket->setSslConfiguration(ClientTlsConfiguration());
+  QSslSocket* tls = socket.get();
+  connect(tls, &QSslSocket::sslErrors, this,
+          [this, tls](const QList<QSslError>& errors) { CheckCertificate(*tls, errors); });
+  connect(tls, &QSslSocket::encrypted, this, [this, tls] { CheckPinnedCertificate(*tls); });
+  return socket;
+}
+
+void ServerLink::CheckCertificate(QSslSocket& socket, const QList<QSslError>& errors) {
+  const std::string& pinned = client_.Settings().tls_fingerprint;
+  const std::string offered = CertificateFingerprint(socket.peerCertificate());
+  const bool forgiven = !pinned.empty() && SameFingerprint(offered, pinned) &&
+                        std::all_of(errors.begin(), errors.end(),
+                                    [](const QSslError& e) { return ForgivenWhenPinned(e); });
+  if (forgiven) {
+    socket.ignoreSslErrors(errors);
+    return;
+  }
+  client_.Host().Log(Concat({"Certyfikat serwera odrzucony ("_cp, ErrorsText(errors),
+                             "), odcisk SHA-256: ", offered}),
+                     kLogError);
+}
+
+// A certificate an authority vouches for is still refused when another one is pinned: the attempt
+// fails before the connection opens.
+void ServerLink::CheckPinnedCertificate(QSslSocket& socket) {
+  const std::string& pinned = client_.Settings().tls_fingerprint;
+  const std::string offered = CertificateFingerprint(socket.peerCertificate());
+  if (pinned.empty() || SameFingerprint(offered, pinned)) return;
+  client_.Host().Log(
+      "Odcisk certyfikatu serwera nie zgadza się z ustawionym, otrzymany SHA-256: "_cp + offered,
+      kLogError);
+  CSError(QAbstractSocket::SslHandshakeFailedError);
 }
 
 bool ServerLink::Deactivate() {

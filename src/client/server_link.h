@@ -9,10 +9,12 @@
 #pragma once
 
 #include <QObject>
+#include <QSslSocket>
 #include <QString>
 #include <QTcpSocket>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,6 +73,9 @@ class ServerLink : public QObject {
   void ConnectThrough(AddressSource source);
   void LookUpAndConnect();
   void Activate(const QString& host, quint16 port);
+  std::unique_ptr<QTcpSocket> NewSocket();
+  void CheckCertificate(QSslSocket& socket, const QList<QSslError>& errors);
+  void CheckPinnedCertificate(QSslSocket& socket);
   // Closes and detaches the connection; true when it was open.
   bool Deactivate();
   void NextSourceAfterFailure();

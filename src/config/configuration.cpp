@@ -52,6 +52,10 @@ void ReadServerAndClient(const IniFile& ini, TConfig& c, RunFlags& flags) {
   c.SendNewDataFirst = ini.ReadBool("Klient", "SendNewDataFirst", c.SendNewDataFirst);
   c.AutoNaZadanie = ini.ReadString("Klient", "AutoNaZadanie", c.AutoNaZadanie);
   c.ClientAccessKey = ini.ReadString("Klient", "AccessKey", c.ClientAccessKey);
+  c.ServerTlsCertificate = ini.ReadString("Server", "TlsCertificate", c.ServerTlsCertificate);
+  c.ServerTlsKey = ini.ReadString("Server", "TlsKey", c.ServerTlsKey);
+  c.ClientTls = ini.ReadBool("Klient", "Tls", c.ClientTls);
+  c.ClientTlsFingerprint = ini.ReadString("Klient", "TlsFingerprint", c.ClientTlsFingerprint);
 }
 
 // An opt-in setting: written while it has a value, removed when it has none.
@@ -159,6 +163,10 @@ void Configuration::SaveConfiguration() const {
   ini.WriteString("Klient", "AutoNaZadanie", c.AutoNaZadanie);
   WriteOptional(ini, "Server", "AccessKey", c.ServerAccessKey);
   WriteOptional(ini, "Klient", "AccessKey", c.ClientAccessKey);
+  WriteOptional(ini, "Server", "TlsCertificate", c.ServerTlsCertificate);
+  WriteOptional(ini, "Server", "TlsKey", c.ServerTlsKey);
+  WriteOptional(ini, "Klient", "Tls", c.ClientTls ? "1" : "");
+  WriteOptional(ini, "Klient", "TlsFingerprint", c.ClientTlsFingerprint);
   ini.WriteString("DynDNS", "Server", c.DynDNSServer);
   if (flags.ServerMode) ini.WriteInteger("DynDNS", "RemotePort", c.DynDNSRemotePort);
   ini.Save();

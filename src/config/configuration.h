@@ -44,6 +44,14 @@ struct TConfig {
   // ([Klient]); empty for none.
   std::string ServerAccessKey;
   std::string ClientAccessKey;
+  // Opt-in TLS on the replication link. A server with both files ([Server] TlsCertificate,
+  // TlsKey, PEM) accepts TLS only; a client with [Klient] Tls=1 connects with TLS only, trusting
+  // the certificate whose SHA-256 fingerprint is [Klient] TlsFingerprint (or, with none, one a
+  // system authority vouches for under the configured host name).
+  std::string ServerTlsCertificate;
+  std::string ServerTlsKey;
+  bool ClientTls = false;
+  std::string ClientTlsFingerprint;
   // The installation as the vendor's services know it ([Licencja]): the number sent to the address
   // service and the update check, the name sent to the update check, and the update check's
   // address (empty: no report is sent). Read, never written.

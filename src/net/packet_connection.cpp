@@ -10,8 +10,19 @@
 #include "net/packet_connection.h"
 
 #include <QPointer>
+#include <QSslSocket>
 
 namespace tramolin {
+
+namespace {
+
+bool Established(const QTcpSocket& socket) {
+  if (socket.state() != QAbstractSocket::ConnectedState) return false;
+  const auto* tls = qobject_cast<const QSslSocket*>(&socket);
+  return tls == nullptr || tls->isEncrypted();
+}
+
+}  // namespace
 
 std::string_view SocketErrorEventName(QAbstractSocket::SocketError error) {
   switch (error) {
@@ -32,9 +43,13 @@ PacketConnection::PacketConnection(std::unique_ptr<QTcpSocket> socket,
       socket_(std::move(socket)),
       program_counters_(program_counters),
       reader_(frame_limit),
-      state_(socket_->state() == QAbstractSocket::ConnectedState ? State::kOpen
-                                                                 : State::kConnecting) {
-  connect(socket_.get(), &QTcpSocket::connected, this, &PacketConnection::OnConnected);
+      state_(Established(*socket_) ? State::kOpen : State::kConnecting) {
+  // A TLS connection opens when its handshake is done; frames never travel in clear.
+  if (auto* tls = qobject_cast<QSslSocket*>(socket_.get())) {
+    connect(tls, &QSslSocket::encrypted, this, &PacketConnection::OnConnected);
+  } else {
+    connect(socket_.get(), &QTcpSocket::connected, this, &PacketConnection::OnConnected);
+  }
   connect(socket_.get(), &QTcpSocket::readyRead, this, &PacketConnection::OnReadyRead);
   connect(socket_.get(), &QTcpSocket::disconnected, this, &PacketConnection::OnDisconnected);
   connect(socket_.get(), &QTcpSocket::errorOccurred, this, &PacketConnection::OnSocketError);
@@ -50,7 +65,11 @@ PacketConnection::~PacketConnection() {
 
 void PacketConnection::ConnectToHost(const QString& host, quint16 port) {
   state_ = State::kConnecting;
-  socket_->connectToHost(host, port);
+  if (auto* tls = qobject_cast<QSslSocket*>(socket_.get())) {
+    tls->connectToHostEncrypted(host, port);
+  } else {
+    socket_->connectToHost(host, port);
+  }
 }
 
 bool PacketConnection::SendFrame(std::string_view frame) {

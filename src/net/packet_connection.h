@@ -18,7 +18,8 @@ namespace tramolin {
 // The name logged for a socket error ("eeGeneral", "eeConnect", "eeDisconnect", ...).
 std::string_view SocketErrorEventName(QAbstractSocket::SocketError error);
 
-// Owns its socket (accepted by a server, or connecting as a client). Signals are meant for
+// Owns its socket (accepted by a server, or connecting as a client), plain or TLS (a QSslSocket:
+// it connects encrypted and opens only when the handshake is done). Signals are meant for
 // direct connections on the socket's thread. A slot connected to them may close the
 // connection; to destroy it, use deleteLater(), never delete inside a slot.
 class PacketConnection : public QObject {

@@ -1,11 +1,14 @@
 #include "server/replication_server.h"
 
 #include <QPointer>
+#include <QSslServer>
+#include <QSslSocket>
 #include <array>
 #include <exception>
 
 #include "net/packet_connection.h"
 #include "net/restart_timer.h"
+#include "net/tls.h"
 #include "server/address_allow_list.h"
 #include "server/exchange_handler.h"
 #include "server/host_name_resolver.h"
@@ -28,6 +31,8 @@ constexpr std::array<std::string_view, 7> kSlotStatusNames = {
 
 std::string Text(const QString& text) { return text.toStdString(); }
 
+constexpr char kHandshakeReported[] = "tramolinHandshakeReported";
+
 }  // namespace
 
 std::string_view SlotStatusName(int status) {
@@ -42,9 +47,7 @@ ReplicationServer::ReplicationServer(HostServices& host, QObject* parent)
       resolver_(system_resolver_.get()),
       exchange_(std::make_unique<ExchangeHandler>(*this)) {
   tmrZombie.setParent(this);
-  SS.setParent(this);
   connect(&tmrZombie, &QTimer::timeout, this, &ReplicationServer::tmrZombieTimer);
-  connect(&SS, &QTcpServer::newConnection, this, &ReplicationServer::SSClientConnect);
   RestartTimer(tmrZombie, kZombieSweepIntervalMs);
 }
 
@@ -64,10 +67,56 @@ void ReplicationServer::SetResolver(HostNameResolver* resolver) {
 }
 
 bool ReplicationServer::Listen(quint16 port) {
-  if (!SS.listen(QHostAddress::AnyIPv4, port)) return false;
-  host_.Log("Nasłuchiwanie na porcie "_cp + std::to_string(SS.serverPort()), kLogProgress);
+  std::unique_ptr<QTcpServer> listener = MakeListener();
+  if (!listener || !listener->listen(QHostAddress::AnyIPv4, port)) return false;
+  SS = std::move(listener);
+  // Emitted for a TLS connection only once its handshake is done.
+  connect(SS.get(), &QTcpServer::pendingConnectionAvailable, this,
+          &ReplicationServer::SSClientConnect);
+  host_.Log("Nasłuchiwanie na porcie "_cp + std::to_string(SS->serverPort()) +
+                (settings_.tls_certificate.empty() ? "" : " (TLS)"),
+            kLogProgress);
   SetActivityState(kServerReady);
   return true;
+}
+
+// A plain listener, or with a certificate and key a TLS one that never takes plain TCP. TLS that
+// cannot be set up is an error: the server does not fall back to sending in clear.
+std::unique_ptr<QTcpServer> ReplicationServer::MakeListener() {
+  const bool certificate = !settings_.tls_certificate.empty();
+  if (!certificate && settings_.tls_key.empty()) return std::make_unique<QTcpServer>(this);
+  std::string error = "ustaw oba klucze: TlsCertificate i TlsKey";
+  const std::optional<QSslConfiguration> tls =
+      certificate && !settings_.tls_key.empty()
+          ? ServerTlsConfiguration(settings_.tls_certificate, settings_.tls_key, error)
+          : std::nullopt;
+  if (!tls) {
+    host_.Log("Nie można włączyć TLS: "_cp + error, kLogError);
+    return nullptr;
+  }
+  auto listener = std::make_unique<TlsServer>(timings_.handshake_timeout_ms, this);
+  listener->setSslConfiguration(*tls);
+  connect(listener.get(), &QSslServer::errorOccurred, this,
+          [this](QSslSocket* socket, QAbstractSocket::SocketError) {
+            HandshakeFailed(socket, socket->errorString().toStdString());
+          });
+  connect(listener.get(), &QSslServer::sslErrors, this,
+          [this](QSslSocket* socket, const QList<QSslError>& errors) {
+            HandshakeFailed(socket, ErrorsText(errors));
+          });
+  connect(listener.get(), &TlsServer::handshakeTimedOut, this, [this](QSslSocket* socket) {
+    HandshakeFailed(socket, std::string("przekroczono czas uzgadniania"_cp));
+  });
+  return listener;
+}
+
+// Reported once per peer.
+void ReplicationServer::HandshakeFailed(QSslSocket* socket, const std::string& reason) {
+  if (socket->property(kHandshakeReported).toBool()) return;
+  socket->setProperty(kHandshakeReported, true);
+  host_.Log(Concat({"Nieudane połączenie TLS ("_cp, Text(socket->peerAddress().toString()), ":",
+                    std::to_string(socket->peerPort()), "): ", reason}),
+            kLogError);
 }
 
 void ReplicationServer::SetActivityState(int state) {
@@ -282,7 +331,7 @@ void ReplicationServer::AnnounceDatabaseUpgrade() {
 // ---- Acceptance ------------------------------------------------------------------------------
 
 void ReplicationServer::SSClientConnect() {
-  while (QTcpSocket* socket = SS.nextPendingConnection()) {
+  while (QTcpSocket* socket = SS->nextPendingConnection()) {
     socket->setParent(nullptr);  // the connection owns it, not the listening socket
     auto* connection = new PacketConnection(std::unique_ptr<QTcpSocket>(socket), &traffic_,
                                             settings_.frame_limit, this);

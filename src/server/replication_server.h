@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTimer>
 #include <cstdint>
@@ -38,14 +39,17 @@ struct ServerSettings {
   std::vector<std::string> allow_list;  // wildcard masks; empty accepts everyone
   std::string exempt_address;           // accepted like the loopback; empty for none
   std::string access_key;               // every authentication must carry it; empty for none
+  std::string tls_certificate;          // PEM files; with both set the server speaks TLS only
+  std::string tls_key;
   std::size_t frame_limit = kDefaultFrameLimit;
 };
 
 // Waits of the acceptance; tests shorten them.
 struct ServerTimings {
-  int accept_delay_ms = 100;       // before pkPolaczenie "0" goes out
-  int refusal_grace_ms = 5000;     // a refused peer that keeps its connection is cut off
-  int login_deadline_ms = 60'000;  // a slot not logged in by then is closed
+  int accept_delay_ms = 100;          // before pkPolaczenie "0" goes out
+  int refusal_grace_ms = 5000;        // a refused peer that keeps its connection is cut off
+  int login_deadline_ms = 60'000;     // a slot not logged in by then is closed
+  int handshake_timeout_ms = 10'000;  // a TLS peer that stalls its handshake is closed
 };
 
 class ReplicationServer : public QObject, public SlotBook {
@@ -66,9 +70,10 @@ class ReplicationServer : public QObject, public SlotBook {
   void SetIdentity(ServerIdentity identity) { identity_ = std::move(identity); }
 
   // The listening socket on every IPv4 address; port 0 takes a free one (ListeningPort tells).
-  // Logs "Nasłuchiwanie na porcie <port>" when it listens.
+  // Logs "Nasłuchiwanie na porcie <port>" when it listens. TLS only when the settings name a
+  // certificate and key; false (and logged) when they cannot be used.
   bool Listen(quint16 port);
-  quint16 ListeningPort() const { return SS.serverPort(); }
+  quint16 ListeningPort() const { return SS ? SS->serverPort() : 0; }
 
   // SlotBook. A negative index stands for the program-wide error text and progress; an index
   // beyond the last slot reads as empty or -1 and is not written.
@@ -130,7 +135,7 @@ class ReplicationServer : public QObject, public SlotBook {
   QTimer tmrZombie;
   void tmrZombieTimer();
 
-  QTcpServer SS;
+  std::unique_ptr<QTcpServer> SS;  // null until Listen
   std::vector<TKlientInfo> Clients;
 
  private:
@@ -143,6 +148,9 @@ class ReplicationServer : public QObject, public SlotBook {
 
   TKlientInfo* Slot(int index);
   const TKlientInfo* Slot(int index) const;
+
+  std::unique_ptr<QTcpServer> MakeListener();
+  void HandshakeFailed(QSslSocket* socket, const std::string& reason);
 
   // Socket events.
   void SSClientConnect();

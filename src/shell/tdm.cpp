@@ -109,6 +109,8 @@ void TDM::ConfigureClient() {
   settings.auto_start_time = Config().AutoNaZadanie;
   settings.access_key = Config().ClientAccessKey;
   settings.customer_number = Config().CustomerNumber;
+  settings.tls = Config().ClientTls;
+  settings.tls_fingerprint = Config().ClientTlsFingerprint;
   client_.Configure(std::move(settings));
   ClientCredentials credentials;
   credentials.copy_number = identity_.number;
@@ -300,7 +302,12 @@ void TDM::OpenServerOrArmClient() {
 }
 
 void TDM::OpenServer() {
-  server_.Configure({Flags().AllowList, {}, Config().ServerAccessKey});
+  ServerSettings settings;
+  settings.allow_list = Flags().AllowList;
+  settings.access_key = Config().ServerAccessKey;
+  settings.tls_certificate = Config().ServerTlsCertificate;
+  settings.tls_key = Config().ServerTlsKey;
+  server_.Configure(std::move(settings));
   server_.SetIdentity({identity_.id, program_version_, identity_.version});
   const auto port = static_cast<quint16>(Config().ServerPort);
   if (!server_.Listen(port)) {

@@ -57,7 +57,7 @@ TEST_F(ServerFixture, EmptyAllowListAcceptsEveryPeer) {
 }
 
 TEST_F(ServerFixture, SlotThatNeverLogsInIsClosedAfterTheDeadline) {
-  server_.SetTimings({0, 300, 200});
+  server_.SetTimings({0, 300, 200, 10'000});
   ScriptedClient& client = Connect();
   EXPECT_EQ(client.Next().payload, "0");
   EXPECT_TRUE(client.WaitClosed(3000));

@@ -111,7 +111,7 @@ class ServerFixture : public EngineFixture {
     server_.AttachDatabase(data_.get());
     server_.SetIdentity({identity_.id, kProgramVersion, identity_.version});
     server_.SetResolver(&resolver_);
-    server_.SetTimings({0, 300, 60'000});
+    server_.SetTimings({0, 300, 60'000, 2000});
     server_.SetHooks({[this](int state) { states_.push_back(state); }, [this] { ++idle_stops_; },
                       [this](int interval) { idle_restarts_.push_back(interval); }});
     ASSERT_TRUE(server_.Listen(0));

@@ -111,6 +111,19 @@ TEST_F(ConfigurationTest, AllowListIsCommaText) {
   EXPECT_TRUE(Load("[Server]\nAllow=\n").flags.AllowList.empty());
 }
 
+TEST_F(ConfigurationTest, TlsSettingsAreReadAndWrittenOnlyWhenSet) {
+  Configuration& c = Load(
+      "[Server]\nTlsCertificate=/etc/t/cert.pem\nTlsKey=/etc/t/key.pem\n"
+      "[Klient]\nTls=1\nTlsFingerprint=AB:CD\n");
+  EXPECT_EQ(c.config.ServerTlsCertificate, "/etc/t/cert.pem");
+  EXPECT_EQ(c.config.ServerTlsKey, "/etc/t/key.pem");
+  EXPECT_TRUE(c.config.ClientTls);
+  EXPECT_EQ(c.config.ClientTlsFingerprint, "AB:CD");
+  EXPECT_NE(SavedFile().find("Tls=1\r\n"), std::string::npos);
+  c.config = TConfig{};
+  EXPECT_EQ(SavedFile().find("Tls"), std::string::npos);
+}
+
 TEST_F(ConfigurationTest, TheCustomerKeysAreReadAndNeverWritten) {
   Configuration& c = Load(
       "[Licencja]\nCustomerNumber=K-17\nCustomerName=Firma A\n"
