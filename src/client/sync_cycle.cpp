@@ -1,5 +1,6 @@
 #include "client/sync_cycle.h"
 
+#include <QCryptographicHash>
 #include <exception>
 
 #include "client/client_state.h"
@@ -45,9 +46,11 @@ void SyncCycle::PacketArrived(std::uint8_t type, const std::string& payload) {
       Verification(payload);
       break;
     case pkGotowosc:
+      ConfirmationTaken();
       GoAhead();
       break;
     case pkZmiany:
+      ConfirmationTaken();
       ServerBatch(payload);
       break;
     case pkPotwierdzenie:
@@ -84,6 +87,7 @@ void SyncCycle::Acceptance(std::string_view payload) {
     return;
   }
   if (result != kConnectionAccepted) return;
+  confirmation_sent_ = false;  // a confirmation of the last connection stays unanswered
   host.Log("Serwer zakceptował połączenie, weryfikacja ..."_cp, kLogProgress);
   if (!client_.Settings().technician && !DatabaseReadyForAuthentication()) return;
   client_.SetActivityState(kClientAuthorising);
@@ -210,6 +214,8 @@ void SyncCycle::ServerBatch(std::string_view payload) {
   if (batch.count >= 1) {
     ImportServerBatch(batch.count, batch.total, batch.records);
   } else {
+    unconfirmed_.clear();  // the server has nothing left that could come again
+    confirming_.clear();
     SendOwnChanges();
   }
 }
@@ -221,12 +227,20 @@ void SyncCycle::ImportServerBatch(int count, int total, std::string_view records
            kLogProgress);
   client_.SetActivityState(kClientProcessing);
   host.Log("Importowanie przysłanych rekordów ..."_cp, kLogStatus);
+  RecordDigests digests;
+  int repeats = 0;
+  const std::string fresh = WithoutRepeats(records, digests, repeats);
+  if (repeats > 0) {
+    host.Log(Concat({"Pominięto "_cp, Number(repeats),
+                     " rekordów zaimportowanych wcześniej (serwer nie otrzymał potwierdzenia)"_cp}),
+             kLogProgress);
+  }
+  std::string_view rest = fresh;
   int conflicts = 0;
   int imported = 0;
   ReplicationData* data = client_.Data();
   const int result =
-      data == nullptr ? 0
-                      : data->ImportChanges(records, kMainDatabase, conflicts, imported, kOwnSlot);
+      data == nullptr ? 0 : data->ImportChanges(rest, kMainDatabase, conflicts, imported, kOwnSlot);
   host.Log("", kLogStatus);
   if (result == 2) {
     Send(pkBlad, BuildErrorReport(kErrorImportLocked, client_.GetErrorText(kOwnSlot)));
@@ -242,6 +256,9 @@ void SyncCycle::ImportServerBatch(int count, int total, std::string_view records
                    conflicts > 0 ? " (konfliktów "_cp + Number(conflicts) + " !!!)" : ""}),
            kLogProgress, client_.ActivityState() == kClientProcessing);
   if (host.Closing() || client_.ActivityState() != kClientProcessing) return;
+  for (const auto& [key, digest] : digests) unconfirmed_[key] = digest;
+  confirming_ = std::move(digests);
+  confirmation_sent_ = true;
   Send(pkPotwierdzenie, BuildConfirmation(imported));
   if (client_.ActivityState() == kClientProcessing && !host.Closing()) {
     client_.SetActivityState(kClientWaiting);
@@ -359,6 +376,41 @@ void SyncCycle::tmrKAutoNaZadanieTimer() {
 }
 
 // ---- Helpers ----------------------------------------------------------------------------------
+
+std::string SyncCycle::WithoutRepeats(std::string_view records, RecordDigests& digests,
+                                      int& repeats) const {
+  std::string fresh;
+  fresh.reserve(records.size());
+  RecordSpan record;
+  while (!records.empty()) {
+    if (!NextRecordSpan(records, record)) {
+      fresh.append(records);  // the import reports the record that does not read
+      break;
+    }
+    const auto key = std::make_pair(record.table_number, record.record_id);
+    QByteArray digest = QCryptographicHash::hash(
+        QByteArrayView(record.text.data(), static_cast<qsizetype>(record.text.size())),
+        QCryptographicHash::Sha256);
+    const auto known = unconfirmed_.find(key);
+    if (known != unconfirmed_.end() && known->second == digest) {
+      ++repeats;
+    } else {
+      fresh.append(record.text);
+    }
+    digests[key] = std::move(digest);
+  }
+  return fresh;
+}
+
+void SyncCycle::ConfirmationTaken() {
+  if (!confirmation_sent_) return;
+  confirmation_sent_ = false;
+  for (const auto& [key, digest] : confirming_) {
+    const auto entry = unconfirmed_.find(key);
+    if (entry != unconfirmed_.end() && entry->second == digest) unconfirmed_.erase(entry);
+  }
+  confirming_.clear();
+}
 
 bool SyncCycle::Prepare(bool new_only, PreparedChanges& out) {
   ReplicationData* data = client_.Data();

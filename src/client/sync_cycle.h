@@ -7,9 +7,12 @@
 // start at a set hour.
 #pragma once
 
+#include <QByteArray>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tramolin {
 
@@ -52,6 +55,15 @@ class SyncCycle {
   void ActivityRequest();
   void UpgradeAnnounced();
 
+  // The server's batches may come again when the connection ended before the server's reply to
+  // a confirmation: records by table number and key, with a digest of their text.
+  using RecordDigests = std::map<std::pair<std::int32_t, std::int32_t>, QByteArray>;
+  // The records of a server batch less those it sends again unchanged (see unconfirmed_);
+  // `digests` gets every record's digest.
+  std::string WithoutRepeats(std::string_view records, RecordDigests& digests, int& repeats) const;
+  // The server answered the last confirmation: it has deleted the entries of that batch.
+  void ConfirmationTaken();
+
   bool Prepare(bool new_only, PreparedChanges& out);
   void Send(std::uint8_t type, std::string_view payload);
   // pkBlad with the code and the client's error text, then the disconnection.
@@ -63,6 +75,13 @@ class SyncCycle {
   int local_change_count_ = 0;
   int remote_change_count_ = 0;
   double last_server_activity_ = 0;
+  // Records imported here whose confirmation the server may not have had. Sent again unchanged,
+  // such a record is what this database already holds, and importing it again would undo what
+  // changed here since (a row deleted here would come back, an edit would be overwritten).
+  // Emptied when the server has nothing more to send.
+  RecordDigests unconfirmed_;
+  RecordDigests confirming_;  // the records of the confirmation awaiting the server's answer
+  bool confirmation_sent_ = false;
 };
 
 }  // namespace tramolin

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tramolin {
 
@@ -23,5 +24,16 @@ struct PreparedChanges {
 
 // The payload stops after the record that takes it beyond this many characters.
 inline constexpr std::size_t kPayloadLimit = 1000000;
+
+// One record of a batch's records as it travels: which record of which table, and its text.
+struct RecordSpan {
+  std::int32_t table_number = 0;
+  std::int32_t record_id = 0;
+  std::string_view text;
+};
+
+// Cuts the next record off `records`; false (and `records` unchanged) when what is left does
+// not read as a record.
+bool NextRecordSpan(std::string_view& records, RecordSpan& span);
 
 }  // namespace tramolin

@@ -179,6 +179,9 @@ int TChangeImport::ApplyRecord(Run& run) {
     return Fail(run, 4, e.what());
   } catch (const std::exception& e) {
     RollbackQuietly();
+    // The prepared statements keep the table's structure and checks as they were when they were
+    // prepared; once someone fixes the table, the next attempt must see the fix.
+    statements_.Clear();
     Trace(run, Concat({run.prefix, "ROLLB1 ", e.what()}));
     return Fail(run, 1, e.what());
   }

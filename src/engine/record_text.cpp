@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/change_batch.h"
 #include "util/cp1250.h"
 #include "util/fields.h"
 #include "util/text_rules.h"
@@ -400,6 +401,19 @@ void ParseRecord(std::string_view& payload, TRekord& record) {
     }
     record.fields.push_back(ParseField(payload));
   }
+}
+
+bool NextRecordSpan(std::string_view& records, RecordSpan& span) {
+  std::string_view rest = records;
+  TRekord record;
+  try {
+    ParseRecord(rest, record);
+  } catch (const std::exception&) {
+    return false;
+  }
+  span = {record.table_number, record.record_id, records.substr(0, records.size() - rest.size())};
+  records = rest;
+  return true;
 }
 
 }  // namespace tramolin

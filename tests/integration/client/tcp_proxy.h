@@ -1,6 +1,7 @@
 // A loopback TCP proxy for fault tests: forwards the bytes of each accepted connection to a
-// target port and back, on the Qt event loop, and can cut the link (abort both sockets) after a
-// number of bytes or right after a frame of a given packet type has passed in one direction.
+// target port and back, on the Qt event loop, and can cut the link after a number of bytes or at
+// a frame of a given packet type in one direction. A cut aborts the sending side's socket and
+// closes the receiving side's once the bytes delivered to it are written; nothing more passes.
 #pragma once
 
 #include <QTcpServer>
