@@ -147,6 +147,7 @@ int ExchangeHandler::ValidateClient(int& slot, const TAUTHData& data,
   TKlientInfo& client = server_.Clients[static_cast<std::size_t>(slot)];
   client.DBNR = data.DBNR;
   client.SendNewDataFirst = data.SendNewDataFirst;
+  server_.RecallCopyError(slot);
   server_.UpdateClientGrid();
   return kVerificationOk;
 }
@@ -251,6 +252,7 @@ void ExchangeHandler::Confirmation(PacketConnection* connection, int slot,
     Fail(connection, kErrorDeletingJournal);
     return;
   }
+  server_.ClearCopyError(server_.FindSlot(connection));
   if (server_.SlotSendsDataFirst(server_.FindSlot(connection))) {
     host.Log("Wysyłanie sygnału gotowości dla klienta "_cp + number + " ... ", kLogProgress);
     if (server_.FindSlot(connection) != slot) return;
@@ -308,6 +310,7 @@ void ExchangeHandler::ImportClientBatch(PacketConnection* connection, int slot,
     return;
   }
   if (result != 1 || host.Closing() || server_.FindSlot(connection) != slot) return;
+  server_.ClearCopyError(slot);
   host.Log(Concat({"Zaimportowano "_cp, Number(imported),
                    conflicts > 0 ? " (konfliktów "_cp + Number(conflicts) + " !!!)" : ""}),
            kLogProgress, true);
@@ -324,6 +327,8 @@ void ExchangeHandler::ErrorReport(PacketConnection* connection, int slot,
   const std::string prefix = "Po stronie klienta "_cp + Number(slot + 1);
   const std::string_view text = ServerSideErrorText(report.code);
   HostServices& host = server_.Host();
+  // Kept with the slot, and with the copy when the slot goes: the clients report shows it.
+  server_.SetErrorText(slot, Concat({text, report.detail}));
   if (report.code == kErrorImportLocked) {
     host.Log(Concat({prefix, text, report.detail}), kLogSerious);
     server_.SetSlotStatus(slot, SlotStatus::kLoggedIn);

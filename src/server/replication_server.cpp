@@ -160,6 +160,9 @@ void ReplicationServer::CloseSlot(int index, bool close_connection) {
   TKlientInfo* slot = Slot(index);
   if (slot == nullptr) return;
   PacketConnection* connection = slot->Socket;
+  if (slot->Serwisant == 0 && slot->DBNR > 0 && !slot->LastErrorMsg.empty()) {
+    copy_errors_[slot->DBNR] = slot->LastErrorMsg;
+  }
   if (slot != &Clients.back()) *slot = std::move(Clients.back());
   Clients.pop_back();
   UpdateClientGrid();
@@ -167,6 +170,21 @@ void ReplicationServer::CloseSlot(int index, bool close_connection) {
     host_.Log("Zamykanie połączenia ("_cp + PeerText(connection) + ")", kLogProgress);
     CloseConnection(connection);
   }
+}
+
+void ReplicationServer::RecallCopyError(int index) {
+  TKlientInfo* slot = Slot(index);
+  if (slot == nullptr) return;
+  const auto error = copy_errors_.find(slot->DBNR);
+  if (error != copy_errors_.end()) slot->LastErrorMsg = error->second;
+}
+
+void ReplicationServer::ClearCopyError(int index) {
+  TKlientInfo* slot = Slot(index);
+  if (slot == nullptr || slot->LastErrorMsg.empty()) return;
+  slot->LastErrorMsg.clear();
+  copy_errors_.erase(slot->DBNR);
+  RefreshClientRow(index);
 }
 
 void ReplicationServer::CloseConnection(PacketConnection* connection) {

@@ -39,8 +39,8 @@ struct ServerSettings {
   std::vector<std::string> allow_list;  // wildcard masks; empty accepts everyone
   std::string exempt_address;           // accepted like the loopback; empty for none
   std::string access_key;               // every authentication must carry it; empty for none
-  std::string tls_certificate;          // PEM files; with both set the server speaks TLS only
-  std::string tls_key;
+  std::string tls_certificate{};        // PEM files; with both set the server speaks TLS only
+  std::string tls_key{};
   std::size_t frame_limit = kDefaultFrameLimit;
 };
 
@@ -100,6 +100,10 @@ class ReplicationServer : public QObject, public SlotBook {
   void SetSlotLogging(int index, bool forward);
   void AddSlotBytesReceived(int index, std::int64_t count);
   bool IsAddressAllowed(std::string_view host, std::string_view address) const;
+  // A copy's last failure outlives its slot: a slot that goes with an error text leaves it with
+  // the copy, the copy's next slot shows it again, and an exchange that succeeds clears it.
+  void RecallCopyError(int index);
+  void ClearCopyError(int index);
   void UpdateClientGrid();
   void RefreshClientRow(int index);
   bool HasClients() const { return !Clients.empty(); }
@@ -179,6 +183,7 @@ class ReplicationServer : public QObject, public SlotBook {
   ServerIdentity identity_;
   std::unique_ptr<ExchangeHandler> exchange_;
   std::unordered_map<const PacketConnection*, Peer> peers_;
+  std::unordered_map<int, std::string> copy_errors_;  // by copy number
   TrafficCounters traffic_;
   std::string local_error_text_;
   int progress_ = 0;
