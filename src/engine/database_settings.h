@@ -14,6 +14,8 @@ struct DatabaseSettings {
   std::string file;
   std::string user{kAdminUser};
   std::string password{kDefaultAdminPassword};
+  // How the connection registers itself with the host database; the wizard's test says so.
+  std::string application_name{"VELMO REP - MAIN"};
 };
 
 }  // namespace tramolin

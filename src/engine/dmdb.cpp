@@ -82,7 +82,7 @@ bool TDMDB::ConnectDatabase() {
     slots_.SetErrorText(-1, e.what());
     return false;
   }
-  InitConnection("VELMO REP - MAIN");
+  InitConnection(settings_.application_name);
   return true;
 }
 

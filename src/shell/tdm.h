@@ -66,6 +66,7 @@ class TDM : public QObject, public HostServices {
   TConfig& Config() { return configuration_.config; }
   const TConfig& Config() const { return configuration_.config; }
   const RunFlags& Flags() const { return configuration_.flags; }
+  RunFlags& Flags() { return configuration_.flags; }
   void SaveConfiguration() { configuration_.SaveConfiguration(); }
   const CommandLine& Command() const { return services_.command_line; }
   const ShellServices& Services() const { return services_; }
@@ -111,6 +112,9 @@ class TDM : public QObject, public HostServices {
   std::filesystem::path PidFile() const { return AppDir() / "pid"; }
 
   // The local database and the program.
+  double StartTime() const { return start_time_; }
+  // The server status report ("Raport stanu serwera:" ...), as a technician receives it.
+  std::string StatusReport() const { return ServerReport(ReportValues()); }
   const DatabaseIdentity& Identity() const { return identity_; }
   const std::string& ProgramVersion() const { return program_version_; }
 

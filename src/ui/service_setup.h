@@ -1,0 +1,57 @@
+// Installing, re-parametrising and removing the replicator's systemd service from the
+// configuration wizard. The unit is named after the service; its command line is the executable
+// with -s (and -d for debug logging).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tramolin {
+
+class ServiceControl;
+
+// True when the name, trimmed, is not empty and holds no blank.
+bool CheckServiceName(std::string_view name);
+
+// What the service step needs from the wizard.
+struct ServiceStepInput {
+  bool option_enabled = true;    // the service option can be chosen on this system
+  bool option_selected = false;  // "run as a service" is chosen
+  std::string new_name;          // the service name field (trimmed)
+  std::string old_name;          // ServiceName when the wizard opened
+  bool debug = false;            // the debug box: the service runs with -d
+};
+
+class ServiceSetup {
+ public:
+  using Status = std::function<void(std::string_view text)>;  // "" clears it
+  using Log = std::function<void(std::string_view message, int level)>;
+
+  // app_dir ends with "/"; exe_name is the executable's file name. `control` is not owned.
+  ServiceSetup(ServiceControl& control, std::string app_dir, std::string exe_name, Log log);
+
+  // Shows what is being done; the wizard points it at its status bar.
+  void SetStatus(Status status) { status_ = std::move(status); }
+
+  // Installs (stopping and removing a renamed one first) or rewrites the service, or removes it
+  // when the application option is chosen. Failures are logged at level 6 and give false. The
+  // status is cleared at the end.
+  bool ApplyServiceStep(const ServiceStepInput& input);
+
+  // Stops and removes the named service; does nothing for a name CheckServiceName refuses. The
+  // status text stays.
+  void RemoveService(std::string_view name);
+
+ private:
+  bool InstallOrRewrite(const std::string& name, bool debug);
+  void Show(std::string_view text);
+
+  ServiceControl& control_;
+  std::string app_dir_;
+  std::string exe_name_;
+  Log log_;
+  Status status_;
+};
+
+}  // namespace tramolin

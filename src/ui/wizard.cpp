@@ -1,0 +1,565 @@
+#include "ui/wizard.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "engine/db_connection.h"
+#include "engine/pass_dm.h"
+#include "platform/autostart.h"
+#include "platform/service_control.h"
+#include "platform/system_info.h"
+#include "shell/tdm.h"
+#include "ui/wizard_connection.h"
+#include "ui/wizard_rules.h"
+#include "util/cp1250.h"
+
+namespace tramolin {
+namespace {
+
+constexpr int kWidth = 644;
+constexpr int kHeight = 484;
+constexpr char kTimeMask[] = "09:99;_";
+
+QString Ui(std::string_view cp1250) { return QString::fromUtf8(Cp1250ToUtf8(cp1250)); }
+std::string Program(const QString& text) { return Utf8ToCp1250(text.toUtf8().toStdString()); }
+
+// Caption, tooltip and status-bar hint of a control.
+template <class Widget>
+Widget* Hinted(Widget* widget, std::string_view hint) {
+  widget->setToolTip(Ui(hint));
+  widget->setStatusTip(Ui(hint));
+  return widget;
+}
+
+QLineEdit* Edit(const char* name) {
+  auto* edit = new QLineEdit;
+  edit->setObjectName(QLatin1String(name));
+  return edit;
+}
+
+QCheckBox* Box(const char* name, std::string_view caption) {
+  auto* box = new QCheckBox(Ui(caption));
+  box->setObjectName(QLatin1String(name));
+  return box;
+}
+
+QPushButton* Button(const char* name, std::string_view caption) {
+  auto* button = new QPushButton(Ui(caption));
+  button->setObjectName(QLatin1String(name));
+  button->setAutoDefault(false);
+  return button;
+}
+
+// Numbers change only by the arrows.
+class ArrowsOnlySpinBox : public QSpinBox {
+ public:
+  ArrowsOnlySpinBox() { lineEdit()->setReadOnly(true); }
+};
+
+std::string_view HostHint() {
+  return "Adres IP serwera. Jeśli baza znajduje się na tym komputerze wpisz 127.0.0.1"_cp;
+}
+std::string_view ClientHostHint() {
+  return "Adres IP (lub nazwa komputera) będącego serwerem replikacji"_cp;
+}
+
+}  // namespace
+
+TfWizard::TfWizard(WizardEnvironment environment, bool server_mode, const std::string& version,
+                   QWidget* parent)
+    : QDialog(parent),
+      logic_(environment),
+      services_(environment.services),
+      autostart_(environment.autostart),
+      server_mode_(server_mode) {
+  setObjectName(QStringLiteral("TfWizard"));
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
+  setWindowTitle(Ui(server_mode ? "Konfiguracja replikacji - serwer "_cp
+                                : "Konfiguracja replikacji - klient "_cp) +
+                 QString::fromStdString(version));
+  questions_.velmo_ini = [](QWidget* owner) {
+    return QFileDialog::getOpenFileName(owner, QString(), QStringLiteral("velmo.ini"),
+                                        Ui("Plik konfiguracyjny Velmo (velmo.ini)"));
+  };
+  questions_.database_file = [](QWidget* owner, const QString& start) {
+    return QFileDialog::getOpenFileName(owner, QString(), start,
+                                        Ui("Plik bazy danych (*.fdb *.gdb)"));
+  };
+  BuildControls();
+  if (services_ != nullptr) {
+    services_->SetStatus([this](std::string_view text) { SetStatus(text); });
+  }
+  loading_ = true;
+  ShowForm(logic_.LoadWizardFields());
+  ApplyServerOrClientMode();
+  UpdateDependentControls();
+  loading_ = false;
+  Connect();
+  UpdateOkHint();
+  setFixedSize(std::max(kWidth, sizeHint().width()), std::max(kHeight, sizeHint().height()));
+}
+
+TfWizard::~TfWizard() {
+  if (services_ != nullptr) services_->SetStatus({});
+}
+
+void TfWizard::BuildControls() {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 6, 8, 0);
+  layout->setSpacing(4);
+  layout->addWidget(DatabaseGroup());
+  auto* middle = new QHBoxLayout;
+  middle->addWidget(NetworkGroup(), 3);
+  middle->addWidget(ModeGroup(), 2);
+  layout->addLayout(middle);
+  layout->addWidget(OptionsGroup());
+  layout->addStretch(1);
+  layout->addWidget(BottomRow());
+  status_bar_ = new QStatusBar;
+  status_bar_->setObjectName(QStringLiteral("statusBar"));
+  status_bar_->setSizeGripEnabled(false);
+  layout->addWidget(status_bar_);
+}
+
+QWidget* TfWizard::DatabaseGroup() {
+  auto* group = new QGroupBox(Ui(" Parametry dostępu do bazy danych Velmo "_cp));
+  auto* grid = new QGridLayout(group);
+  grid->setVerticalSpacing(3);
+  host_ = Hinted(Edit("host"), HostHint());
+  directory_ =
+      Hinted(Edit("directory"),
+             "Katalog bazy danych (ścieżka z punktu widzenia serwera) lub nazwa aliasu"_cp);
+  file_ = Hinted(Edit("file"),
+                 "Plik bazy danych (z rozszerzeniem). Dla aliasu to pole pozostaw puste."_cp);
+  read_velmo_ini_ = Button("readVelmoIni", "Odczytaj opcje z &velmo.ini ..."_cp);
+  choose_file_ = Button("chooseFile", "&Wskaż plik bazy ..."_cp);
+  test_ = Hinted(Button("testConnection", "&Testuj połączenie z bazą ..."_cp),
+                 "Wykonaj test połączenia z bazą danych"_cp);
+  const std::pair<std::string_view, QLineEdit*> rows[] = {
+      {"Adres &IP/ host serwera"_cp, host_},
+      {"&Katalog bazy danych/alias"_cp, directory_},
+      {"Plik &bazy danych"_cp, file_}};
+  QPushButton* const buttons[] = {read_velmo_ini_, choose_file_, test_};
+  for (int row = 0; row < 3; ++row) {
+    auto* label = new QLabel(Ui(rows[row].first));
+    label->setBuddy(rows[row].second);
+    grid->addWidget(label, row, 0);
+    grid->addWidget(rows[row].second, row, 1);
+    grid->addWidget(buttons[row], row, 2);
+  }
+  grid->setColumnStretch(1, 1);
+  return group;
+}
+
+QWidget* TfWizard::NetworkGroup() {
+  auto* group = new QGroupBox(Ui(" Ustawienia sieciowe "_cp));
+  auto* grid = new QGridLayout(group);
+  grid->setVerticalSpacing(3);
+  server_port_ = Edit("serverPort");
+  server_port_label_ = new QLabel(Ui("Port nasłuchu (&serwer)"_cp));
+  server_port_label_->setBuddy(server_port_);
+  client_host_ = Hinted(Edit("clientHost"), ClientHostHint());
+  client_port_ = Edit("clientPort");
+  client_label_ = new QLabel(Ui("IP i port serwera (klient)"_cp));
+  client_host2_ = Hinted(Edit("clientHost2"), ClientHostHint());
+  client_port2_ = Edit("clientPort2");
+  client2_label_ = new QLabel(Ui("IP i port serwera (klient) - alternatywny"_cp));
+  interval_ = new ArrowsOnlySpinBox;
+  interval_->setObjectName(QStringLiteral("interval"));
+  interval_->setRange(kMinInterval, kMaxInterval);
+  allow_list_ =
+      Hinted(Edit("allowList"),
+             "Adresy IP lub nazwy host z których połączenia będą akceptowane. Pusta lista = "
+             "akceptowanie wszystkich adresów. Kilka adresów rozdziel przecinkami, możesz używać "
+             "znaków * i ? jako tzw. WildMatch"_cp);
+  allow_label_ =
+      new QLabel(Ui("Zezwalaj na połączenia tylko z podanych adresów/&hostów (serwer)"_cp));
+  allow_label_->setBuddy(allow_list_);
+  for (QLineEdit* port : {server_port_, client_port_, client_port2_}) port->setMaximumWidth(60);
+  interval_->setMaximumWidth(60);
+
+  grid->addWidget(server_port_label_, 0, 0, 1, 2);
+  grid->addWidget(server_port_, 0, 2);
+  grid->addWidget(client_label_, 1, 0, 1, 3);
+  grid->addWidget(client_host_, 2, 0, 1, 2);
+  grid->addWidget(client_port_, 2, 2);
+  grid->addWidget(client2_label_, 3, 0, 1, 3);
+  grid->addWidget(client_host2_, 4, 0, 1, 2);
+  grid->addWidget(client_port2_, 4, 2);
+  grid->addWidget(new QLabel(Ui("Replikacja co [min]"_cp)), 5, 0, 1, 2);
+  grid->addWidget(interval_, 5, 2);
+  grid->addWidget(allow_label_, 6, 0, 1, 3);
+  grid->addWidget(allow_list_, 7, 0, 1, 3);
+  grid->setColumnStretch(1, 1);
+  return group;
+}
+
+QWidget* TfWizard::ModeGroup() {
+  auto* group = new QGroupBox(Ui(" Ustawienia trybu pracy "_cp));
+  auto* box = new QVBoxLayout(group);
+  box->setSpacing(3);
+  as_application_ = new QRadioButton(Ui("uruchom jako aplika&cję"_cp));
+  as_application_->setObjectName(QStringLiteral("optionApplication"));
+  as_service_ = new QRadioButton(Ui("uruchom jako &usługę systemd:"_cp));
+  as_service_->setObjectName(QStringLiteral("optionService"));
+  service_name_ = Hinted(Edit("serviceName"), "Nazwa usługi"_cp);
+  remove_service_ = Button("removeService", "Odinstaluj");
+  box->addWidget(as_application_);
+  box->addWidget(as_service_);
+  auto* name_row = new QHBoxLayout;
+  name_row->setContentsMargins(18, 0, 0, 0);
+  name_row->addWidget(service_name_, 1);
+  name_row->addWidget(remove_service_);
+  box->addLayout(name_row);
+  box->addStretch(1);
+  return group;
+}
+
+QWidget* TfWizard::OptionsGroup() {
+  auto* group = new QGroupBox(Ui(" Parametry pracy "_cp));
+  auto* grid = new QGridLayout(group);
+  grid->setVerticalSpacing(2);
+  autostart_box_ = Box("autostart", "&Automatycznie uruchamiaj przy starcie systemu"_cp);
+  debug_ = Box("debug", "&Zapisuj dodatkowe informacje na temat statusu pracy"_cp);
+  on_demand_ = Box("onDemand", "R&eplikacja na żądanie (klient)"_cp);
+  auto_hour_ = Hinted(Box("autoHour", "Rozpoczynaj replikację o godzinie (klient):"_cp),
+                      "W trybie replikacji na żądanie replikacja może nastąpić automatycznie o "
+                      "podanej godzinie"_cp);
+  auto_hour_time_ = Edit("autoHourTime");
+  auto_hour_time_->setInputMask(QLatin1String(kTimeMask));
+  auto_hour_time_->setMaximumWidth(52);
+  full_log_ = Hinted(Box("fullLog", "Włącz pełne &logowanie"_cp),
+                     "Podczas pracy będą tworzone pliki z informacją na temat każdego "
+                     "przetworzonego rekordu"_cp);
+  firewall_ = Hinted(Box("firewall", "Dodaj w&yjątek do zapory sieciowej (serwer)"_cp),
+                     "Dodaj wyjątek na port serwera do zapory sieciowej systemu (dostępne dla "
+                     "systemów posiadających włączoną wbudowaną zaporę)"_cp);
+  send_first_ = Hinted(Box("sendNewDataFirst", "Najpierw wyślij nowe zmiany (klient)"_cp),
+                       "Jeśli włączone, to po rozpoczęciu procesu synchronizacji najpierw "
+                       "zostaną wysłane nowe zmiany z bazy zdalnej"_cp);
+  events_ = Box("events", "Automatycznie odświeżaj rejestry po replikacji"_cp);
+
+  grid->addWidget(autostart_box_, 0, 0);
+  grid->addWidget(debug_, 1, 0);
+  grid->addWidget(on_demand_, 2, 0);
+  auto* hour_row = new QHBoxLayout;
+  hour_row->addWidget(auto_hour_);
+  hour_row->addWidget(auto_hour_time_);
+  hour_row->addStretch(1);
+  grid->addLayout(hour_row, 3, 0);
+  grid->addWidget(full_log_, 0, 1);
+  grid->addWidget(firewall_, 1, 1);
+  grid->addWidget(send_first_, 2, 1);
+  grid->addWidget(events_, 3, 1);
+  return group;
+}
+
+QWidget* TfWizard::BottomRow() {
+  auto* row = new QWidget;
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  start_after_ = Box("startAfter", "Uruchom &tramolina po zakończeniu konfiguracji"_cp);
+  start_after_->setChecked(true);
+  cancel_ = Button("cancel", "A&nuluj");
+  ok_ = Button("ok", "&OK");
+  ok_->setDefault(true);
+  layout->addWidget(start_after_);
+  layout->addStretch(1);
+  layout->addWidget(cancel_);
+  layout->addWidget(ok_);
+  return row;
+}
+
+void TfWizard::Connect() {
+  for (QLineEdit* edit : {host_, directory_, file_}) {
+    connect(edit, &QLineEdit::textChanged, this, [this] {
+      if (!loading_) logic_.DatabaseFieldChanged();
+    });
+  }
+  connect(read_velmo_ini_, &QPushButton::clicked, this, &TfWizard::ReadVelmoIniClicked);
+  connect(choose_file_, &QPushButton::clicked, this, &TfWizard::ChooseDatabaseFileClicked);
+  connect(test_, &QPushButton::clicked, this, &TfWizard::TestConnectionClicked);
+  connect(remove_service_, &QPushButton::clicked, this, &TfWizard::RemoveServiceClicked);
+  connect(ok_, &QPushButton::clicked, this, &TfWizard::OkClicked);
+  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+  for (QCheckBox* box : {on_demand_, auto_hour_}) {
+    connect(box, &QCheckBox::toggled, this, &TfWizard::UpdateDependentControls);
+  }
+  connect(as_service_, &QRadioButton::toggled, this, &TfWizard::UpdateServiceOption);
+  connect(start_after_, &QCheckBox::toggled, this, &TfWizard::UpdateOkHint);
+}
+
+void TfWizard::ShowForm(const WizardForm& form) {
+  host_->setText(Ui(form.host));
+  directory_->setText(Ui(form.directory));
+  file_->setText(Ui(form.file));
+  server_port_->setText(Ui(form.server_port));
+  allow_list_->setText(Ui(form.allow_list));
+  client_host_->setText(Ui(form.client_host));
+  client_port_->setText(Ui(form.client_port));
+  client_host2_->setText(Ui(form.client_host2));
+  client_port2_->setText(Ui(form.client_port2));
+  interval_->setValue(form.interval);
+  as_service_->setEnabled(form.service_option_enabled);
+  as_service_->setChecked(form.run_as_service);
+  as_application_->setChecked(!form.run_as_service);
+  service_name_->setText(Ui(form.service_name));
+  service_name_->setEnabled(form.run_as_service);
+  autostart_box_->setChecked(form.autostart);
+  autostart_box_->setEnabled(form.autostart_enabled);
+  debug_->setChecked(form.debug);
+  on_demand_->setChecked(form.on_demand);
+  auto_hour_->setChecked(form.auto_hour);
+  if (form.auto_hour_time.empty()) {
+    auto_hour_time_->clear();
+  } else {
+    auto_hour_time_->setText(Ui(form.auto_hour_time));
+  }
+  full_log_->setChecked(form.full_log);
+  firewall_->setChecked(form.firewall);
+  firewall_->setEnabled(form.firewall_enabled);
+  send_first_->setChecked(form.send_new_data_first);
+  events_->setChecked(form.events);
+  start_after_->setChecked(form.start_after);
+}
+
+WizardForm TfWizard::ReadForm() const {
+  WizardForm form;
+  form.host = Program(host_->text());
+  form.directory = Program(directory_->text());
+  form.file = Program(file_->text());
+  form.server_port = Program(server_port_->text());
+  form.allow_list = Program(allow_list_->text());
+  form.client_host = Program(client_host_->text());
+  form.client_port = Program(client_port_->text());
+  form.client_host2 = Program(client_host2_->text());
+  form.client_port2 = Program(client_port2_->text());
+  form.interval = interval_->value();
+  form.service_option_enabled = as_service_->isEnabled();
+  form.run_as_service = as_service_->isChecked();
+  form.service_name = Program(service_name_->text());
+  form.autostart = autostart_box_->isChecked();
+  form.autostart_enabled = autostart_box_->isEnabled();
+  form.debug = debug_->isChecked();
+  form.on_demand = on_demand_->isChecked();
+  form.auto_hour = auto_hour_->isChecked();
+  // The mask's blanks stand for digits left out: " 7:05" keeps its blank.
+  form.auto_hour_time = Program(auto_hour_time_->displayText().replace(QLatin1Char('_'), ' '));
+  form.full_log = full_log_->isChecked();
+  form.firewall = firewall_->isChecked();
+  form.firewall_enabled = firewall_->isEnabled();
+  form.send_new_data_first = send_first_->isChecked();
+  form.events = events_->isChecked();
+  form.start_after = start_after_->isChecked();
+  return form;
+}
+
+void TfWizard::ApplyServerOrClientMode() {
+  const bool client = !server_mode_;
+  for (QWidget* widget :
+       std::initializer_list<QWidget*>{client_label_, client_host_, client_port_, client2_label_,
+                                       client_host2_, client_port2_}) {
+    widget->setEnabled(client);
+  }
+  for (QWidget* widget : std::initializer_list<QWidget*>{server_port_label_, server_port_,
+                                                         allow_label_, allow_list_}) {
+    widget->setEnabled(server_mode_);
+  }
+  if (server_mode_) {
+    for (QCheckBox* box : {on_demand_, auto_hour_, send_first_}) {
+      box->setChecked(false);
+      box->setEnabled(false);
+    }
+  }
+}
+
+void TfWizard::UpdateDependentControls() {
+  const bool hour_allowed = on_demand_->isEnabled() && on_demand_->isChecked();
+  if (!hour_allowed) auto_hour_->setChecked(false);
+  auto_hour_->setEnabled(hour_allowed);
+  const bool time_allowed = auto_hour_->isEnabled() && auto_hour_->isChecked();
+  if (!time_allowed) auto_hour_time_->clear();
+  auto_hour_time_->setEnabled(time_allowed);
+}
+
+void TfWizard::UpdateServiceOption() {
+  const bool service = as_service_->isChecked();
+  service_name_->setEnabled(service);
+  autostart_box_->setEnabled(!service);
+  autostart_box_->setChecked(!service && autostart_ != nullptr && autostart_->IsAutostartEnabled());
+}
+
+void TfWizard::UpdateOkHint() {
+  Hinted(ok_,
+         start_after_->isChecked() ? "Zapisz zmiany i uruchom tramolina"_cp : "Zapisz zmiany"_cp);
+}
+
+void TfWizard::Focus(WizardField field) {
+  QWidget* target = nullptr;
+  switch (field) {
+    case WizardField::kNone:
+      return;
+    case WizardField::kHost:
+      target = host_;
+      break;
+    case WizardField::kDirectory:
+      target = directory_;
+      break;
+    case WizardField::kFile:
+      target = file_;
+      break;
+    case WizardField::kTestButton:
+      target = test_;
+      break;
+    case WizardField::kServerPort:
+      target = server_port_;
+      break;
+    case WizardField::kClientHost:
+      target = client_host_;
+      break;
+    case WizardField::kClientPort:
+      target = client_port_;
+      break;
+    case WizardField::kServiceName:
+      target = service_name_;
+      break;
+    case WizardField::kAutoHourTime:
+      target = auto_hour_time_;
+      break;
+    case WizardField::kOk:
+      target = ok_;
+      break;
+  }
+  target->setFocus();
+  if (auto* edit = qobject_cast<QLineEdit*>(target)) edit->selectAll();
+}
+
+void TfWizard::SetStatus(std::string_view text) { status_bar_->showMessage(Ui(text)); }
+
+bool TfWizard::event(QEvent* event) {
+  if (event->type() == QEvent::StatusTip) {
+    status_bar_->showMessage(static_cast<QStatusTipEvent*>(event)->tip());
+    return true;
+  }
+  return QDialog::event(event);
+}
+
+void TfWizard::ReadVelmoIniClicked() {
+  const QString chosen = questions_.velmo_ini(this);
+  if (chosen.isEmpty()) return;
+  const DatabaseFields fields =
+      ReadVelmoIni(std::filesystem::path(chosen.toStdString()),
+                   {Program(host_->text()), Program(directory_->text()), Program(file_->text())});
+  host_->setText(Ui(fields.host));
+  directory_->setText(Ui(fields.directory));
+  file_->setText(Ui(fields.file));
+}
+
+void TfWizard::ChooseDatabaseFileClicked() {
+  const QString start = QFileInfo(directory_->text(), file_->text()).filePath();
+  const QString chosen = questions_.database_file(this, start);
+  if (chosen.isEmpty() || !QFileInfo::exists(chosen)) return;
+  const DatabaseFields fields = FieldsOfChosenFile(std::filesystem::path(chosen.toStdString()));
+  host_->setText(QString::fromStdString(fields.host));
+  directory_->setText(QString::fromStdString(fields.directory));
+  file_->setText(QString::fromStdString(fields.file));
+}
+
+void TfWizard::TestConnectionClicked() {
+  WizardForm form = ReadForm();
+  WizardField focus = WizardField::kNone;
+  logic_.TestConnection(form, focus);
+  // Trimming and normalising are no edits of the user's: the test result stays.
+  const bool tested = logic_.ConnectionTested();
+  loading_ = true;
+  host_->setText(Ui(form.host));
+  directory_->setText(Ui(form.directory));
+  file_->setText(Ui(form.file));
+  loading_ = false;
+  if (!tested) logic_.DatabaseFieldChanged();
+  Focus(focus);
+}
+
+void TfWizard::RemoveServiceClicked() {
+  if (services_ != nullptr) services_->RemoveService(Program(service_name_->text()));
+}
+
+void TfWizard::OkClicked() {
+  ok_->setEnabled(false);
+  cancel_->setEnabled(false);
+  WizardForm form = ReadForm();
+  WizardField focus = WizardField::kNone;
+  const bool applied = logic_.ApplyWizard(form, focus);
+  loading_ = true;
+  for (auto [edit, text] :
+       {std::pair{host_, &form.host}, std::pair{directory_, &form.directory},
+        std::pair{file_, &form.file}, std::pair{server_port_, &form.server_port},
+        std::pair{allow_list_, &form.allow_list}, std::pair{client_host_, &form.client_host},
+        std::pair{client_port_, &form.client_port}, std::pair{client_host2_, &form.client_host2},
+        std::pair{client_port2_, &form.client_port2},
+        std::pair{service_name_, &form.service_name}}) {
+    edit->setText(Ui(*text));
+  }
+  loading_ = false;
+  ok_->setEnabled(true);
+  cancel_->setEnabled(true);
+  if (!applied) {
+    Focus(focus);
+    return;
+  }
+  outcome_ = start_after_->isChecked() ? WizardOutcome::kSavedAndStart : WizardOutcome::kSaved;
+  accept();
+}
+
+WizardOutcome ShowConfigurationWizard(TDM& tdm, ServiceControl& services, TPassDM& pass_dm) {
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+    tdm.Log("Kreatora konfiguracji nie można tu wyświetlić."_cp, kLogSerious);
+    return WizardOutcome::kCancelled;
+  }
+  TConfig& config = tdm.Config();
+  const auto log = [&tdm](std::string_view message, int level) { tdm.Log(message, level); };
+  const std::string exe_name = tdm.Services().executable_name;
+  ServiceSetup setup(services, config.AppDir, exe_name, log);
+  const Autostart autostart;
+  WizardEnvironment environment;
+  environment.config = &config;
+  environment.flags = &tdm.Flags();
+  environment.log = log;
+  environment.services = &setup;
+  environment.autostart = &autostart;
+  environment.executable = std::filesystem::path(config.AppDir) / exe_name;
+  environment.pass_dm = &pass_dm;
+  environment.test_database = [&pass_dm](const DatabaseSettings& settings) {
+    return TestDatabaseConnection(pass_dm, settings);
+  };
+  environment.server_version = QueryServerVersion;
+  WizardOutcome outcome = WizardOutcome::kCancelled;
+  {
+    TfWizard wizard(std::move(environment), tdm.Flags().ServerMode, GetFileVersion(ProgramPath()));
+    wizard.exec();
+    outcome = wizard.Outcome();
+  }
+  if (outcome != WizardOutcome::kCancelled) {
+    tdm.Logs().SetDebugMode(tdm.Flags().DebugMode);
+    tdm.Logs().SetFullLog(config.FullLog);
+  }
+  return outcome;
+}
+
+}  // namespace tramolin
