@@ -1,8 +1,10 @@
 // Tramolin 2: the replicator's process. Creates the main data module, the data engine and
-// the log view, runs the start-up sequence and then the message loop.
+// the main window (or, without a display or as a service, the terminal's log view), runs the
+// start-up sequence and then the message loop.
 #include <charconv>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 #include "engine/pass_dm.h"
@@ -15,6 +17,10 @@
 #include "shell/shutdown_signals.h"
 #include "shell/startup.h"
 #include "shell/tdm.h"
+#include "ui/desktop_application.h"
+#include "ui/main_window.h"
+#include "ui/wizard.h"
+#include "util/command_line.h"
 #include "util/cp1250.h"
 #include "util/day_time.h"
 
@@ -64,11 +70,30 @@ ShellServices MakeShellServices(int argc, char** argv, TPassDM& pass_dm, std::st
   return services;
 }
 
+// A window for an interactive process, or a service started with -v, on a desktop; any other
+// process logs to the terminal and needs no GUI at all.
+bool WantsWindow(int argc, char** argv) {
+  const CommandLine switches(argc, argv);
+  return (!switches.HasSwitch("s") || switches.HasSwitch("v")) && DesktopAvailable();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   ShutdownSignals::BlockInAllThreads();
-  LoggingApplication app(argc, argv);
+  const bool windowed = WantsWindow(argc, argv);
+  std::unique_ptr<QCoreApplication> app;
+  ExceptionLogging* exception_logging = nullptr;
+  if (windowed) {
+    auto widgets = std::make_unique<LoggingWidgetApplication>(argc, argv);
+    widgets->setQuitOnLastWindowClosed(false);  // the tray hides the window; closing it quits
+    exception_logging = widgets.get();
+    app = std::move(widgets);
+  } else {
+    auto core = std::make_unique<LoggingApplication>(argc, argv);
+    exception_logging = core.get();
+    app = std::move(core);
+  }
   QCoreApplication::setApplicationName(QStringLiteral("Tramolin 2"));
 
   ServiceControl service_control(EnvironmentValue("TRAMOLIN2_UNIT_DIR", "/etc/systemd/system"),
@@ -80,14 +105,28 @@ int main(int argc, char** argv) {
 
   ConsoleView console(std::cout);  // outlives the main data module, which logs until its end
   TDM tdm(std::move(services));
-  app.SetLogger(&tdm.Logs());
-  if (tdm.ShowsWindow()) tdm.SetWindow(&console);
+  exception_logging->SetLogger(&tdm.Logs());
+  if (tdm.ShowsWindow() && !windowed) tdm.SetWindow(&console);
   if (!environment_note.empty()) tdm.Log(environment_note, kLogError);
   ReplicationData data(tdm, tdm.Slots(), pass_dm, DatabaseSettingsOf(tdm.Config()));
   tdm.AttachDatabase(&data);
+  std::unique_ptr<TfMainTramolin_2> window;  // goes before the main data module
+  if (windowed) {
+    window = std::make_unique<TfMainTramolin_2>(tdm);
+    QObject::connect(window.get(), &TfMainTramolin_2::closed, &tdm,
+                     [] { QCoreApplication::quit(); });
+  }
 
-  StartupSequence startup(tdm, /*wizard=*/{});
+  // Without a window the wizard cannot be shown; the start-up sequence then says so.
+  StartupSequence::Wizard wizard;
+  if (windowed) {
+    wizard = [&tdm, &service_control, &pass_dm] {
+      return ShowConfigurationWizard(tdm, service_control, pass_dm);
+    };
+  }
+  StartupSequence startup(tdm, std::move(wizard));
   if (const std::optional<int> exit_status = startup.Run()) return *exit_status;
+  if (window) window->show();
 
   ShutdownSignals shutdown;
   QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &tdm, [&tdm] {

@@ -8,9 +8,10 @@
 
 namespace tramolin {
 
-bool LoggingApplication::notify(QObject* receiver, QEvent* event) {
+bool ExceptionLogging::DeliverLogged(QObject* receiver,
+                                     const std::function<bool()>& deliver) const {
   try {
-    return QCoreApplication::notify(receiver, event);
+    return deliver();
   } catch (const std::exception& error) {
     if (logger_ == nullptr) return false;
     const QString name = receiver->objectName().isEmpty()

@@ -49,6 +49,8 @@ ProgramFolder::ProgramFolder(const std::string& executable_name)
   fs::copy_file(TRAMOLIN2_BINARY, executable_);
   // A service process stops its service when it ends: never the machine's real one.
   SetEnvironment("TRAMOLIN2_SYSTEMCTL", "true");
+  // No window opens on a developer's desktop: the program keeps to its terminal view.
+  SetEnvironment("QT_QPA_PLATFORM", "offscreen");
   // Both settings are needed: undefined behaviour takes its exit status from its own variable.
   AddSanitizerOption("ASAN_OPTIONS", QString("exitcode=%1").arg(kSanitizerExitStatus));
   AddSanitizerOption("UBSAN_OPTIONS", QString("exitcode=%1").arg(kSanitizerExitStatus));
