@@ -8,6 +8,9 @@
 #     debug log shows the cycle that found nothing left on either side ("Następna synchronizacja
 #     za:"), against the EXECUTE BLOCK insert of the same rows with their journal triggers on the
 #     fresh source database (timed in the same run).
+#  1t. Part 1 again over TLS (a self-signed certificate from scripts/make-certificate.sh, pinned
+#     by its fingerprint), each direction right after its plain run on fresh databases: records
+#     per second over TLS against the plain link of the same run.
 #  2. Peak resident memory (VmHWM) of the server and the client of each of those runs, read just
 #     before each process is stopped.
 #  3. 20 copies, each with its own changes and with changes for it on the main database: every
@@ -21,7 +24,8 @@
 # E2E_RECORDS (100000), E2E_COPIES (20), E2E_MAIN_ROWS (rows inserted on the main database for
 # every copy in part 3, 2000), E2E_COPY_ROWS (rows inserted on each copy in part 3, 2000),
 # E2E_TIMEOUT (seconds a client may take for one cycle, 900), E2E_SERVER_MODE (Classic),
-# E2E_PARTS ("1 3": 1 runs parts 1 and 2, 3 runs part 3), E2E_PERF (1: perf record of the server
+# E2E_PARTS ("1 tls 3": 1 runs parts 1 and 2, tls runs part 1t and with it part 1, its
+# reference, 3 runs part 3), E2E_PERF (1: perf record of the server
 # and the client during part 1, into $E2E_DIR/<direction>-<side>.perf.data, with the options in
 # E2E_PERF_ARGS, "-g"; "--call-graph dwarf -F 250" names our callers of the database engine).
 set -euo pipefail
@@ -34,7 +38,7 @@ main_rows=${E2E_MAIN_ROWS:-2000}
 copy_rows=${E2E_COPY_ROWS:-2000}
 timeout_s=${E2E_TIMEOUT:-900}
 server_mode=${E2E_SERVER_MODE:-Classic}
-parts=${E2E_PARTS:-1 3}
+parts=${E2E_PARTS:-1 tls 3}
 perf=${E2E_PERF:-0}
 read -r -a perf_args <<<"${E2E_PERF_ARGS:--g}"
 
@@ -214,35 +218,47 @@ free_port() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0))
 print(s.getsockname()[1])'
 }
-server_ini() {  # database folder, port
+# TLS (part 1t): the server's certificate and key and the fingerprint its clients pin.
+tls_dir="$work/tls"
+tls_fingerprint=""
+server_ini() {  # database folder, port[, tls]
   printf '%s' "[DB]\r\nDBHOST=\r\nDBPATH=$1\r\nDBFILE=main.fdb\r\n" \
     "[Tramolin]\r\nMode=1\r\n[Server]\r\nPort=$2\r\n"
+  if [ "${3:-}" = tls ]; then
+    printf '%s' "TlsCertificate=$tls_dir/server.pem\r\nTlsKey=$tls_dir/server.key\r\n"
+  fi
 }
-client_ini() {  # database folder, copy number, port
+client_ini() {  # database folder, copy number, port[, tls]
   printf '%s' "[DB]\r\nDBHOST=\r\nDBPATH=$1\r\nDBFILE=copy$2.fdb\r\n" \
     "[Tramolin]\r\nMode=0\r\nInterwal=60\r\n[Klient]\r\nHost=127.0.0.1\r\nPort=$3\r\n"
+  if [ "${4:-}" = tls ]; then printf '%s' "Tls=1\r\nTlsFingerprint=$tls_fingerprint\r\n"; fi
 }
-start_server() {  # folder, database folder, port
-  start_program "$1" "$(server_ini "$2" "$3")"
+start_server() {  # folder, database folder, port[, tls]
+  start_program "$1" "$(server_ini "$2" "$3" "${4:-}")"
   wait_for_line "$1" "na porcie" 0
+  if [ "${4:-}" = tls ] && [ "$(count_in_log "$1" "na porcie [0-9]* (TLS)")" = 0 ]; then
+    echo "the server in $1 does not listen with TLS" >&2
+    exit 1
+  fi
 }
 readonly synchronised="synchronizacja za:"
 
 declare -A result=()
 has_part() { [[ " $parts " == *" $1 "* ]]; }
+if has_part tls && ! has_part 1; then parts="1 $parts"; fi  # the plain link is the reference
 max_of() { awk -v a="$1" -v b="$2" 'BEGIN { print (b > a ? b : a) }'; }
 
 # ---- 1 and 2: 100,000 records each way between two processes --------------------------------
 
-one_way() {  # direction name, source file, destination file
-  local name=$1 db="$work/$1" port seconds t0 t_end before side recorder recorders=()
+one_way() {  # direction name, source file, destination file[, tls]
+  local name=$1 link=${4:-} db="$work/$1" port seconds t0 t_end before side recorder recorders=()
   cp -r "$work/pair" "$db"
   seconds=$(fill_timed "$db/$2" "$records")
   result[$name.insert]=$(awk -v n="$records" -v s="$seconds" 'BEGIN { printf "%.0f", n / s }')
   before=$(rows_in_tables "$db/$3")
   port=$(free_port)
-  start_server "$work/$name-server" "$db" "$port"
-  prepare_folder "$work/$name-client" "$(client_ini "$db" 1 "$port")"
+  start_server "$work/$name-server" "$db" "$port" "$link"
+  prepare_folder "$work/$name-client" "$(client_ini "$db" 1 "$port" "$link")"
   t0=$(now)
   launch "$work/$name-client"
   if [ "$perf" = 1 ]; then
@@ -273,12 +289,25 @@ one_way() {  # direction name, source file, destination file
 if has_part 1; then
   echo "== Databases: main and copy 1 in $work/pair"
   "$root/scripts/make-databases.sh" "$work/pair" 1 >/dev/null
+  if has_part tls; then
+    tls_fingerprint=$("$root/scripts/make-certificate.sh" "$tls_dir" 127.0.0.1)
+  fi
   echo "== 1. main -> copy 1"
   one_way main-to-copy main.fdb copy1.fdb
   result[main-to-copy.waiting]=$(waiting "$work/main-to-copy/main.fdb" 1)
+  if has_part tls; then
+    echo "== 1t. main -> copy 1 over TLS"
+    one_way main-to-copy-tls main.fdb copy1.fdb tls
+    result[main-to-copy-tls.waiting]=$(waiting "$work/main-to-copy-tls/main.fdb" 1)
+  fi
   echo "== 1. copy 1 -> main"
   one_way copy-to-main copy1.fdb main.fdb
   result[copy-to-main.waiting]=$(waiting "$work/copy-to-main/copy1.fdb" 0)
+  if has_part tls; then
+    echo "== 1t. copy 1 -> main over TLS"
+    one_way copy-to-main-tls copy1.fdb main.fdb tls
+    result[copy-to-main-tls.waiting]=$(waiting "$work/copy-to-main-tls/copy1.fdb" 0)
+  fi
 fi
 
 # ---- 3: 20 clients at once against the sum of single runs ------------------------------------
@@ -362,6 +391,13 @@ if has_part 1; then
     row "1. $name, records/s vs insert+journal" "${result[$name.rate]}" \
       "${result[$name.insert]}" "$r" ">=0.5" "$(verdict "$r" ">=" 0.5)"
   done
+  if has_part tls; then
+    for name in main-to-copy copy-to-main; do
+      r=$(ratio "${result[$name-tls.rate]}" "${result[$name.rate]}")
+      row "1t. $name, records/s over TLS vs plain" "${result[$name-tls.rate]}" \
+        "${result[$name.rate]}" "$r" ">=0.9" "$(verdict "$r" ">=" 0.9)"
+    done
+  fi
   for name in main-to-copy copy-to-main; do
     for side in server client; do
       mb=${result[$name.${side}_mb]}
@@ -389,7 +425,17 @@ if has_part 1; then
   echo "Records arrived: main->copy ${result[main-to-copy.arrived]} of $records," \
     "copy->main ${result[copy-to-main.arrived]} of $records; journal entries left behind:" \
     "${result[main-to-copy.waiting]} / ${result[copy-to-main.waiting]}"
-  for name in main-to-copy copy-to-main; do
+  tls_names=""
+  if has_part tls; then
+    echo "Over TLS: main->copy ${result[main-to-copy-tls.arrived]} of $records," \
+      "copy->main ${result[copy-to-main-tls.arrived]} of $records; journal entries left behind:" \
+      "${result[main-to-copy-tls.waiting]} / ${result[copy-to-main-tls.waiting]};" \
+      "peak RSS server / client, MB: ${result[main-to-copy-tls.server_mb]} /" \
+      "${result[main-to-copy-tls.client_mb]}, ${result[copy-to-main-tls.server_mb]} /" \
+      "${result[copy-to-main-tls.client_mb]}"
+    tls_names="main-to-copy-tls copy-to-main-tls"
+  fi
+  for name in main-to-copy copy-to-main $tls_names; do
     echo "Where $name went (seconds per state, from the logs):"
     echo "  client:${result[$name.client_states]}"
     echo "  server:${result[$name.server_states]}"
