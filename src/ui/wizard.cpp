@@ -101,6 +101,10 @@ TfWizard::TfWizard(WizardEnvironment environment, bool server_mode, const std::s
     return QFileDialog::getOpenFileName(owner, QString(), start,
                                         Ui("Plik bazy danych (*.fdb *.gdb)"));
   };
+  questions_.pem_file = [](QWidget* owner, const QString& title, const QString& start) {
+    return QFileDialog::getOpenFileName(owner, title, start,
+                                        Ui("Pliki PEM (*.pem *.crt *.key);;Wszystkie pliki (*)"));
+  };
   BuildControls();
   if (services_ != nullptr) {
     services_->SetStatus([this](std::string_view text) { SetStatus(text); });
@@ -128,6 +132,7 @@ void TfWizard::BuildControls() {
   middle->addWidget(NetworkGroup(), 3);
   middle->addWidget(ModeGroup(), 2);
   layout->addLayout(middle);
+  layout->addWidget(TlsGroup());
   layout->addWidget(OptionsGroup());
   layout->addStretch(1);
   layout->addWidget(BottomRow());
@@ -231,6 +236,49 @@ QWidget* TfWizard::ModeGroup() {
   return group;
 }
 
+QWidget* TfWizard::TlsGroup() {
+  auto* group = new QGroupBox(Ui(" Szyfrowanie połączenia (TLS) "_cp));
+  auto* grid = new QGridLayout(group);
+  grid->setVerticalSpacing(3);
+  tls_certificate_ =
+      Hinted(Edit("tlsCertificate"),
+             "Plik certyfikatu serwera (PEM). Bez certyfikatu i klucza serwer przyjmuje "
+             "połączenia nieszyfrowane."_cp);
+  tls_certificate_label_ = new QLabel(Ui("Certyfikat serwera (PEM):"));
+  tls_certificate_label_->setBuddy(tls_certificate_);
+  choose_tls_certificate_ =
+      Hinted(Button("chooseTlsCertificate", "..."), "Wskaż plik certyfikatu"_cp);
+  tls_key_ = Hinted(Edit("tlsKey"), "Plik klucza prywatnego certyfikatu (PEM, bez hasła)"_cp);
+  tls_key_label_ = new QLabel(Ui("Klucz prywatny (PEM):"));
+  tls_key_label_->setBuddy(tls_key_);
+  choose_tls_key_ = Hinted(Button("chooseTlsKey", "..."), "Wskaż plik klucza prywatnego"_cp);
+  for (QPushButton* button : {choose_tls_certificate_, choose_tls_key_}) {
+    button->setFixedWidth(button->fontMetrics().horizontalAdvance(button->text()) + 24);
+  }
+  client_tls_ = Hinted(Box("clientTls", "Szyfruj połączenie z serwerem (TLS)"_cp),
+                       "Łącz się z serwerem wyłącznie szyfrowanym połączeniem; serwer musi mieć "
+                       "certyfikat i klucz"_cp);
+  tls_fingerprint_ =
+      Hinted(Edit("tlsFingerprint"),
+             "Odcisk SHA-256 certyfikatu serwera, np. wypisany przy tworzeniu certyfikatu. Puste "
+             "pole = zaufaj certyfikatowi wystawionemu przez urząd certyfikacji dla adresu "
+             "serwera"_cp);
+  tls_fingerprint_label_ = new QLabel(Ui("Odcisk SHA-256 certyfikatu serwera:"_cp));
+  tls_fingerprint_label_->setBuddy(tls_fingerprint_);
+
+  grid->addWidget(tls_certificate_label_, 0, 0);
+  grid->addWidget(tls_certificate_, 0, 1);
+  grid->addWidget(choose_tls_certificate_, 0, 2);
+  grid->addWidget(tls_key_label_, 1, 0);
+  grid->addWidget(tls_key_, 1, 1);
+  grid->addWidget(choose_tls_key_, 1, 2);
+  grid->addWidget(client_tls_, 2, 0, 1, 3);
+  grid->addWidget(tls_fingerprint_label_, 3, 0);
+  grid->addWidget(tls_fingerprint_, 3, 1, 1, 2);
+  grid->setColumnStretch(1, 1);
+  return group;
+}
+
 QWidget* TfWizard::OptionsGroup() {
   auto* group = new QGroupBox(Ui(" Parametry pracy "_cp));
   auto* grid = new QGridLayout(group);
@@ -294,11 +342,14 @@ void TfWizard::Connect() {
   }
   connect(read_velmo_ini_, &QPushButton::clicked, this, &TfWizard::ReadVelmoIniClicked);
   connect(choose_file_, &QPushButton::clicked, this, &TfWizard::ChooseDatabaseFileClicked);
+  connect(choose_tls_certificate_, &QPushButton::clicked, this,
+          &TfWizard::ChooseTlsCertificateClicked);
+  connect(choose_tls_key_, &QPushButton::clicked, this, &TfWizard::ChooseTlsKeyClicked);
   connect(test_, &QPushButton::clicked, this, &TfWizard::TestConnectionClicked);
   connect(remove_service_, &QPushButton::clicked, this, &TfWizard::RemoveServiceClicked);
   connect(ok_, &QPushButton::clicked, this, &TfWizard::OkClicked);
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
-  for (QCheckBox* box : {on_demand_, auto_hour_}) {
+  for (QCheckBox* box : {on_demand_, auto_hour_, client_tls_}) {
     connect(box, &QCheckBox::toggled, this, &TfWizard::UpdateDependentControls);
   }
   connect(as_service_, &QRadioButton::toggled, this, &TfWizard::UpdateServiceOption);
@@ -337,6 +388,14 @@ void TfWizard::ShowForm(const WizardForm& form) {
   send_first_->setChecked(form.send_new_data_first);
   events_->setChecked(form.events);
   start_after_->setChecked(form.start_after);
+  client_tls_->setChecked(form.tls);
+  // Paths and the fingerprint are often longer than their fields: show where they begin.
+  for (auto [edit, text] :
+       {std::pair{tls_certificate_, &form.tls_certificate}, std::pair{tls_key_, &form.tls_key},
+        std::pair{tls_fingerprint_, &form.tls_fingerprint}}) {
+    edit->setText(Ui(*text));
+    edit->setCursorPosition(0);
+  }
 }
 
 WizardForm TfWizard::ReadForm() const {
@@ -367,6 +426,10 @@ WizardForm TfWizard::ReadForm() const {
   form.send_new_data_first = send_first_->isChecked();
   form.events = events_->isChecked();
   form.start_after = start_after_->isChecked();
+  form.tls_certificate = Program(tls_certificate_->text());
+  form.tls_key = Program(tls_key_->text());
+  form.tls = client_tls_->isChecked();
+  form.tls_fingerprint = Program(tls_fingerprint_->text());
   return form;
 }
 
@@ -374,11 +437,12 @@ void TfWizard::ApplyServerOrClientMode() {
   const bool client = !server_mode_;
   for (QWidget* widget :
        std::initializer_list<QWidget*>{client_label_, client_host_, client_port_, client2_label_,
-                                       client_host2_, client_port2_}) {
+                                       client_host2_, client_port2_, client_tls_}) {
     widget->setEnabled(client);
   }
-  for (QWidget* widget : std::initializer_list<QWidget*>{server_port_label_, server_port_,
-                                                         allow_label_, allow_list_}) {
+  for (QWidget* widget : std::initializer_list<QWidget*>{
+           server_port_label_, server_port_, allow_label_, allow_list_, tls_certificate_label_,
+           tls_certificate_, choose_tls_certificate_, tls_key_label_, tls_key_, choose_tls_key_}) {
     widget->setEnabled(server_mode_);
   }
   if (server_mode_) {
@@ -396,6 +460,10 @@ void TfWizard::UpdateDependentControls() {
   const bool time_allowed = auto_hour_->isEnabled() && auto_hour_->isChecked();
   if (!time_allowed) auto_hour_time_->clear();
   auto_hour_time_->setEnabled(time_allowed);
+  // The pinned fingerprint is kept while TLS is off: ticking the box again brings it back.
+  const bool fingerprint_allowed = client_tls_->isEnabled() && client_tls_->isChecked();
+  tls_fingerprint_label_->setEnabled(fingerprint_allowed);
+  tls_fingerprint_->setEnabled(fingerprint_allowed);
 }
 
 void TfWizard::UpdateServiceOption() {
@@ -442,6 +510,15 @@ void TfWizard::Focus(WizardField field) {
     case WizardField::kAutoHourTime:
       target = auto_hour_time_;
       break;
+    case WizardField::kTlsCertificate:
+      target = tls_certificate_;
+      break;
+    case WizardField::kTlsKey:
+      target = tls_key_;
+      break;
+    case WizardField::kTlsFingerprint:
+      target = tls_fingerprint_;
+      break;
     case WizardField::kOk:
       target = ok_;
       break;
@@ -481,6 +558,17 @@ void TfWizard::ChooseDatabaseFileClicked() {
   file_->setText(QString::fromStdString(fields.file));
 }
 
+void TfWizard::ChoosePemFile(QLineEdit* edit, std::string_view title) {
+  const QString chosen = questions_.pem_file(this, Ui(title), edit->text().trimmed());
+  if (!chosen.isEmpty()) edit->setText(chosen);
+}
+
+void TfWizard::ChooseTlsCertificateClicked() {
+  ChoosePemFile(tls_certificate_, "Certyfikat serwera (PEM)");
+}
+
+void TfWizard::ChooseTlsKeyClicked() { ChoosePemFile(tls_key_, "Klucz prywatny (PEM)"); }
+
 void TfWizard::TestConnectionClicked() {
   WizardForm form = ReadForm();
   WizardField focus = WizardField::kNone;
@@ -512,8 +600,9 @@ void TfWizard::OkClicked() {
         std::pair{file_, &form.file}, std::pair{server_port_, &form.server_port},
         std::pair{allow_list_, &form.allow_list}, std::pair{client_host_, &form.client_host},
         std::pair{client_port_, &form.client_port}, std::pair{client_host2_, &form.client_host2},
-        std::pair{client_port2_, &form.client_port2},
-        std::pair{service_name_, &form.service_name}}) {
+        std::pair{client_port2_, &form.client_port2}, std::pair{service_name_, &form.service_name},
+        std::pair{tls_certificate_, &form.tls_certificate}, std::pair{tls_key_, &form.tls_key},
+        std::pair{tls_fingerprint_, &form.tls_fingerprint}}) {
     edit->setText(Ui(*text));
   }
   loading_ = false;

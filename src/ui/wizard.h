@@ -1,6 +1,7 @@
 // The configuration wizard: a fixed-size modal dialog for the database access, the network, the
-// working mode (application or systemd service) and the working options. Its rules live in
-// WizardLogic; the dialog keeps its controls consistent and shows what the logic reports.
+// working mode (application or systemd service), the link's encryption and the working options.
+// Its rules live in WizardLogic; the dialog keeps its controls consistent and shows what the logic
+// reports.
 #pragma once
 
 #include <QDialog>
@@ -33,6 +34,8 @@ class TfWizard : public QDialog {
   struct FileQuestions {
     std::function<QString(QWidget* parent)> velmo_ini;
     std::function<QString(QWidget* parent, const QString& start)> database_file;
+    // The TLS certificate or key (PEM); `title` says which.
+    std::function<QString(QWidget* parent, const QString& title, const QString& start)> pem_file;
   };
 
   // server_mode decides which fields are enabled; version is shown in the caption.
@@ -48,6 +51,8 @@ class TfWizard : public QDialog {
   // The buttons' actions.
   void ReadVelmoIniClicked();
   void ChooseDatabaseFileClicked();
+  void ChooseTlsCertificateClicked();
+  void ChooseTlsKeyClicked();
   void TestConnectionClicked();
   void RemoveServiceClicked();
   void OkClicked();
@@ -60,6 +65,7 @@ class TfWizard : public QDialog {
   QWidget* DatabaseGroup();
   QWidget* NetworkGroup();
   QWidget* ModeGroup();
+  QWidget* TlsGroup();
   QWidget* OptionsGroup();
   QWidget* BottomRow();
   void Connect();
@@ -69,6 +75,7 @@ class TfWizard : public QDialog {
   void UpdateDependentControls();
   void UpdateServiceOption();
   void UpdateOkHint();
+  void ChoosePemFile(QLineEdit* edit, std::string_view title);
   void Focus(WizardField field);
   void SetStatus(std::string_view text);
 
@@ -101,6 +108,15 @@ class TfWizard : public QDialog {
   QRadioButton* as_service_ = nullptr;
   QLineEdit* service_name_ = nullptr;
   QPushButton* remove_service_ = nullptr;
+  QLabel* tls_certificate_label_ = nullptr;
+  QLineEdit* tls_certificate_ = nullptr;
+  QPushButton* choose_tls_certificate_ = nullptr;
+  QLabel* tls_key_label_ = nullptr;
+  QLineEdit* tls_key_ = nullptr;
+  QPushButton* choose_tls_key_ = nullptr;
+  QCheckBox* client_tls_ = nullptr;
+  QLabel* tls_fingerprint_label_ = nullptr;
+  QLineEdit* tls_fingerprint_ = nullptr;
   QCheckBox* autostart_box_ = nullptr;
   QCheckBox* debug_ = nullptr;
   QCheckBox* on_demand_ = nullptr;

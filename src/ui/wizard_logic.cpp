@@ -47,6 +47,10 @@ WizardForm WizardLogic::LoadWizardFields() {
   form.client_port2 = std::to_string(config.ClientPort2);
   form.client_host2 = config.ClientHost2;
   form.service_name = config.ServiceName;
+  form.tls_certificate = config.ServerTlsCertificate;
+  form.tls_key = config.ServerTlsKey;
+  form.tls = config.ClientTls;
+  form.tls_fingerprint = config.ClientTlsFingerprint;
   old_service_name_ = config.ServiceName;
 
   form.debug = flags.DebugMode;
@@ -163,6 +167,27 @@ bool WizardLogic::CheckAutoHourField(const WizardForm& form, WizardField& focus)
   return true;
 }
 
+bool WizardLogic::CheckTls(WizardForm& form, WizardField& focus) {
+  if (env_.flags->ServerMode) {
+    if (form.tls_certificate.empty() != form.tls_key.empty()) {
+      return Fail(
+          "Podaj oba pliki TLS: certyfikat i klucz albo żaden."_cp,
+          form.tls_certificate.empty() ? WizardField::kTlsCertificate : WizardField::kTlsKey,
+          focus);
+    }
+    return true;
+  }
+  // Without TLS the fingerprint's field is disabled: whatever it holds is kept, not judged.
+  if (!form.tls || form.tls_fingerprint.empty()) return true;
+  const std::optional<std::string> fingerprint = NormalisedFingerprint(form.tls_fingerprint);
+  if (!fingerprint) {
+    return Fail("Odcisk SHA-256 musi mieć 32 bajty zapisane szesnastkowo."_cp,
+                WizardField::kTlsFingerprint, focus);
+  }
+  form.tls_fingerprint = *fingerprint;
+  return true;
+}
+
 bool WizardLogic::ApplyWizard(WizardForm& form, WizardField& focus) {
   focus = WizardField::kNone;
   form.server_port = Trimmed(form.server_port);
@@ -172,6 +197,9 @@ bool WizardLogic::ApplyWizard(WizardForm& form, WizardField& focus) {
   form.client_port2 = Trimmed(form.client_port2);
   form.client_host2 = Trimmed(form.client_host2);
   form.service_name = Trimmed(form.service_name);
+  form.tls_certificate = Trimmed(form.tls_certificate);
+  form.tls_key = Trimmed(form.tls_key);
+  form.tls_fingerprint = Trimmed(form.tls_fingerprint);
   QCoreApplication::processEvents();
 
   if (!env_.flags->TechnicianMode) {
@@ -187,6 +215,7 @@ bool WizardLogic::ApplyWizard(WizardForm& form, WizardField& focus) {
     return Fail("Podano niepoprawdna nazwę usługi"_cp, WizardField::kServiceName, focus);
   }
   if (!CheckAutoHourField(form, focus)) return false;
+  if (!CheckTls(form, focus)) return false;
   // The firewall box is never enabled on this platform: there is no exception to add.
 
   if (env_.services != nullptr) {
@@ -215,11 +244,15 @@ void WizardLogic::Store(const WizardForm& form) {
   if (flags.ServerMode) {
     config.ServerPort = PortOrDefault(form.server_port);
     flags.AllowList = ParseCommaText(form.allow_list);
+    config.ServerTlsCertificate = form.tls_certificate;
+    config.ServerTlsKey = form.tls_key;
   } else {
     config.ClientPort = PortOrDefault(form.client_port);
     config.ClientHost = form.client_host;
     config.ClientPort2 = PortOrDefault(form.client_port2);
     config.ClientHost2 = form.client_host2;
+    config.ClientTls = form.tls;
+    config.ClientTlsFingerprint = form.tls_fingerprint;
   }
   config.FirebirdVersion = FirebirdGenerationOf(server_version_);
   config.ServiceName = form.service_name;

@@ -1,6 +1,7 @@
 // What the configuration wizard does with its fields, without the widgets: filling them from the
 // configuration, checking the database fields, the connection test, and applying the result
-// (checks, firewall, service, autostart, then the stored settings). The dialog copies its controls
+// (checks, firewall, service, autostart, then the stored settings), including the opt-in TLS of
+// the replication link. The dialog copies its controls
 // into a WizardForm, calls these, and moves the focus to the field a failure names.
 #pragma once
 
@@ -31,6 +32,9 @@ enum class WizardField {
   kClientPort,
   kServiceName,
   kAutoHourTime,
+  kTlsCertificate,
+  kTlsKey,
+  kTlsFingerprint,
   kOk,
 };
 
@@ -61,6 +65,12 @@ struct WizardForm {
   bool send_new_data_first = false;
   bool events = false;
   bool start_after = true;  // "Uruchom tramolina po zakończeniu konfiguracji"
+  // TLS: the server's PEM files (both or neither), the client's switch and pinned fingerprint
+  // (empty: a certificate an authority issued for the host is trusted).
+  std::string tls_certificate;
+  std::string tls_key;
+  bool tls = false;
+  std::string tls_fingerprint;
 };
 
 // Opens the database once with the given settings and closes it: nullopt on success, else the
@@ -107,6 +117,7 @@ class WizardLogic {
   bool Fail(std::string_view message, WizardField field, WizardField& focus);
   bool CheckNetwork(WizardForm& form, WizardField& focus);
   bool CheckAutoHourField(const WizardForm& form, WizardField& focus);
+  bool CheckTls(WizardForm& form, WizardField& focus);
   void Store(const WizardForm& form);
 
   WizardEnvironment env_;

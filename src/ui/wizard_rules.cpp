@@ -1,6 +1,7 @@
 #include "ui/wizard_rules.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 
@@ -95,6 +96,26 @@ AutoHourCheck CheckAutoHour(std::string_view text) {
 }
 
 int ShownInterval(int stored) { return std::clamp(stored, kMinInterval, kMaxInterval); }
+
+std::optional<std::string> NormalisedFingerprint(std::string_view text) {
+  constexpr std::size_t kDigits = 64;
+  std::string digits;
+  for (const char c : text) {
+    if (c == ':' || c == ' ' || c == '\t') continue;
+    if (!std::isxdigit(static_cast<unsigned char>(c)) || digits.size() == kDigits) {
+      return std::nullopt;
+    }
+    digits.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  }
+  if (digits.size() != kDigits) return std::nullopt;
+  std::string out;
+  out.reserve(kDigits / 2 * 3 - 1);
+  for (std::size_t i = 0; i < kDigits; i += 2) {
+    if (i != 0) out.push_back(':');
+    out.append(digits, i, 2);
+  }
+  return out;
+}
 
 DatabaseFields ReadVelmoIni(const std::filesystem::path& file, DatabaseFields current) {
   const IniFile ini(file);

@@ -1,6 +1,6 @@
 // The configuration wizard's rules on the texts of its fields: database fields, ports, the hour of
-// the automatic synchronisation, the interval, and the host application's "velmo.ini". All texts
-// are code page 1250, as in TConfig. No widgets here.
+// the automatic synchronisation, the interval, the pinned TLS fingerprint, and the host
+// application's "velmo.ini". All texts are code page 1250, as in TConfig. No widgets here.
 #pragma once
 
 #include <filesystem>
@@ -57,6 +57,11 @@ AutoHourCheck CheckAutoHour(std::string_view text);
 
 // The interval the arrows show for a stored value: within 1-60.
 int ShownInterval(int stored);
+
+// A SHA-256 fingerprint as typed (hexadecimal digits in either case, colons and blanks anywhere)
+// written the way the certificate script prints it: "AB:CD:...", 32 bytes. nullopt when the text
+// holds anything else or not exactly 64 digits.
+std::optional<std::string> NormalisedFingerprint(std::string_view text);
 
 // The fields read from the host application's configuration file (section "Baza Danych":
 // SQLHost, SQLPath, SQLDatabase); a missing key leaves its field as it was.

@@ -174,5 +174,50 @@ TEST_F(WizardDialogTest, RemoveButtonStopsAndRemovesTheNamedService) {
   EXPECT_EQ(config_.RunAsService, true);  // the configuration is not changed
 }
 
+TEST_F(WizardDialogTest, TlsFieldsFollowTheModeAndTheFingerprintTheTlsBox) {
+  config_.ClientTls = true;
+  Open();  // server: the client's fields are shown, disabled
+  EXPECT_FALSE(Find<QCheckBox>("clientTls")->isEnabled());
+  EXPECT_FALSE(Find("tlsFingerprint")->isEnabled());
+  EXPECT_TRUE(Find<QPushButton>("chooseTlsKey")->isEnabled());
+
+  flags_.ServerMode = false;
+  config_.ClientTls = false;
+  Open();
+  for (const char* name : {"tlsCertificate", "tlsKey"}) EXPECT_FALSE(Find(name)->isEnabled());
+  EXPECT_FALSE(Find<QPushButton>("chooseTlsCertificate")->isEnabled());
+  EXPECT_FALSE(Find("tlsFingerprint")->isEnabled());
+  Tick("clientTls", true);
+  EXPECT_TRUE(Find("tlsFingerprint")->isEnabled());
+  Tick("clientTls", false);
+  EXPECT_FALSE(Find("tlsFingerprint")->isEnabled());
+}
+
+TEST_F(WizardDialogTest, PemButtonsFillTheirFieldAndAMissingKeyIsFocused) {
+  QStringList asked;
+  QString answer = "/t/server.pem";
+  Open();
+  wizard_->SetFileQuestions({{}, {}, [&](QWidget*, const QString& title, const QString& start) {
+                               asked << title + "|" + start;
+                               return answer;
+                             }});
+  Find("tlsCertificate")->setText("/old.pem");
+  Click("chooseTlsCertificate");
+  answer.clear();  // cancelled: the field stays
+  Click("chooseTlsCertificate");
+  EXPECT_EQ(Find("tlsCertificate")->text(), "/t/server.pem");
+  EXPECT_EQ(asked, (QStringList{"Certyfikat serwera (PEM)|/old.pem",
+                                "Certyfikat serwera (PEM)|/t/server.pem"}));
+  FillAndTest();
+  Click("ok");
+  EXPECT_EQ(LastMessage(), "Podaj oba pliki TLS: certyfikat i klucz albo żaden.");
+  EXPECT_EQ(wizard_->focusWidget(), Find("tlsKey"));
+  answer = "/t/server.key";
+  Click("chooseTlsKey");
+  Click("ok");
+  EXPECT_EQ(wizard_->result(), QDialog::Accepted);
+  EXPECT_EQ(config_.ServerTlsKey, "/t/server.key");
+}
+
 }  // namespace
 }  // namespace tramolin::testing

@@ -226,6 +226,77 @@ TEST_F(WizardLogicTest, ServerModeLoadsClientOptionsUnticked) {
   EXPECT_EQ(form.auto_hour_time, "07:30");
 }
 
+constexpr char kPin[] =
+    "3A:7F:C2:19:E4:5B:08:D1:6C:92:AF:30:4E:B7:15:8D:C6:21:F9:0A:73:BE:54:E8:1D:96:2C:4F:A0:67:DB:"
+    "38";
+
+TEST_F(WizardLogicTest, TlsFieldsRoundTripAndEachModeStoresOnlyItsOwn) {
+  config_.ServerTlsCertificate = "/t/old.pem";
+  config_.ServerTlsKey = "/t/old.key";
+  config_.ClientTls = true;
+  config_.ClientTlsFingerprint = kPin;
+  config_.ClientHost = "serwer";
+  WizardForm form = TestedForm();
+  EXPECT_EQ(form.tls_certificate, "/t/old.pem");
+  EXPECT_EQ(form.tls_key, "/t/old.key");
+  EXPECT_TRUE(form.tls);
+  EXPECT_EQ(form.tls_fingerprint, kPin);
+  form.tls_certificate = " /t/new.pem ";
+  form.tls = false;
+  ASSERT_TRUE(Apply(form)) << LastMessage();
+  EXPECT_EQ(config_.ServerTlsCertificate, "/t/new.pem");
+  EXPECT_TRUE(config_.ClientTls);  // a client's setting
+
+  flags_.ServerMode = false;
+  form = TestedForm();
+  form.tls_key.clear();  // a server's field: neither judged nor stored
+  form.tls_fingerprint = " 3a 7f c2" + std::string(kPin).substr(8);
+  ASSERT_TRUE(Apply(form)) << LastMessage();
+  EXPECT_EQ(config_.ClientTlsFingerprint, kPin);
+  EXPECT_EQ(config_.ServerTlsKey, "/t/old.key");
+  form.tls_fingerprint.clear();  // no pin: an authority-issued certificate is trusted
+  ASSERT_TRUE(Apply(form)) << LastMessage();
+  EXPECT_TRUE(config_.ClientTls);
+  EXPECT_EQ(config_.ClientTlsFingerprint, "");
+}
+
+TEST_F(WizardLogicTest, TlsFieldsAreCheckedBeforeAnythingIsStored) {
+  const std::string files = "Podaj oba pliki TLS: certyfikat i klucz albo żaden.";
+  const std::string bytes = "Odcisk SHA-256 musi mieć 32 bajty zapisane szesnastkowo.";
+  const std::string short_pin = std::string(kPin).substr(3);
+  struct Case {
+    bool server_mode;
+    std::string certificate, key;
+    bool tls;
+    std::string fingerprint, message;  // no message: accepted
+    WizardField focus;
+  };
+  const Case cases[] = {
+      {true, "/t/s.pem", " ", false, "", files, WizardField::kTlsKey},
+      {true, "", "/t/s.key", false, "", files, WizardField::kTlsCertificate},
+      {false, "", "", true, short_pin, bytes, WizardField::kTlsFingerprint},
+      {false, "", "", true, "sha256:" + std::string(kPin), bytes, WizardField::kTlsFingerprint},
+      {false, "", "", false, short_pin, "", WizardField::kNone},  // TLS off: the pin is kept
+  };
+  config_.ClientHost = "serwer";
+  config_.RunAsService = true;  // a refusal comes before the service step
+  for (const Case& c : cases) {
+    flags_.ServerMode = c.server_mode;
+    WizardForm form = TestedForm();
+    form.tls_certificate = c.certificate;
+    form.tls_key = c.key;
+    form.tls = c.tls;
+    form.tls_fingerprint = c.fingerprint;
+    EXPECT_EQ(Apply(form), c.message.empty()) << c.fingerprint << c.certificate;
+    if (c.message.empty()) continue;
+    EXPECT_EQ(LastMessage(), c.message);
+    EXPECT_EQ(focus_, c.focus) << c.message;
+    EXPECT_EQ(config_.ServerTlsCertificate, "");
+    EXPECT_FALSE(service_control_.IsInstalled("Tramolin2"));
+  }
+  EXPECT_EQ(config_.ClientTlsFingerprint, short_pin);
+}
+
 TEST_F(WizardLogicTest, RenamingTheServiceRemovesTheOldUnitAndInstallsTheNew) {
   config_.RunAsService = true;
   service_control_.InstallUnit("Tramolin2", "/x/", "tramolin2", false);

@@ -80,6 +80,21 @@ TEST(WizardRulesTest, ServiceNameNeedsTextWithoutBlanks) {
   EXPECT_FALSE(CheckServiceName("Rep A"));
 }
 
+TEST(WizardRulesTest, FingerprintNeedsExactly32HexBytesAndIsWrittenAsTheScriptPrintsIt) {
+  const std::string hex = "3a7fc219e45b08d16c92af304eb7158dc621f90a73be54e81d962c4fa067db38";
+  const std::string pinned =
+      "3A:7F:C2:19:E4:5B:08:D1:6C:92:AF:30:4E:B7:15:8D:C6:21:F9:0A:73:BE:54:E8:1D:96:2C:4F:A0:67:"
+      "DB:38";
+  for (const std::string& typed : {hex, pinned, " 3a 7f:c2" + hex.substr(6) + " "}) {
+    EXPECT_EQ(NormalisedFingerprint(typed), pinned) << typed;
+  }
+  // 31 and 33 bytes, an odd digit, a letter beyond F, another separator.
+  for (const std::string& bad : {std::string(), hex.substr(2), hex + "00", hex.substr(1),
+                                 "g" + hex.substr(1), hex.substr(2) + "-1"}) {
+    EXPECT_FALSE(NormalisedFingerprint(bad).has_value()) << bad;
+  }
+}
+
 TEST(WizardRulesTest, VelmoIniFillsOnlyTheKeysItHas) {
   testing::TempDir dir;
   testing::WriteFile(dir / "velmo.ini",

@@ -22,6 +22,12 @@ bool Render(bool server_mode, const QString& file) {
   config.Interwal = 5;
   config.ClientHost = "serwer.firma.pl";
   config.AutoNaZadanie = "07:30";
+  config.ServerTlsCertificate = "/srv/tramolin/tls/server.pem";
+  config.ServerTlsKey = "/srv/tramolin/tls/server.key";
+  config.ClientTls = true;
+  config.ClientTlsFingerprint =
+      "3A:7F:C2:19:E4:5B:08:D1:6C:92:AF:30:4E:B7:15:8D:"
+      "C6:21:F9:0A:73:BE:54:E8:1D:96:2C:4F:A0:67:DB:38";
   RunFlags flags;
   flags.ServerMode = server_mode;
   flags.OnDemand = !server_mode;
