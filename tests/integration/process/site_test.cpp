@@ -33,7 +33,10 @@ constexpr const char* kSynchronised = "Następna synchronizacja za:";
 // Every database of this test process and of the programs it starts shares its files.
 class ClassicRootEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { ::setenv("FIREBIRD", TRAMOLIN_CLASSIC_ROOT, 1); }
+  void SetUp() override {
+    ::setenv("FIREBIRD", TRAMOLIN_CLASSIC_ROOT, 1);
+    PinFirebirdPlugins();
+  }
 };
 [[maybe_unused]] ::testing::Environment* const kClassicRoot =
     ::testing::AddGlobalTestEnvironment(new ClassicRootEnvironment);
