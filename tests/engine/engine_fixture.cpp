@@ -141,19 +141,20 @@ fs::path TemplateDir() {
 
 }  // namespace
 
-// The shutdown unloads the engine's plug-ins, and their thread-local storage with them; the leak
-// check at exit then read the main thread's stale entry for it and crashed. Loaded once more with
-// RTLD_NODELETE, they stay mapped for the life of the process.
+// The shutdown unloads the engine's plug-ins and character set library, and their thread-local
+// storage with them; the leak check at exit then read the main thread's stale entry for it and
+// crashed. Loaded once more with RTLD_NODELETE, they stay mapped for the life of the process.
 void PinFirebirdPlugins() {
   const char* root = std::getenv("FIREBIRD");
-  const fs::path plugins =
-      fs::path(root != nullptr && *root != '\0' ? root : "/usr/lib/x86_64-linux-gnu/firebird/3.0") /
-      "plugins";
-  std::error_code error;
-  for (fs::directory_iterator file(plugins, error), end; !error && file != end;
-       file.increment(error)) {
-    if (file->path().extension() == ".so") {
-      ::dlopen(file->path().c_str(), RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
+  const fs::path dir(root != nullptr && *root != '\0' ? root
+                                                      : "/usr/lib/x86_64-linux-gnu/firebird/3.0");
+  for (const char* folder : {"plugins", "intl"}) {
+    std::error_code error;
+    for (fs::directory_iterator file(dir / folder, error), end; !error && file != end;
+         file.increment(error)) {
+      if (file->path().extension() == ".so") {
+        ::dlopen(file->path().c_str(), RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
+      }
     }
   }
 }
