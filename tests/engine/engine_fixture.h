@@ -23,8 +23,8 @@ namespace tramolin::testing {
 std::string AdminParams();
 std::string AdminPassword();
 
-// Keeps the engine's plug-ins of the Firebird root in use (FIREBIRD, else the system's) loaded
-// until the process ends; the test environment does it for the system's root, a test that
+// Keeps the engine and login plug-ins of the Firebird root in use (FIREBIRD, else the system's)
+// loaded until the process ends; the test environment does it for the system's root, a test that
 // chooses another root calls it after setting FIREBIRD.
 void PinFirebirdPlugins();
 
