@@ -35,9 +35,10 @@ std::size_t ThreadCount() {
   return count;
 }
 
-// The login plug-in (libSrp) is unloaded after each attachment, and the leak check at exit then
-// read the main thread's stale thread-local storage entry for it and crashed; loaded once more
-// with RTLD_NODELETE, it stays for the life of the process. The engine's threads end with the
+// The client unloads the libraries it loads for an attachment (the login plug-in, the trace
+// plug-in, the character sets), and the leak check at exit then read the main thread's stale
+// thread-local storage entry for one of them and crashed; loaded once more with RTLD_NODELETE,
+// they stay for the life of the process. The engine's threads end with the
 // test program: the shutdown waits until their number has settled.
 class FirebirdEnvironment : public ::testing::Environment {
  public:
@@ -146,8 +147,9 @@ void PinFirebirdPlugins() {
   const char* root = std::getenv("FIREBIRD");
   const fs::path dir(root != nullptr && *root != '\0' ? root
                                                       : "/usr/lib/x86_64-linux-gnu/firebird/3.0");
-  for (const char* plugin : {"libEngine12.so", "libSrp.so"}) {
-    ::dlopen((dir / "plugins" / plugin).c_str(), RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
+  for (const char* library : {"plugins/libEngine12.so", "plugins/libSrp.so",
+                              "plugins/libfbtrace.so", "intl/libfbintl.so"}) {
+    ::dlopen((dir / library).c_str(), RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
   }
 }
 

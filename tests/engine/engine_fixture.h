@@ -23,9 +23,9 @@ namespace tramolin::testing {
 std::string AdminParams();
 std::string AdminPassword();
 
-// Keeps the engine and login plug-ins of the Firebird root in use (FIREBIRD, else the system's)
-// loaded until the process ends; the test environment does it for the system's root, a test that
-// chooses another root calls it after setting FIREBIRD.
+// Keeps the libraries an attachment loads from the Firebird root in use (FIREBIRD, else the
+// system's) loaded until the process ends; the test environment does it for the system's root, a
+// test that chooses another root calls it after setting FIREBIRD.
 void PinFirebirdPlugins();
 
 class EngineFixture : public ::testing::Test {
