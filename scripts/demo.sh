@@ -16,6 +16,9 @@ demo_dir=${DEMO_DIR:-$root/demo}
 port=${DEMO_PORT:-17846}
 wait_seconds=${DEMO_WAIT_SECONDS:-60}
 max_rounds=${DEMO_ROUNDS:-6}
+# shellcheck source-path=SCRIPTDIR source=lib/site.sh
+. "$root/scripts/lib/site.sh"
+program="$build_dir/src/app/tramolin2"
 
 "$root/scripts/install-deps.sh"
 BUILD_DIR="$build_dir" "$root/scripts/build.sh" -DTRAMOLIN_TESTS=OFF
@@ -41,31 +44,14 @@ sql() {
 }
 # The program writes its logs in code page 1250.
 log_text() { iconv -f CP1250 -t UTF-8 "$1" 2>/dev/null || true; }
-syncs() { log_text "$1/Tramolin2_debug.log" | grep -c "Następna synchronizacja za:" || true; }
+# A client's finished synchronisations: its "Następna synchronizacja za:" lines.
+syncs() { count_in_log "$1" "synchronizacja za:"; }
 
-declare -a pids=()
-stop_all() {
-  local pid
-  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  pids=()
-}
 trap stop_all EXIT
 
-start_program() {  # folder, configuration
-  mkdir -p "$1"
-  cp "$build_dir/src/app/tramolin2" "$1/"
-  printf '%b' "$2" >"$1/Tramolin2.ini"
-  (cd "$1" && exec ./tramolin2 -s -d) &
-  pids+=($!)
-}
 # Waits until the client has finished more synchronisations than it had.
 wait_for_sync() {  # folder, count before
-  local _
-  for _ in $(seq 1 $((wait_seconds * 10))); do
-    [ "$(syncs "$1")" -gt "$2" ] && return 0
-    sleep 0.1
-  done
+  wait_until_logged "$1" "synchronizacja za:" "$2" "$wait_seconds" && return 0
   echo "Klient w $1 nie zakończył synchronizacji w ciągu $wait_seconds s" >&2
   return 1
 }
@@ -73,13 +59,11 @@ wait_for_sync() {  # folder, count before
 server_dir="$demo_dir/serwer"
 clients=("$demo_dir/klient1" "$demo_dir/klient2")
 echo "== Serwer replikacji: $server_dir (port $port)"
-start_program "$server_dir" \
-  "[DB]\r\nDBHOST=\r\nDBPATH=$db\r\nDBFILE=main.fdb\r\n[Tramolin]\r\nMode=1\r\n[Server]\r\nPort=$port\r\n"
+start_program "$server_dir" "$(server_ini "$db" "$port")"
 for _ in $(seq 1 100); do [ -f "$server_dir/pid" ] && break; sleep 0.1; done
 for n in 1 2; do
   echo "== Klient replikacji kopii nr $n: ${clients[n - 1]}"
-  start_program "${clients[n - 1]}" \
-    "[DB]\r\nDBHOST=\r\nDBPATH=$db\r\nDBFILE=copy$n.fdb\r\n[Tramolin]\r\nMode=0\r\nInterwal=5\r\nEvents=1\r\n[Klient]\r\nHost=127.0.0.1\r\nPort=$port\r\n"
+  start_program "${clients[n - 1]}" "$(client_ini "$db" "$n" "$port" "Interwal=5\r\nEvents=1\r\n")"
 done
 for client in "${clients[@]}"; do wait_for_sync "$client" 0; done
 

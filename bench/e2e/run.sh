@@ -41,6 +41,9 @@ server_mode=${E2E_SERVER_MODE:-Classic}
 parts=${E2E_PARTS:-1 tls 3}
 perf=${E2E_PERF:-0}
 read -r -a perf_args <<<"${E2E_PERF_ARGS:--g}"
+# shellcheck source-path=SCRIPTDIR source=../../scripts/lib/site.sh
+. "$root/scripts/lib/site.sh"
+hide_program_output=1
 
 mkdir -p "$build_dir"
 if [ "${E2E_BUILD:-1}" != 0 ]; then
@@ -130,53 +133,16 @@ fill_timed() {  # database, rows: prints the seconds the insert took
 
 # ---- Processes --------------------------------------------------------------------------------
 
-declare -A pid_of=()
-stop_all() {
-  local folder
-  for folder in "${!pid_of[@]}"; do kill -TERM "${pid_of[$folder]}" 2>/dev/null || true; done
-  for folder in "${!pid_of[@]}"; do wait "${pid_of[$folder]}" 2>/dev/null || true; done
-  pid_of=()
-}
 trap stop_all EXIT
 
-prepare_folder() {  # folder, configuration
-  mkdir -p "$1"
-  cp "$program" "$1/"
-  rm -f "$1"/Tramolin2_*.log "$1/pid"
-  printf '%b' "$2" >"$1/Tramolin2.ini"
-}
-launch() {  # folder
-  (cd "$1" && exec ./tramolin2 -s -d) >/dev/null 2>&1 &
-  pid_of[$1]=$!
-}
-start_program() {  # folder, configuration
-  prepare_folder "$1" "$2"
-  launch "$1"
-}
 peak_mb() {  # folder: VmHWM of its running process in MB
   awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/${pid_of[$1]}/status"
 }
-stop_program() {  # folder
-  kill -TERM "${pid_of[$1]}" 2>/dev/null || true
-  wait "${pid_of[$1]}" 2>/dev/null || true
-  unset "pid_of[$1]"
-}
-debug_log() { echo "$1/Tramolin2_debug.log"; }
-count_in_log() {
-  local n
-  n=$(grep -ac -- "$2" "$(debug_log "$1")" 2>/dev/null) || true
-  echo "${n:-0}"
-}
 wait_for_line() {  # folder, text, count to exceed
-  local deadline=$(($(date +%s) + timeout_s))
-  while [ "$(count_in_log "$1" "$2")" -le "$3" ]; do
-    if ! kill -0 "${pid_of[$1]}" 2>/dev/null || [ "$(date +%s)" -gt "$deadline" ]; then
-      echo "no \"$2\" in $(debug_log "$1") after $timeout_s s" >&2
-      iconv -f CP1250 -t UTF-8 "$(debug_log "$1")" | tail -20 >&2
-      exit 1
-    fi
-    sleep 0.05
-  done
+  wait_until_logged "$1" "$2" "$3" "$timeout_s" && return 0
+  echo "no \"$2\" in $(debug_log "$1") after $timeout_s s" >&2
+  iconv -f CP1250 -t UTF-8 "$(debug_log "$1")" | tail -20 >&2
+  exit 1
 }
 # The moment (epoch seconds) of the first log line holding the text: the log stamps to the ms.
 log_time() {  # folder, text
@@ -221,20 +187,16 @@ print(s.getsockname()[1])'
 # TLS (part 1t): the server's certificate and key and the fingerprint its clients pin.
 tls_dir="$work/tls"
 tls_fingerprint=""
-server_ini() {  # database folder, port[, tls]
-  printf '%s' "[DB]\r\nDBHOST=\r\nDBPATH=$1\r\nDBFILE=main.fdb\r\n" \
-    "[Tramolin]\r\nMode=1\r\n[Server]\r\nPort=$2\r\n"
-  if [ "${3:-}" = tls ]; then
-    printf '%s' "TlsCertificate=$tls_dir/server.pem\r\nTlsKey=$tls_dir/server.key\r\n"
-  fi
-}
-client_ini() {  # database folder, copy number, port[, tls]
-  printf '%s' "[DB]\r\nDBHOST=\r\nDBPATH=$1\r\nDBFILE=copy$2.fdb\r\n" \
-    "[Tramolin]\r\nMode=0\r\nInterwal=60\r\n[Klient]\r\nHost=127.0.0.1\r\nPort=$3\r\n"
-  if [ "${4:-}" = tls ]; then printf '%s' "Tls=1\r\nTlsFingerprint=$tls_fingerprint\r\n"; fi
+# A client of the benchmark: a cycle a minute unless woken; over TLS when asked.
+bench_client_ini() {  # database folder, copy number, port[, tls]
+  local fingerprint=""
+  if [ "${4:-}" = tls ]; then fingerprint=$tls_fingerprint; fi
+  client_ini "$1" "$2" "$3" "Interwal=60\r\n" "$fingerprint"
 }
 start_server() {  # folder, database folder, port[, tls]
-  start_program "$1" "$(server_ini "$2" "$3" "${4:-}")"
+  local certificates=""
+  if [ "${4:-}" = tls ]; then certificates=$tls_dir; fi
+  start_program "$1" "$(server_ini "$2" "$3" "$certificates")"
   wait_for_line "$1" "na porcie" 0
   if [ "${4:-}" = tls ] && [ "$(count_in_log "$1" "na porcie [0-9]* (TLS)")" = 0 ]; then
     echo "the server in $1 does not listen with TLS" >&2
@@ -258,7 +220,7 @@ one_way() {  # direction name, source file, destination file[, tls]
   before=$(rows_in_tables "$db/$3")
   port=$(free_port)
   start_server "$work/$name-server" "$db" "$port" "$link"
-  prepare_folder "$work/$name-client" "$(client_ini "$db" 1 "$port" "$link")"
+  prepare_folder "$work/$name-client" "$(bench_client_ini "$db" 1 "$port" "$link")"
   t0=$(now)
   launch "$work/$name-client"
   if [ "$perf" = 1 ]; then
@@ -329,7 +291,7 @@ if has_part 3; then
   single_sum=0 single_moved=0 single_client_mb=0
   for ((n = 1; n <= copies; n++)); do
     folder="$work/single-client$n"
-    prepare_folder "$folder" "$(client_ini "$work/single" "$n" "$port")"
+    prepare_folder "$folder" "$(bench_client_ini "$work/single" "$n" "$port")"
     t0=$(now)
     launch "$folder"
     wait_for_line "$folder" "$synchronised" 0
@@ -349,7 +311,7 @@ if has_part 3; then
   port=$(free_port)
   start_server "$work/together-server" "$work/together" "$port"
   for ((n = 1; n <= copies; n++)); do
-    prepare_folder "$work/together-client$n" "$(client_ini "$work/together" "$n" "$port")"
+    prepare_folder "$work/together-client$n" "$(bench_client_ini "$work/together" "$n" "$port")"
   done
   t0=$(now)
   for ((n = 1; n <= copies; n++)); do launch "$work/together-client$n"; done

@@ -172,20 +172,7 @@ void SyncCycle::StartCycle() {
 void SyncCycle::SendNewChangesFirst() {
   HostServices& host = client_.Host();
   host.Log("Sprawdzenie nowych zmian dla serwera ... "_cp, kLogProgress);
-  client_.SetActivityState(kClientPreparing);
-  host.Log("Przygotowywanie nowych danych dla serwera ... "_cp, kLogStatus);
-  PreparedChanges batch;
-  const bool prepared = Prepare(true, batch);
-  host.Log("", kLogStatus);
-  if (!prepared) {
-    ReportAndDisconnect(kErrorPreparingData);
-    return;
-  }
-  if (host.Closing() || client_.ActivityState() != kClientPreparing) return;
-  Send(pkZmiany, batch.payload);
-  if (batch.count > 0 && client_.ActivityState() == kClientPreparing) {
-    host.Log(SentLine(batch), kLogProgress, true);
-    client_.SetActivityState(kClientAwaitingConfirmation);
+  if (OfferChanges(true, "Przygotowywanie nowych danych dla serwera ... "_cp) == Offer::kSettled) {
     return;
   }
   host.Log(Concat({"Wystąpił problem w czasie wysyłania nowych zmian do serwera - brak danych do "
@@ -269,28 +256,37 @@ void SyncCycle::SendOwnChanges() {
   HostServices& host = client_.Host();
   host.Log("Brak zmian po stronie serwera", kLogProgress);
   host.Log("Sprawdzenie zmian dla serwera ... "_cp, kLogProgress);
-  client_.SetActivityState(kClientPreparing);
-  host.Log("Przygotowywanie danych dla serwera ... "_cp, kLogStatus);
-  PreparedChanges batch;
-  const bool prepared = Prepare(false, batch);
-  host.Log("", kLogStatus);
-  if (!prepared) {
-    ReportAndDisconnect(kErrorPreparingData);
-    return;
-  }
-  if (host.Closing() || client_.ActivityState() != kClientPreparing) return;
-  Send(pkZmiany, batch.payload);
-  const bool still_preparing = client_.ActivityState() == kClientPreparing;
-  if (batch.count > 0 && still_preparing) {
-    host.Log(SentLine(batch), kLogProgress, true);
-    client_.SetActivityState(kClientAwaitingConfirmation);
-  } else if (batch.count == 0 && still_preparing) {
+  const Offer offer = OfferChanges(false, "Przygotowywanie danych dla serwera ... "_cp);
+  if (offer == Offer::kSettled) return;
+  if (offer == Offer::kEmpty) {
     host.Log("Brak zmian", kLogProgress, true);
     ScheduleNextSync();
   } else {
     host.Log("Wystąpił problem w czasie wysyłania zmian do serwera"_cp, kLogProgress, true);
     Reconnect();
   }
+}
+
+SyncCycle::Offer SyncCycle::OfferChanges(bool new_only, std::string_view status) {
+  HostServices& host = client_.Host();
+  client_.SetActivityState(kClientPreparing);
+  host.Log(status, kLogStatus);
+  PreparedChanges batch;
+  const bool prepared = Prepare(new_only, batch);
+  host.Log("", kLogStatus);
+  if (!prepared) {
+    ReportAndDisconnect(kErrorPreparingData);
+    return Offer::kSettled;
+  }
+  if (host.Closing() || client_.ActivityState() != kClientPreparing) return Offer::kSettled;
+  Send(pkZmiany, batch.payload);
+  const bool still_preparing = client_.ActivityState() == kClientPreparing;
+  if (batch.count > 0 && still_preparing) {
+    host.Log(SentLine(batch), kLogProgress, true);
+    client_.SetActivityState(kClientAwaitingConfirmation);
+    return Offer::kSettled;
+  }
+  return batch.count == 0 && still_preparing ? Offer::kEmpty : Offer::kFailed;
 }
 
 // A confirmation deletes the entries of the client's last batch, whatever the state.

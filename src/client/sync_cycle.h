@@ -64,6 +64,15 @@ class SyncCycle {
   // The server answered the last confirmation: it has deleted the entries of that batch.
   void ConfirmationTaken();
 
+  // How a batch of this database's changes offered to the server ended.
+  enum class Offer {
+    kSettled,  // awaiting the confirmation, or nothing sent (failure reported, cycle ended)
+    kEmpty,    // sent with no records; the client is still preparing
+    kFailed,   // sent, but the client's state changed meanwhile
+  };
+  // Prepares this database's changes (only the new ones when `new_only`) with `status` in the
+  // status bar and sends them; a batch with records then awaits the server's confirmation.
+  Offer OfferChanges(bool new_only, std::string_view status);
   bool Prepare(bool new_only, PreparedChanges& out);
   void Send(std::uint8_t type, std::string_view payload);
   // pkBlad with the code and the client's error text, then the disconnection.
