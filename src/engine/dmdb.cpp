@@ -15,6 +15,11 @@ namespace {
 
 using Item = fb::TransactionItem;
 
+// The embedded engine's background collector is woken for every record version an export or a
+// confirmation leaves behind; on a small machine the thread switches cost more than the
+// collecting. The transaction that meets old versions removes them itself instead.
+constexpr std::string_view kEmbeddedEngineConfig = "GCPolicy = cooperative";
+
 constexpr std::initializer_list<Item> kReadCommitted = {Item::kReadCommitted, Item::kRecVersion,
                                                         Item::kNowait};
 constexpr std::initializer_list<Item> kSnapshot = {Item::kConcurrency, Item::kNowait};
@@ -88,7 +93,8 @@ bool TDMDB::ConnectDatabase() {
 
 void TDMDB::Open() {
   host_.Log(Concat({"Łączenie z bazą danych "_cp, connection_string_, " ..."}), kLogProgress);
-  db_.Open(connection_string_, DatabaseParams(settings_.user, settings_.password));
+  db_.Open(connection_string_, DatabaseParams(settings_.user, settings_.password),
+           settings_.server.empty() ? kEmbeddedEngineConfig : "");
   host_.Log(Concat({"Połączono z bazą danych "_cp, connection_string_}), kLogProgress);
   UnregisterEvents();
   RegisterEvents();

@@ -67,11 +67,13 @@ Attachment::~Attachment() {
   }
 }
 
-void Attachment::Open(const std::string& database, std::string_view params) {
+void Attachment::Open(const std::string& database, std::string_view params,
+                      std::string_view engine_config) {
   if (IsOpen()) throw Error("The database connection is already open");
   detail::ParameterBlock dpb(Firebird::IXpbBuilder::DPB);
   dpb.AddInt(isc_dpb_sql_dialect, 1);
   AddParameterLines(dpb, params);
+  if (!engine_config.empty()) dpb.AddString(isc_dpb_config, std::string(engine_config));
   const Owned<Firebird::IProvider> provider(detail::Master()->getDispatcher());
   handle_.reset(detail::Checked([&](auto* s) {
     return provider->attachDatabase(s, database.c_str(), dpb.Length(), dpb.Buffer());

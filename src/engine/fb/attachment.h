@@ -32,7 +32,10 @@ class Attachment {
 
   // Opens the database (a file path for the embedded engine, "host[/port]:path" through a
   // server). params holds "name=value" lines: user_name, password, lc_ctype, sql_role_name.
-  void Open(const std::string& database, std::string_view params);
+  // engine_config holds firebird.conf lines for the engine that opens the file; an engine that
+  // already has the database open keeps its own settings.
+  void Open(const std::string& database, std::string_view params,
+            std::string_view engine_config = {});
   bool IsOpen() const { return handle_ != nullptr; }
   const std::string& Database() const { return database_; }
 
