@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "engine/dmdb.h"
+#include "engine/key_set.h"
 #include "engine/record_reader.h"
 #include "engine/record_text.h"
 #include "engine/table_catalogue.h"
@@ -45,9 +46,9 @@ constexpr std::string_view kMarkAll =
     "SET IDTRANSAKCJI = CURRENT_TRANSACTION\n"
     "WHERE IDREPKOPIE=:IDREPKOPIE";
 // Keys per update when the records sent are marked by sets.
-constexpr std::size_t kMarkKeys = 256;
-// The parameters before it: IDREPKOPIE, IDTABELI, LOW, HIGH.
-constexpr std::size_t kFirstMarkKey = 4;
+constexpr std::size_t kMarkKeys = kKeySetPlaces;
+// The parameters of the marking update before its key set.
+constexpr std::size_t kMarkOwnParams = 2;
 constexpr std::string_view kCount =
     "SELECT \n"
     "  COUNT(ID) WSZYSTKIE,\n"
@@ -63,40 +64,30 @@ int PayloadProgress(std::size_t length) {
   return static_cast<int>(std::min<std::size_t>(percent, 100));
 }
 
-// The keys' range lets the index be read as one range, the list picks the keys out of it.
 std::string MarkSetText() {
-  std::string text =
-      "UPDATE REPZMIANY\n"
-      "SET IDTRANSAKCJI = CURRENT_TRANSACTION\n"
-      "WHERE IDREPKOPIE=:IDREPKOPIE AND IDTABELI=:IDTABELI\n"
-      "AND IDREKORDU BETWEEN :LOW AND :HIGH AND IDREKORDU IN (";
-  for (std::size_t i = 0; i < kMarkKeys; ++i) {
-    text.append(i == 0 ? ":R" : ",:R").append(std::to_string(i));
-  }
-  return text + ")";
+  return "UPDATE REPZMIANY\n"
+         "SET IDTRANSAKCJI = CURRENT_TRANSACTION\n"
+         "WHERE IDREPKOPIE=:IDREPKOPIE AND IDTABELI=:IDTABELI AND " +
+         KeySetCondition("IDREKORDU", kMarkKeys);
 }
-
-struct JournalRow {
-  std::int32_t record_id = 0;
-  std::int32_t table_number = 0;
-  std::int32_t change_type = 0;
-};
 
 JournalRow ReadJournalRow(const fb::ResultSet& rows) {
   return {static_cast<std::int32_t>(rows.GetInt(0)), static_cast<std::int32_t>(rows.GetInt(1)),
           static_cast<std::int32_t>(rows.GetInt(2))};
 }
 
-// The export select's rows, fetched only as far ahead as a set of records needs.
+// The pending records in export order, taken from the walk only as far ahead as a set of records
+// needs.
 class JournalRows {
  public:
-  explicit JournalRows(fb::ResultSet& rows) : rows_(rows) {}
+  explicit JournalRows(TJournalWalk& walk) : walk_(walk) {}
 
   // False past the last row.
   bool Has(std::size_t index) {
+    JournalRow row;
     while (index >= fetched_.size() && !ended_) {
-      if (rows_.Next()) {
-        fetched_.push_back(ReadJournalRow(rows_));
+      if (walk_.Next(row)) {
+        fetched_.push_back(row);
       } else {
         ended_ = true;
       }
@@ -106,7 +97,7 @@ class JournalRows {
   JournalRow At(std::size_t index) const { return fetched_[index]; }
 
  private:
-  fb::ResultSet& rows_;
+  TJournalWalk& walk_;
   std::vector<JournalRow> fetched_;
   bool ended_ = false;
 };
@@ -183,6 +174,7 @@ TChangeExport::TChangeExport(TDMDB& db, HostServices& host, SlotBook& slot_book,
       IBQ_REPZMIANY_Update2(db.IBTGetData(), kMarkRecord),
       mark_all_(db.IBTGetData(), kMarkAll),
       mark_set_(db.IBTGetData(), MarkSetText()),
+      walk_(db.IBTGetData()),
       IBQ_CURRENT_TRANSACTION(db.IBTGetData(), kCurrentTransaction),
       IBQ_REPZMIANY_Count(db.IBT_REPZMIANY_Count(), kCount) {}
 
@@ -223,11 +215,11 @@ bool TChangeExport::PrepareChanges(std::int32_t copy_number, bool new_only, int 
     const ChangeCounts counts = CountChanges(copy_number);
     out.total = counts.all;
     LogRecord(Concat({" CNT=", Number(counts.all), " CNTN=", Number(counts.new_count)}), true);
-    fb::Statement& select = new_only ? IBQ_REPZMIANY_NEW_Select : IBQ_REPZMIANY_Select;
     if (method_ == ExportMethod::kPerRecord) {
-      ExportRecords(select, copy_number, slot, out);
+      ExportRecords(new_only ? IBQ_REPZMIANY_NEW_Select : IBQ_REPZMIANY_Select, copy_number, slot,
+                    out);
     } else {
-      ExportInSets(select, copy_number, new_only, slot, out);
+      ExportInSets(copy_number, new_only, slot, out);
     }
     work.Commit();
     PrependChangePayloadHeader(out.payload, {out.count, out.total});
@@ -282,11 +274,10 @@ void TChangeExport::ExportRecords(fb::Statement& select, std::int32_t copy_numbe
 
 // The same records and marks as ExportRecords. Unless every entry is marked at once, the sent
 // records' entries are marked after the loop, still in the export transaction.
-void TChangeExport::ExportInSets(fb::Statement& select, std::int32_t copy_number, bool new_only,
-                                 int slot, PreparedChanges& out) {
-  select.ParamByName("IDREPKOPIE").SetInt(copy_number);
-  fb::ResultSet rows = select.Open();
-  JournalRows journal(rows);
+void TChangeExport::ExportInSets(std::int32_t copy_number, bool new_only, int slot,
+                                 PreparedChanges& out) {
+  walk_.Start(copy_number, new_only);
+  JournalRows journal(walk_);
   RecordRuns records(reader_);
   const bool mark_each = host_.FullLog();
   std::map<std::int32_t, std::vector<std::int32_t>> sent;
@@ -307,11 +298,12 @@ void TChangeExport::ExportInSets(fb::Statement& select, std::int32_t copy_number
       }
     }
   } catch (...) {
+    walk_.Stop();
     slots_.SetProgress(slot, 0);
     throw;
   }
+  walk_.Stop();
   slots_.SetProgress(slot, 0);
-  rows.Close();
   if (mark_each) return;
   // The whole select of all entries covers every entry this transaction sees.
   if (whole_select && !new_only) {
@@ -352,17 +344,9 @@ void TChangeExport::MarkSets(std::int32_t copy_number,
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     mark_set_.ParamByName("IDTABELI").SetInt(table_number);
     for (std::size_t first = 0; first < ids.size(); first += kMarkKeys) {
-      const std::size_t last = std::min(ids.size(), first + kMarkKeys) - 1;
-      mark_set_.ParamByName("LOW").SetInt(ids[first]);
-      mark_set_.ParamByName("HIGH").SetInt(ids[last]);
-      for (std::size_t i = 0; i < kMarkKeys; ++i) {
-        auto key = mark_set_.ParamAt(kFirstMarkKey + i);
-        if (first + i < ids.size()) {
-          key.SetInt(ids[first + i]);
-        } else {
-          key.SetNull();
-        }
-      }
+      const std::size_t count = std::min(ids.size() - first, kMarkKeys);
+      BindKeySet(mark_set_, kMarkOwnParams, kMarkKeys,
+                 std::span<const std::int32_t>(ids).subspan(first, count));
       mark_set_.Execute();
     }
   }

@@ -11,6 +11,7 @@
 #include "engine/change_batch.h"
 #include "engine/fb/statement.h"
 #include "engine/host_services.h"
+#include "engine/journal_walk.h"
 #include "engine/slot_book.h"
 
 namespace tramolin {
@@ -18,12 +19,14 @@ namespace tramolin {
 class TDMDB;
 class TRecordReader;
 
-// How an export reads its records and marks their entries. Both give the same payload and the
-// same marks; kPerRecord, one select and one update per record, is kept as the reference.
+// How an export finds and reads its records and marks their entries. Both give the same payload
+// and the same marks; kPerRecord, the grouped select and one select and one update per record,
+// is kept as the reference.
 enum class ExportMethod {
-  // Consecutive records of one table read with one statement; the entries marked with one
-  // update when every selected record was sent, else by sets of keys per table. With full
-  // logging each record is still marked by itself, so that its line shows the entries marked.
+  // The records found by walking the journal (journal_walk.h); consecutive records of one table
+  // read with one statement; the entries marked with one update when every pending record was
+  // sent, else by sets of keys per table. With full logging each record is still marked by
+  // itself, so that its line shows the entries marked.
   kInSets,
   kPerRecord,
 };
@@ -48,8 +51,7 @@ class TChangeExport {
   std::int32_t ReadTransactionNumber();
   void ExportRecords(fb::Statement& select, std::int32_t copy_number, int slot,
                      PreparedChanges& out);
-  void ExportInSets(fb::Statement& select, std::int32_t copy_number, bool new_only, int slot,
-                    PreparedChanges& out);
+  void ExportInSets(std::int32_t copy_number, bool new_only, int slot, PreparedChanges& out);
   void AppendRecord(int slot, std::int32_t record_id, std::int32_t table_number,
                     std::int32_t change_type, std::string_view text, PreparedChanges& out);
   bool EndOfBatch(int slot, PreparedChanges& out);
@@ -71,6 +73,7 @@ class TChangeExport {
   fb::Statement IBQ_REPZMIANY_Update2;
   fb::Statement mark_all_;
   fb::Statement mark_set_;
+  TJournalWalk walk_;
   fb::Statement IBQ_CURRENT_TRANSACTION;
   fb::Statement IBQ_REPZMIANY_Count;
 };

@@ -1,11 +1,11 @@
 #include "engine/record_reader.h"
 
-#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "engine/column_types.h"
+#include "engine/key_set.h"
 #include "engine/record_text.h"
 #include "engine/table_catalogue.h"
 #include "engine/transaction_scope.h"
@@ -13,8 +13,6 @@
 
 namespace tramolin {
 namespace {
-
-constexpr std::size_t kFirstKey = 2;  // the parameters before it: LOW, HIGH
 
 // A number or truth value that has no type code of its own, as SQL writes it.
 std::string ExactText(const fb::ResultSet& row, int index, const fb::ColumnInfo& column) {
@@ -81,15 +79,10 @@ void ReadColumns(TRekord& record, const fb::ResultSet& row, const TDecimalInfo* 
 // read as one range, the list picks the keys out of it.
 std::string RecordSetSelectText(TDecimalManager& decimals, std::string_view table,
                                 std::string_view key_column) {
-  std::string text = RecordSelectText(decimals, table, key_column);
-  text.resize(text.size() - std::string_view("=:ID").size());
   const std::string key = "X." + std::string(key_column);
-  text += " BETWEEN :LOW AND :HIGH AND " + key + " IN (";
-  for (std::size_t i = 0; i < TRecordSetReader::kMaxKeys; ++i) {
-    text.append(i == 0 ? ":K" : ",:K").append(std::to_string(i));
-  }
-  text += ")";
-  return text;
+  std::string text = RecordSelectText(decimals, table, key_column);
+  text.resize(text.size() - (key + "=:ID").size());
+  return text + KeySetCondition(key, TRecordSetReader::kMaxKeys);
 }
 
 }  // namespace
@@ -160,17 +153,7 @@ TRecordSetReader::TRecordSetReader(const TRecordReader& reader)
 std::unordered_map<std::int32_t, TRekord> TRecordSetReader::Read(
     std::int32_t table_number, const TTableInfo& table, std::span<const std::int32_t> ids) {
   fb::Statement& select = StatementFor(table_number, table);
-  const auto [low, high] = std::minmax_element(ids.begin(), ids.end());
-  select.ParamByName("LOW").SetInt(low == ids.end() ? 0 : *low);
-  select.ParamByName("HIGH").SetInt(high == ids.end() ? -1 : *high);
-  for (std::size_t i = 0; i < kMaxKeys; ++i) {
-    auto key = select.ParamAt(kFirstKey + i);
-    if (i < ids.size()) {
-      key.SetInt(ids[i]);
-    } else {
-      key.SetNull();
-    }
-  }
+  BindKeySet(select, 0, kMaxKeys, ids);
   std::unordered_map<std::int32_t, TRekord> records;
   const TDecimalInfo* decimals = decimals_.Find(table.name);
   fb::ResultSet rows = select.Open();

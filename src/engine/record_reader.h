@@ -12,6 +12,7 @@
 
 #include "engine/decimal_manager.h"
 #include "engine/fb/statement.h"
+#include "engine/key_set.h"
 
 namespace tramolin {
 
@@ -63,7 +64,7 @@ class TRecordReader {
 // keep the object for one export only: a prepared statement holds its table's metadata.
 class TRecordSetReader {
  public:
-  static constexpr std::size_t kMaxKeys = 128;
+  static constexpr std::size_t kMaxKeys = kKeySetPlaces;
 
   explicit TRecordSetReader(const TRecordReader& reader);
 

@@ -1,0 +1,155 @@
+#include "engine/journal_walk.h"
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+#include <unordered_map>
+#include <utility>
+
+#include "engine/key_set.h"
+#include "engine/record.h"
+#include "util/cp1250.h"
+#include "util/text_rules.h"
+
+namespace tramolin {
+namespace {
+
+// Records met per step of the walk; the change types of a step's records are read with one
+// statement per table.
+constexpr std::size_t kStep = kKeySetPlaces;
+// The parameters of the change types' query before its key set.
+constexpr std::size_t kChangeTypesOwnParams = 3;
+
+constexpr std::string_view kTopPriority =
+    "SELECT MAX(PRIORYTET) FROM REPZMIANY WHERE IDREPKOPIE=:IDREPKOPIE";
+constexpr std::string_view kNextPriority =
+    "SELECT MAX(PRIORYTET) FROM REPZMIANY WHERE IDREPKOPIE=:IDREPKOPIE AND PRIORYTET<:PRIORYTET";
+// Ordered by the primary key's index: read as far as the export goes, never sorted.
+constexpr std::string_view kEntries =
+    "SELECT IDREKORDU, IDTABELI FROM REPZMIANY\n"
+    "WHERE IDREPKOPIE=:IDREPKOPIE AND PRIORYTET=:PRIORYTET\n"
+    "ORDER BY ID";
+
+std::string ChangeTypesText() {
+  return "SELECT IDREKORDU, TYPZMIANY FROM REPZMIANY\n"
+         "WHERE IDREPKOPIE=:IDREPKOPIE AND PRIORYTET=:PRIORYTET AND IDTABELI=:IDTABELI AND " +
+         KeySetCondition("IDREKORDU", kStep);
+}
+
+std::uint64_t RecordKey(std::int32_t table_number, std::int32_t record_id) {
+  return (std::uint64_t{static_cast<std::uint32_t>(table_number)} << 32) |
+         static_cast<std::uint32_t>(record_id);
+}
+
+struct ChangeTypes {
+  std::int32_t largest = 0;
+  std::int32_t smallest = 0;
+};
+
+}  // namespace
+
+TJournalWalk::TJournalWalk(fb::Transaction& transaction)
+    : top_priority_(transaction, kTopPriority),
+      next_priority_(transaction, kNextPriority),
+      entries_(transaction, kEntries),
+      change_types_(transaction, ChangeTypesText()) {}
+
+void TJournalWalk::Start(std::int32_t copy_number, bool new_only) {
+  Stop();
+  copy_number_ = copy_number;
+  new_only_ = new_only;
+  priority_.reset();
+  stage_ = Stage::kPriorityToFind;
+}
+
+bool TJournalWalk::Next(JournalRow& row) {
+  while (taken_ == ready_.size()) {
+    ready_.clear();
+    taken_ = 0;
+    if (stage_ == Stage::kPriorityToFind && !FindNextPriority()) stage_ = Stage::kEnded;
+    if (stage_ == Stage::kEnded) return false;
+    WalkStep();
+  }
+  row = ready_[taken_++];
+  return true;
+}
+
+void TJournalWalk::Stop() {
+  if (cursor_) cursor_->Close();
+  cursor_.reset();
+  ready_.clear();
+  taken_ = 0;
+  stage_ = Stage::kEnded;
+}
+
+// Opens the walk over the highest priority below the current one; false when there is none.
+bool TJournalWalk::FindNextPriority() {
+  fb::Statement& query = priority_ ? next_priority_ : top_priority_;
+  query.ParamByName("IDREPKOPIE").SetInt(copy_number_);
+  if (priority_) query.ParamByName("PRIORYTET").SetInt(*priority_);
+  fb::ResultSet top = query.Open();
+  if (!top.Next() || top.IsNull(0)) return false;
+  priority_ = static_cast<std::int32_t>(top.GetInt(0));
+  top.Close();
+  met_.clear();
+  entries_.ParamByName("IDREPKOPIE").SetInt(copy_number_);
+  entries_.ParamByName("PRIORYTET").SetInt(*priority_);
+  cursor_.emplace(entries_.Open());
+  stage_ = Stage::kWalking;
+  return true;
+}
+
+// Walks on until kStep records not met before are found or the priority's entries end.
+void TJournalWalk::WalkStep() {
+  std::vector<Met> met;
+  while (met.size() < kStep) {
+    if (!cursor_->Next()) {
+      cursor_->Close();
+      cursor_.reset();
+      stage_ = Stage::kPriorityToFind;
+      break;
+    }
+    const Met record{static_cast<std::int32_t>(cursor_->GetInt(0)),
+                     static_cast<std::int32_t>(cursor_->GetInt(1))};
+    if (met_.insert(RecordKey(record.table_number, record.record_id)).second) {
+      met.push_back(record);
+    }
+  }
+  if (!met.empty()) ResolveChangeTypes(met);
+}
+
+// Turns the records met, in order, into rows with their change types.
+void TJournalWalk::ResolveChangeTypes(const std::vector<Met>& met) {
+  std::map<std::int32_t, std::vector<std::int32_t>> by_table;
+  for (const Met& record : met) by_table[record.table_number].push_back(record.record_id);
+  std::unordered_map<std::uint64_t, ChangeTypes> types;
+  change_types_.ParamByName("IDREPKOPIE").SetInt(copy_number_);
+  change_types_.ParamByName("PRIORYTET").SetInt(*priority_);
+  for (const auto& [table_number, ids] : by_table) {
+    change_types_.ParamByName("IDTABELI").SetInt(table_number);
+    BindKeySet(change_types_, kChangeTypesOwnParams, kStep, ids);
+    fb::ResultSet rows = change_types_.Open();
+    while (rows.Next()) {
+      const auto type = static_cast<std::int32_t>(rows.GetInt(1));
+      const auto [entry, first] = types.try_emplace(
+          RecordKey(table_number, static_cast<std::int32_t>(rows.GetInt(0))), type, type);
+      if (!first) {
+        entry->second.largest = std::max(entry->second.largest, type);
+        entry->second.smallest = std::min(entry->second.smallest, type);
+      }
+    }
+  }
+  for (const Met& record : met) {
+    const auto found = types.find(RecordKey(record.table_number, record.record_id));
+    // Both reads see the export's snapshot, so a record met has its entries.
+    if (found == types.end()) {
+      throw std::runtime_error(
+          Concat({"Brak wpisów dziennika zmian rekordu "_cp, std::to_string(record.record_id),
+                  " tabeli ", std::to_string(record.table_number)}));
+    }
+    if (new_only_ && found->second.smallest != kChangeInsert) continue;
+    ready_.push_back({record.record_id, record.table_number, found->second.largest});
+  }
+}
+
+}  // namespace tramolin

@@ -1,0 +1,65 @@
+// The records pending for one destination in the export's order: priority from the highest, then
+// the record's first entry; one row per record and priority, with the largest change type among
+// those entries. These are the rows of the export's grouped select, found without grouping and
+// sorting the whole journal on every export: the entries of one priority are walked in the
+// order of their numbers, which needs no sort and stops when the export does, and the change
+// types of the records met are read a set at a time. A long journal therefore costs each export
+// only the records it takes, plus one scan for each priority it reaches.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/fb/statement.h"
+
+namespace tramolin {
+
+struct JournalRow {
+  std::int32_t record_id = 0;
+  std::int32_t table_number = 0;
+  std::int32_t change_type = 0;
+};
+
+// Runs in the export transaction, which must be active from Start to Stop. The statements are
+// prepared once and kept while the object lives.
+class TJournalWalk {
+ public:
+  explicit TJournalWalk(fb::Transaction& transaction);
+
+  // Starts over for `copy_number`; with new_only only records with an insert among their
+  // entries of that priority.
+  void Start(std::int32_t copy_number, bool new_only);
+  // False after the last record; Exhausted() tells it apart from a walk not yet ended.
+  bool Next(JournalRow& row);
+  bool Exhausted() const { return stage_ == Stage::kEnded; }
+  // Closes the walk's cursor; call before writing to the journal in the same transaction.
+  void Stop();
+
+ private:
+  enum class Stage { kPriorityToFind, kWalking, kEnded };
+  struct Met {
+    std::int32_t record_id;
+    std::int32_t table_number;
+  };
+
+  bool FindNextPriority();
+  void WalkStep();
+  void ResolveChangeTypes(const std::vector<Met>& met);
+
+  fb::Statement top_priority_;
+  fb::Statement next_priority_;
+  fb::Statement entries_;
+  fb::Statement change_types_;
+  std::int32_t copy_number_ = 0;
+  bool new_only_ = false;
+  Stage stage_ = Stage::kEnded;
+  std::optional<std::int32_t> priority_;   // the priority walked
+  std::optional<fb::ResultSet> cursor_;    // the entries of `priority_` by number
+  std::unordered_set<std::uint64_t> met_;  // records already met at `priority_`
+  std::vector<JournalRow> ready_;          // rows found, in order, not yet taken
+  std::size_t taken_ = 0;
+};
+
+}  // namespace tramolin
