@@ -47,8 +47,6 @@ constexpr std::string_view kMarkAll =
     "WHERE IDREPKOPIE=:IDREPKOPIE";
 // Keys per update when the records sent are marked by sets.
 constexpr std::size_t kMarkKeys = kKeySetPlaces;
-// The parameters of the marking update before its key set.
-constexpr std::size_t kMarkOwnParams = 2;
 constexpr std::string_view kCount =
     "SELECT \n"
     "  COUNT(ID) WSZYSTKIE,\n"
@@ -305,8 +303,9 @@ void TChangeExport::ExportInSets(std::int32_t copy_number, bool new_only, int sl
   walk_.Stop();
   slots_.SetProgress(slot, 0);
   if (mark_each) return;
-  // The whole select of all entries covers every entry this transaction sees.
-  if (whole_select && !new_only) {
+  // The whole select of all entries covers every entry this transaction sees, but for entries
+  // without a record, which mark nothing.
+  if (whole_select && !new_only && !walk_.PassedUnkeyedEntries()) {
     MarkAll(copy_number);
   } else {
     MarkSets(copy_number, sent);
@@ -345,8 +344,7 @@ void TChangeExport::MarkSets(std::int32_t copy_number,
     mark_set_.ParamByName("IDTABELI").SetInt(table_number);
     for (std::size_t first = 0; first < ids.size(); first += kMarkKeys) {
       const std::size_t count = std::min(ids.size() - first, kMarkKeys);
-      BindKeySet(mark_set_, kMarkOwnParams, kMarkKeys,
-                 std::span<const std::int32_t>(ids).subspan(first, count));
+      BindKeySet(mark_set_, kMarkKeys, std::span<const std::int32_t>(ids).subspan(first, count));
       mark_set_.Execute();
     }
   }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <map>
 #include <stdexcept>
+#include <string>
 #include <unordered_map>
-#include <utility>
 
 #include "engine/key_set.h"
 #include "engine/record.h"
@@ -17,23 +17,28 @@ namespace {
 // Records met per step of the walk; the change types of a step's records are read with one
 // statement per table.
 constexpr std::size_t kStep = kKeySetPlaces;
-// The parameters of the change types' query before its key set.
-constexpr std::size_t kChangeTypesOwnParams = 3;
 
 constexpr std::string_view kTopPriority =
     "SELECT MAX(PRIORYTET) FROM REPZMIANY WHERE IDREPKOPIE=:IDREPKOPIE";
 constexpr std::string_view kNextPriority =
     "SELECT MAX(PRIORYTET) FROM REPZMIANY WHERE IDREPKOPIE=:IDREPKOPIE AND PRIORYTET<:PRIORYTET";
-// Ordered by the primary key's index: read as far as the export goes, never sorted.
-constexpr std::string_view kEntries =
-    "SELECT IDREKORDU, IDTABELI FROM REPZMIANY\n"
-    "WHERE IDREPKOPIE=:IDREPKOPIE AND PRIORYTET=:PRIORYTET\n"
-    "ORDER BY ID";
+constexpr std::string_view kWithPriority = "PRIORYTET=:PRIORYTET";
+// A descending order puts entries without a priority after all others.
+constexpr std::string_view kWithoutPriority = "PRIORYTET IS NULL";
 
-std::string ChangeTypesText() {
-  return "SELECT IDREKORDU, TYPZMIANY FROM REPZMIANY\n"
-         "WHERE IDREPKOPIE=:IDREPKOPIE AND PRIORYTET=:PRIORYTET AND IDTABELI=:IDTABELI AND " +
-         KeySetCondition("IDREKORDU", kStep);
+// Ordered by the primary key's index: read as far as the export goes, never sorted.
+std::string EntriesText(std::string_view priority_condition) {
+  return Concat(
+      {"SELECT IDREKORDU, IDTABELI FROM REPZMIANY\n"
+       "WHERE IDREPKOPIE=:IDREPKOPIE AND ",
+       priority_condition, "\nORDER BY ID"});
+}
+
+std::string ChangeTypesText(std::string_view priority_condition) {
+  return Concat(
+      {"SELECT IDREKORDU, TYPZMIANY FROM REPZMIANY\n"
+       "WHERE IDREPKOPIE=:IDREPKOPIE AND ",
+       priority_condition, " AND IDTABELI=:IDTABELI AND ", KeySetCondition("IDREKORDU", kStep)});
 }
 
 std::uint64_t RecordKey(std::int32_t table_number, std::int32_t record_id) {
@@ -48,25 +53,31 @@ struct ChangeTypes {
 
 }  // namespace
 
+TJournalWalk::Level::Level(fb::Transaction& transaction, std::string_view priority_condition)
+    : entries(transaction, EntriesText(priority_condition)),
+      change_types(transaction, ChangeTypesText(priority_condition)) {}
+
 TJournalWalk::TJournalWalk(fb::Transaction& transaction)
     : top_priority_(transaction, kTopPriority),
       next_priority_(transaction, kNextPriority),
-      entries_(transaction, kEntries),
-      change_types_(transaction, ChangeTypesText()) {}
+      valued_(transaction, kWithPriority),
+      unset_(transaction, kWithoutPriority) {}
 
 void TJournalWalk::Start(std::int32_t copy_number, bool new_only) {
   Stop();
   copy_number_ = copy_number;
   new_only_ = new_only;
+  level_ = nullptr;
   priority_.reset();
-  stage_ = Stage::kPriorityToFind;
+  passed_unkeyed_ = false;
+  stage_ = Stage::kLevelToFind;
 }
 
 bool TJournalWalk::Next(JournalRow& row) {
   while (taken_ == ready_.size()) {
     ready_.clear();
     taken_ = 0;
-    if (stage_ == Stage::kPriorityToFind && !FindNextPriority()) stage_ = Stage::kEnded;
+    if (stage_ == Stage::kLevelToFind && !FindNextLevel()) stage_ = Stage::kEnded;
     if (stage_ == Stage::kEnded) return false;
     WalkStep();
   }
@@ -82,32 +93,47 @@ void TJournalWalk::Stop() {
   stage_ = Stage::kEnded;
 }
 
-// Opens the walk over the highest priority below the current one; false when there is none.
-bool TJournalWalk::FindNextPriority() {
+// Opens the highest priority below the last one walked, then the entries without a priority;
+// false after those.
+bool TJournalWalk::FindNextLevel() {
+  if (level_ == &unset_) return false;
   fb::Statement& query = priority_ ? next_priority_ : top_priority_;
   query.ParamByName("IDREPKOPIE").SetInt(copy_number_);
   if (priority_) query.ParamByName("PRIORYTET").SetInt(*priority_);
   fb::ResultSet top = query.Open();
-  if (!top.Next() || top.IsNull(0)) return false;
-  priority_ = static_cast<std::int32_t>(top.GetInt(0));
+  const bool found = top.Next() && !top.IsNull(0);
+  if (found) priority_ = static_cast<std::int32_t>(top.GetInt(0));
   top.Close();
-  met_.clear();
-  entries_.ParamByName("IDREPKOPIE").SetInt(copy_number_);
-  entries_.ParamByName("PRIORYTET").SetInt(*priority_);
-  cursor_.emplace(entries_.Open());
-  stage_ = Stage::kWalking;
+  OpenLevel(found ? valued_ : unset_);
   return true;
 }
 
-// Walks on until kStep records not met before are found or the priority's entries end.
+void TJournalWalk::OpenLevel(Level& level) {
+  level_ = &level;
+  met_.clear();
+  BindLevel(level.entries);
+  cursor_.emplace(level.entries.Open());
+  stage_ = Stage::kWalking;
+}
+
+void TJournalWalk::BindLevel(fb::Statement& statement) {
+  statement.ParamByName("IDREPKOPIE").SetInt(copy_number_);
+  if (level_ == &valued_) statement.ParamByName("PRIORYTET").SetInt(*priority_);
+}
+
+// Walks on until kStep records not met before are found or the level's entries end.
 void TJournalWalk::WalkStep() {
   std::vector<Met> met;
   while (met.size() < kStep) {
     if (!cursor_->Next()) {
       cursor_->Close();
       cursor_.reset();
-      stage_ = Stage::kPriorityToFind;
+      stage_ = Stage::kLevelToFind;
       break;
+    }
+    if (cursor_->IsNull(0) || cursor_->IsNull(1)) {
+      passed_unkeyed_ = true;
+      continue;
     }
     const Met record{static_cast<std::int32_t>(cursor_->GetInt(0)),
                      static_cast<std::int32_t>(cursor_->GetInt(1))};
@@ -123,12 +149,12 @@ void TJournalWalk::ResolveChangeTypes(const std::vector<Met>& met) {
   std::map<std::int32_t, std::vector<std::int32_t>> by_table;
   for (const Met& record : met) by_table[record.table_number].push_back(record.record_id);
   std::unordered_map<std::uint64_t, ChangeTypes> types;
-  change_types_.ParamByName("IDREPKOPIE").SetInt(copy_number_);
-  change_types_.ParamByName("PRIORYTET").SetInt(*priority_);
+  fb::Statement& query = level_->change_types;
+  BindLevel(query);
   for (const auto& [table_number, ids] : by_table) {
-    change_types_.ParamByName("IDTABELI").SetInt(table_number);
-    BindKeySet(change_types_, kChangeTypesOwnParams, kStep, ids);
-    fb::ResultSet rows = change_types_.Open();
+    query.ParamByName("IDTABELI").SetInt(table_number);
+    BindKeySet(query, kStep, ids);
+    fb::ResultSet rows = query.Open();
     while (rows.Next()) {
       const auto type = static_cast<std::int32_t>(rows.GetInt(1));
       const auto [entry, first] = types.try_emplace(

@@ -1,10 +1,11 @@
-// The records pending for one destination in the export's order: priority from the highest, then
-// the record's first entry; one row per record and priority, with the largest change type among
-// those entries. These are the rows of the export's grouped select, found without grouping and
-// sorting the whole journal on every export: the entries of one priority are walked in the
-// order of their numbers, which needs no sort and stops when the export does, and the change
-// types of the records met are read a set at a time. A long journal therefore costs each export
-// only the records it takes, plus one scan for each priority it reaches.
+// The records pending for one destination in the export's order: priority from the highest,
+// entries without a priority last, then the record's first entry; one row per record and
+// priority, with the largest change type among those entries. These are the rows of the
+// export's grouped select, found without grouping and sorting the whole journal on every export:
+// the entries of one priority are walked in the order of their numbers, which needs no sort and
+// stops when the export does, and the change types of the records met are read a set at a time.
+// A long journal therefore costs each export only the records it takes, plus one scan for each
+// priority it reaches.
 #pragma once
 
 #include <cstdint>
@@ -34,32 +35,45 @@ class TJournalWalk {
   // False after the last record; Exhausted() tells it apart from a walk not yet ended.
   bool Next(JournalRow& row);
   bool Exhausted() const { return stage_ == Stage::kEnded; }
+  // True when an entry without a record or table number was passed over: there is no record to
+  // send for it, and it is not among the records walked.
+  bool PassedUnkeyedEntries() const { return passed_unkeyed_; }
   // Closes the walk's cursor; call before writing to the journal in the same transaction.
   void Stop();
 
  private:
-  enum class Stage { kPriorityToFind, kWalking, kEnded };
+  enum class Stage { kLevelToFind, kWalking, kEnded };
+  // The statements for the entries of one priority (PRIORYTET=:PRIORYTET) or of none.
+  struct Level {
+    Level(fb::Transaction& transaction, std::string_view priority_condition);
+    fb::Statement entries;
+    fb::Statement change_types;
+  };
   struct Met {
     std::int32_t record_id;
     std::int32_t table_number;
   };
 
-  bool FindNextPriority();
+  bool FindNextLevel();
+  void OpenLevel(Level& level);
   void WalkStep();
   void ResolveChangeTypes(const std::vector<Met>& met);
+  void BindLevel(fb::Statement& statement);
 
   fb::Statement top_priority_;
   fb::Statement next_priority_;
-  fb::Statement entries_;
-  fb::Statement change_types_;
+  Level valued_;
+  Level unset_;
   std::int32_t copy_number_ = 0;
   bool new_only_ = false;
   Stage stage_ = Stage::kEnded;
-  std::optional<std::int32_t> priority_;   // the priority walked
-  std::optional<fb::ResultSet> cursor_;    // the entries of `priority_` by number
-  std::unordered_set<std::uint64_t> met_;  // records already met at `priority_`
+  Level* level_ = nullptr;                 // the level walked
+  std::optional<std::int32_t> priority_;   // the last priority walked
+  std::optional<fb::ResultSet> cursor_;    // the level's entries by number
+  std::unordered_set<std::uint64_t> met_;  // records already met on this level
   std::vector<JournalRow> ready_;          // rows found, in order, not yet taken
   std::size_t taken_ = 0;
+  bool passed_unkeyed_ = false;
 };
 
 }  // namespace tramolin

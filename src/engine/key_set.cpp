@@ -13,8 +13,8 @@ std::string KeySetCondition(std::string_view column, std::size_t places) {
   return text + ")";
 }
 
-void BindKeySet(fb::Statement& statement, std::size_t first, std::size_t places,
-                std::span<const std::int32_t> keys) {
+void BindKeySet(fb::Statement& statement, std::size_t places, std::span<const std::int32_t> keys) {
+  const std::size_t first = statement.ParamCount() - places - 2;
   const auto [low, high] = std::minmax_element(keys.begin(), keys.end());
   // An empty set: a range no key lies in.
   statement.ParamAt(first).SetInt(low == keys.end() ? 0 : *low);

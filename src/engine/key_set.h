@@ -20,9 +20,8 @@ inline constexpr std::size_t kKeySetPlaces = 16;
 
 std::string KeySetCondition(std::string_view column, std::size_t places);
 
-// Binds the keys (at most `places`) and their range. The statement's parameters are LOW, HIGH
-// and the places, in this order, after `first` parameters of its own.
-void BindKeySet(fb::Statement& statement, std::size_t first, std::size_t places,
-                std::span<const std::int32_t> keys);
+// Binds the keys (at most `places`) and their range. The key set's parameters (LOW, HIGH and
+// the places) are the statement's last.
+void BindKeySet(fb::Statement& statement, std::size_t places, std::span<const std::int32_t> keys);
 
 }  // namespace tramolin

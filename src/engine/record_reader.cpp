@@ -153,7 +153,7 @@ TRecordSetReader::TRecordSetReader(const TRecordReader& reader)
 std::unordered_map<std::int32_t, TRekord> TRecordSetReader::Read(
     std::int32_t table_number, const TTableInfo& table, std::span<const std::int32_t> ids) {
   fb::Statement& select = StatementFor(table_number, table);
-  BindKeySet(select, 0, kMaxKeys, ids);
+  BindKeySet(select, kMaxKeys, ids);
   std::unordered_map<std::int32_t, TRekord> records;
   const TDecimalInfo* decimals = decimals_.Find(table.name);
   fb::ResultSet rows = select.Open();

@@ -71,6 +71,17 @@ TEST_F(ChangeExportTest, TwoPrioritiesGiveTwoRowsTheHigherFirst) {
   EXPECT_EQ(changes.payload, "3;3;8;22;0;1;ID;1;8;7;29;1;1;ID;1;7;7;29;0;1;ID;1;7;");
 }
 
+TEST_F(ChangeExportTest, ARecordChangedAgainFarDownTheJournalTravelsOnceAtItsFirstEntry) {
+  Open();
+  for (int id = 1; id <= 40; ++id)
+    Sql("INSERT INTO OPERATOR (ID) VALUES (" + std::to_string(id) + ")");
+  Sql("UPDATE OPERATOR SET NAZWA = 'x' WHERE ID = 1");
+  const PreparedChanges changes = Prepare();
+  EXPECT_EQ(changes.count, 40);
+  EXPECT_EQ(changes.payload.rfind("40;41;1;22;1;", 0), 0u) << changes.payload.substr(0, 40);
+  EXPECT_EQ(Count("IDTRANSAKCJI <> 0"), 41);
+}
+
 TEST_F(ChangeExportTest, NewOnlyLeavesUpdateOnlyRecordsForLater) {
   Open();
   Sql("INSERT INTO TOWARY (ID) VALUES (1)");
