@@ -31,12 +31,9 @@ namespace tramolin {
 namespace {
 
 using wizard_widgets::Hinted;
-using wizard_widgets::Ui;
 
 constexpr int kWidth = 644;
 constexpr int kHeight = 484;
-
-std::string Program(const QString& text) { return Utf8ToCp1250(text.toUtf8().toStdString()); }
 
 }  // namespace
 
@@ -50,20 +47,20 @@ TfWizard::TfWizard(WizardEnvironment environment, bool server_mode, const std::s
   setObjectName(QStringLiteral("TfWizard"));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
-  setWindowTitle(Ui(server_mode ? "Konfiguracja replikacji - serwer "_cp
-                                : "Konfiguracja replikacji - klient "_cp) +
+  setWindowTitle(UiText(server_mode ? "Konfiguracja replikacji - serwer "_cp
+                                    : "Konfiguracja replikacji - klient "_cp) +
                  QString::fromStdString(version));
   questions_.velmo_ini = [](QWidget* owner) {
     return QFileDialog::getOpenFileName(owner, QString(), QStringLiteral("velmo.ini"),
-                                        Ui("Plik konfiguracyjny Velmo (velmo.ini)"));
+                                        UiText("Plik konfiguracyjny Velmo (velmo.ini)"));
   };
   questions_.database_file = [](QWidget* owner, const QString& start) {
     return QFileDialog::getOpenFileName(owner, QString(), start,
-                                        Ui("Plik bazy danych (*.fdb *.gdb)"));
+                                        UiText("Plik bazy danych (*.fdb *.gdb)"));
   };
   questions_.pem_file = [](QWidget* owner, const QString& title, const QString& start) {
-    return QFileDialog::getOpenFileName(owner, title, start,
-                                        Ui("Pliki PEM (*.pem *.crt *.key);;Wszystkie pliki (*)"));
+    return QFileDialog::getOpenFileName(
+        owner, title, start, UiText("Pliki PEM (*.pem *.crt *.key);;Wszystkie pliki (*)"));
   };
   BuildControls();
   if (services_ != nullptr) {
@@ -106,20 +103,20 @@ void TfWizard::Connect() {
 }
 
 void TfWizard::ShowForm(const WizardForm& form) {
-  host_->setText(Ui(form.host));
-  directory_->setText(Ui(form.directory));
-  file_->setText(Ui(form.file));
-  server_port_->setText(Ui(form.server_port));
-  allow_list_->setText(Ui(form.allow_list));
-  client_host_->setText(Ui(form.client_host));
-  client_port_->setText(Ui(form.client_port));
-  client_host2_->setText(Ui(form.client_host2));
-  client_port2_->setText(Ui(form.client_port2));
+  host_->setText(UiText(form.host));
+  directory_->setText(UiText(form.directory));
+  file_->setText(UiText(form.file));
+  server_port_->setText(UiText(form.server_port));
+  allow_list_->setText(UiText(form.allow_list));
+  client_host_->setText(UiText(form.client_host));
+  client_port_->setText(UiText(form.client_port));
+  client_host2_->setText(UiText(form.client_host2));
+  client_port2_->setText(UiText(form.client_port2));
   interval_->setValue(form.interval);
   as_service_->setEnabled(form.service_option_enabled);
   as_service_->setChecked(form.run_as_service);
   as_application_->setChecked(!form.run_as_service);
-  service_name_->setText(Ui(form.service_name));
+  service_name_->setText(UiText(form.service_name));
   service_name_->setEnabled(form.run_as_service);
   autostart_box_->setChecked(form.autostart);
   autostart_box_->setEnabled(form.autostart_enabled);
@@ -129,7 +126,7 @@ void TfWizard::ShowForm(const WizardForm& form) {
   if (form.auto_hour_time.empty()) {
     auto_hour_time_->clear();
   } else {
-    auto_hour_time_->setText(Ui(form.auto_hour_time));
+    auto_hour_time_->setText(UiText(form.auto_hour_time));
   }
   full_log_->setChecked(form.full_log);
   firewall_->setChecked(form.firewall);
@@ -142,43 +139,43 @@ void TfWizard::ShowForm(const WizardForm& form) {
   for (auto [edit, text] :
        {std::pair{tls_certificate_, &form.tls_certificate}, std::pair{tls_key_, &form.tls_key},
         std::pair{tls_fingerprint_, &form.tls_fingerprint}}) {
-    edit->setText(Ui(*text));
+    edit->setText(UiText(*text));
     edit->setCursorPosition(0);
   }
 }
 
 WizardForm TfWizard::ReadForm() const {
   WizardForm form;
-  form.host = Program(host_->text());
-  form.directory = Program(directory_->text());
-  form.file = Program(file_->text());
-  form.server_port = Program(server_port_->text());
-  form.allow_list = Program(allow_list_->text());
-  form.client_host = Program(client_host_->text());
-  form.client_port = Program(client_port_->text());
-  form.client_host2 = Program(client_host2_->text());
-  form.client_port2 = Program(client_port2_->text());
+  form.host = ProgramText(host_->text());
+  form.directory = ProgramText(directory_->text());
+  form.file = ProgramText(file_->text());
+  form.server_port = ProgramText(server_port_->text());
+  form.allow_list = ProgramText(allow_list_->text());
+  form.client_host = ProgramText(client_host_->text());
+  form.client_port = ProgramText(client_port_->text());
+  form.client_host2 = ProgramText(client_host2_->text());
+  form.client_port2 = ProgramText(client_port2_->text());
   form.interval = interval_->value();
   form.service_option_enabled = as_service_->isEnabled();
   form.run_as_service = as_service_->isChecked();
-  form.service_name = Program(service_name_->text());
+  form.service_name = ProgramText(service_name_->text());
   form.autostart = autostart_box_->isChecked();
   form.autostart_enabled = autostart_box_->isEnabled();
   form.debug = debug_->isChecked();
   form.on_demand = on_demand_->isChecked();
   form.auto_hour = auto_hour_->isChecked();
   // The mask's blanks stand for digits left out: " 7:05" keeps its blank.
-  form.auto_hour_time = Program(auto_hour_time_->displayText().replace(QLatin1Char('_'), ' '));
+  form.auto_hour_time = ProgramText(auto_hour_time_->displayText().replace(QLatin1Char('_'), ' '));
   form.full_log = full_log_->isChecked();
   form.firewall = firewall_->isChecked();
   form.firewall_enabled = firewall_->isEnabled();
   form.send_new_data_first = send_first_->isChecked();
   form.events = events_->isChecked();
   form.start_after = start_after_->isChecked();
-  form.tls_certificate = Program(tls_certificate_->text());
-  form.tls_key = Program(tls_key_->text());
+  form.tls_certificate = ProgramText(tls_certificate_->text());
+  form.tls_key = ProgramText(tls_key_->text());
   form.tls = client_tls_->isChecked();
-  form.tls_fingerprint = Program(tls_fingerprint_->text());
+  form.tls_fingerprint = ProgramText(tls_fingerprint_->text());
   return form;
 }
 
@@ -276,7 +273,7 @@ void TfWizard::Focus(WizardField field) {
   if (auto* edit = qobject_cast<QLineEdit*>(target)) edit->selectAll();
 }
 
-void TfWizard::SetStatus(std::string_view text) { status_bar_->showMessage(Ui(text)); }
+void TfWizard::SetStatus(std::string_view text) { status_bar_->showMessage(UiText(text)); }
 
 bool TfWizard::event(QEvent* event) {
   if (event->type() == QEvent::StatusTip) {
@@ -289,12 +286,12 @@ bool TfWizard::event(QEvent* event) {
 void TfWizard::ReadVelmoIniClicked() {
   const QString chosen = questions_.velmo_ini(this);
   if (chosen.isEmpty()) return;
-  const DatabaseFields fields =
-      ReadVelmoIni(std::filesystem::path(chosen.toStdString()),
-                   {Program(host_->text()), Program(directory_->text()), Program(file_->text())});
-  host_->setText(Ui(fields.host));
-  directory_->setText(Ui(fields.directory));
-  file_->setText(Ui(fields.file));
+  const DatabaseFields fields = ReadVelmoIni(
+      std::filesystem::path(chosen.toStdString()),
+      {ProgramText(host_->text()), ProgramText(directory_->text()), ProgramText(file_->text())});
+  host_->setText(UiText(fields.host));
+  directory_->setText(UiText(fields.directory));
+  file_->setText(UiText(fields.file));
 }
 
 void TfWizard::ChooseDatabaseFileClicked() {
@@ -308,7 +305,7 @@ void TfWizard::ChooseDatabaseFileClicked() {
 }
 
 void TfWizard::ChoosePemFile(QLineEdit* edit, std::string_view title) {
-  const QString chosen = questions_.pem_file(this, Ui(title), edit->text().trimmed());
+  const QString chosen = questions_.pem_file(this, UiText(title), edit->text().trimmed());
   if (!chosen.isEmpty()) edit->setText(chosen);
 }
 
@@ -325,16 +322,16 @@ void TfWizard::TestConnectionClicked() {
   // Trimming and normalising are no edits of the user's: the test result stays.
   const bool tested = logic_.ConnectionTested();
   loading_ = true;
-  host_->setText(Ui(form.host));
-  directory_->setText(Ui(form.directory));
-  file_->setText(Ui(form.file));
+  host_->setText(UiText(form.host));
+  directory_->setText(UiText(form.directory));
+  file_->setText(UiText(form.file));
   loading_ = false;
   if (!tested) logic_.DatabaseFieldChanged();
   Focus(focus);
 }
 
 void TfWizard::RemoveServiceClicked() {
-  if (services_ != nullptr) services_->RemoveService(Program(service_name_->text()));
+  if (services_ != nullptr) services_->RemoveService(ProgramText(service_name_->text()));
 }
 
 void TfWizard::OkClicked() {
@@ -352,7 +349,7 @@ void TfWizard::OkClicked() {
         std::pair{client_port2_, &form.client_port2}, std::pair{service_name_, &form.service_name},
         std::pair{tls_certificate_, &form.tls_certificate}, std::pair{tls_key_, &form.tls_key},
         std::pair{tls_fingerprint_, &form.tls_fingerprint}}) {
-    edit->setText(Ui(*text));
+    edit->setText(UiText(*text));
   }
   loading_ = false;
   ok_->setEnabled(true);

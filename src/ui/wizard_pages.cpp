@@ -21,7 +21,6 @@ namespace tramolin {
 namespace {
 
 using wizard_widgets::Hinted;
-using wizard_widgets::Ui;
 
 constexpr char kTimeMask[] = "09:99;_";
 
@@ -32,13 +31,13 @@ QLineEdit* Edit(const char* name) {
 }
 
 QCheckBox* Box(const char* name, std::string_view caption) {
-  auto* box = new QCheckBox(Ui(caption));
+  auto* box = new QCheckBox(UiText(caption));
   box->setObjectName(QLatin1String(name));
   return box;
 }
 
 QPushButton* Button(const char* name, std::string_view caption) {
-  auto* button = new QPushButton(Ui(caption));
+  auto* button = new QPushButton(UiText(caption));
   button->setObjectName(QLatin1String(name));
   button->setAutoDefault(false);
   return button;
@@ -79,7 +78,7 @@ void TfWizard::BuildControls() {
 }
 
 QWidget* TfWizard::DatabaseGroup() {
-  auto* group = new QGroupBox(Ui(" Parametry dostępu do bazy danych Velmo "_cp));
+  auto* group = new QGroupBox(UiText(" Parametry dostępu do bazy danych Velmo "_cp));
   auto* grid = new QGridLayout(group);
   grid->setVerticalSpacing(3);
   host_ = Hinted(Edit("host"), HostHint());
@@ -98,7 +97,7 @@ QWidget* TfWizard::DatabaseGroup() {
       {"Plik &bazy danych"_cp, file_}};
   QPushButton* const buttons[] = {read_velmo_ini_, choose_file_, test_};
   for (int row = 0; row < 3; ++row) {
-    auto* label = new QLabel(Ui(rows[row].first));
+    auto* label = new QLabel(UiText(rows[row].first));
     label->setBuddy(rows[row].second);
     grid->addWidget(label, row, 0);
     grid->addWidget(rows[row].second, row, 1);
@@ -109,18 +108,18 @@ QWidget* TfWizard::DatabaseGroup() {
 }
 
 QWidget* TfWizard::NetworkGroup() {
-  auto* group = new QGroupBox(Ui(" Ustawienia sieciowe "_cp));
+  auto* group = new QGroupBox(UiText(" Ustawienia sieciowe "_cp));
   auto* grid = new QGridLayout(group);
   grid->setVerticalSpacing(3);
   server_port_ = Edit("serverPort");
-  server_port_label_ = new QLabel(Ui("Port nasłuchu (&serwer)"_cp));
+  server_port_label_ = new QLabel(UiText("Port nasłuchu (&serwer)"_cp));
   server_port_label_->setBuddy(server_port_);
   client_host_ = Hinted(Edit("clientHost"), ClientHostHint());
   client_port_ = Edit("clientPort");
-  client_label_ = new QLabel(Ui("IP i port serwera (klient)"_cp));
+  client_label_ = new QLabel(UiText("IP i port serwera (klient)"_cp));
   client_host2_ = Hinted(Edit("clientHost2"), ClientHostHint());
   client_port2_ = Edit("clientPort2");
-  client2_label_ = new QLabel(Ui("IP i port serwera (klient) - alternatywny"_cp));
+  client2_label_ = new QLabel(UiText("IP i port serwera (klient) - alternatywny"_cp));
   interval_ = new ArrowsOnlySpinBox;
   interval_->setObjectName(QStringLiteral("interval"));
   interval_->setRange(kMinInterval, kMaxInterval);
@@ -130,7 +129,7 @@ QWidget* TfWizard::NetworkGroup() {
              "akceptowanie wszystkich adresów. Kilka adresów rozdziel przecinkami, możesz używać "
              "znaków * i ? jako tzw. WildMatch"_cp);
   allow_label_ =
-      new QLabel(Ui("Zezwalaj na połączenia tylko z podanych adresów/&hostów (serwer)"_cp));
+      new QLabel(UiText("Zezwalaj na połączenia tylko z podanych adresów/&hostów (serwer)"_cp));
   allow_label_->setBuddy(allow_list_);
   for (QLineEdit* port : {server_port_, client_port_, client_port2_}) port->setMaximumWidth(60);
   interval_->setMaximumWidth(60);
@@ -143,7 +142,7 @@ QWidget* TfWizard::NetworkGroup() {
   grid->addWidget(client2_label_, 3, 0, 1, 3);
   grid->addWidget(client_host2_, 4, 0, 1, 2);
   grid->addWidget(client_port2_, 4, 2);
-  grid->addWidget(new QLabel(Ui("Replikacja co [min]"_cp)), 5, 0, 1, 2);
+  grid->addWidget(new QLabel(UiText("Replikacja co [min]"_cp)), 5, 0, 1, 2);
   grid->addWidget(interval_, 5, 2);
   grid->addWidget(allow_label_, 6, 0, 1, 3);
   grid->addWidget(allow_list_, 7, 0, 1, 3);
@@ -152,12 +151,12 @@ QWidget* TfWizard::NetworkGroup() {
 }
 
 QWidget* TfWizard::ModeGroup() {
-  auto* group = new QGroupBox(Ui(" Ustawienia trybu pracy "_cp));
+  auto* group = new QGroupBox(UiText(" Ustawienia trybu pracy "_cp));
   auto* box = new QVBoxLayout(group);
   box->setSpacing(3);
-  as_application_ = new QRadioButton(Ui("uruchom jako aplika&cję"_cp));
+  as_application_ = new QRadioButton(UiText("uruchom jako aplika&cję"_cp));
   as_application_->setObjectName(QStringLiteral("optionApplication"));
-  as_service_ = new QRadioButton(Ui("uruchom jako &usługę systemd:"_cp));
+  as_service_ = new QRadioButton(UiText("uruchom jako &usługę systemd:"_cp));
   as_service_->setObjectName(QStringLiteral("optionService"));
   service_name_ = Hinted(Edit("serviceName"), "Nazwa usługi"_cp);
   remove_service_ = Button("removeService", "Odinstaluj");
@@ -173,19 +172,19 @@ QWidget* TfWizard::ModeGroup() {
 }
 
 QWidget* TfWizard::TlsGroup() {
-  auto* group = new QGroupBox(Ui(" Szyfrowanie połączenia (TLS) "_cp));
+  auto* group = new QGroupBox(UiText(" Szyfrowanie połączenia (TLS) "_cp));
   auto* grid = new QGridLayout(group);
   grid->setVerticalSpacing(3);
   tls_certificate_ =
       Hinted(Edit("tlsCertificate"),
              "Plik certyfikatu serwera (PEM). Bez certyfikatu i klucza serwer przyjmuje "
              "połączenia nieszyfrowane."_cp);
-  tls_certificate_label_ = new QLabel(Ui("Certyfikat serwera (PEM):"));
+  tls_certificate_label_ = new QLabel(UiText("Certyfikat serwera (PEM):"));
   tls_certificate_label_->setBuddy(tls_certificate_);
   choose_tls_certificate_ =
       Hinted(Button("chooseTlsCertificate", "..."), "Wskaż plik certyfikatu"_cp);
   tls_key_ = Hinted(Edit("tlsKey"), "Plik klucza prywatnego certyfikatu (PEM, bez hasła)"_cp);
-  tls_key_label_ = new QLabel(Ui("Klucz prywatny (PEM):"));
+  tls_key_label_ = new QLabel(UiText("Klucz prywatny (PEM):"));
   tls_key_label_->setBuddy(tls_key_);
   choose_tls_key_ = Hinted(Button("chooseTlsKey", "..."), "Wskaż plik klucza prywatnego"_cp);
   for (QPushButton* button : {choose_tls_certificate_, choose_tls_key_}) {
@@ -199,7 +198,7 @@ QWidget* TfWizard::TlsGroup() {
              "Odcisk SHA-256 certyfikatu serwera, np. wypisany przy tworzeniu certyfikatu. Puste "
              "pole = zaufaj certyfikatowi wystawionemu przez urząd certyfikacji dla adresu "
              "serwera"_cp);
-  tls_fingerprint_label_ = new QLabel(Ui("Odcisk SHA-256 certyfikatu serwera:"_cp));
+  tls_fingerprint_label_ = new QLabel(UiText("Odcisk SHA-256 certyfikatu serwera:"_cp));
   tls_fingerprint_label_->setBuddy(tls_fingerprint_);
 
   grid->addWidget(tls_certificate_label_, 0, 0);
@@ -216,7 +215,7 @@ QWidget* TfWizard::TlsGroup() {
 }
 
 QWidget* TfWizard::OptionsGroup() {
-  auto* group = new QGroupBox(Ui(" Parametry pracy "_cp));
+  auto* group = new QGroupBox(UiText(" Parametry pracy "_cp));
   auto* grid = new QGridLayout(group);
   grid->setVerticalSpacing(2);
   autostart_box_ = Box("autostart", "&Automatycznie uruchamiaj przy starcie systemu"_cp);
