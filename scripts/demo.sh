@@ -61,6 +61,10 @@ clients=("$demo_dir/klient1" "$demo_dir/klient2")
 echo "== Serwer replikacji: $server_dir (port $port)"
 start_program "$server_dir" "$(server_ini "$db" "$port")"
 for _ in $(seq 1 100); do [ -f "$server_dir/pid" ] && break; sleep 0.1; done
+if [ ! -f "$server_dir/pid" ]; then
+  echo "Serwer nie rozpoczął pracy w ciągu 10 s; dziennik: $(debug_log "$server_dir")" >&2
+  exit 1
+fi
 for n in 1 2; do
   echo "== Klient replikacji kopii nr $n: ${clients[n - 1]}"
   start_program "${clients[n - 1]}" "$(client_ini "$db" "$n" "$port" "Interwal=5\r\nEvents=1\r\n")"
@@ -104,7 +108,7 @@ same_everywhere() {
 # A request in REPDIALOG wakes a client at once (database event REPDIALOGINSERT). A change made on
 # one copy reaches the other in the round after the main database has it.
 converged=0
-for round in $(seq 1 "$max_rounds"); do
+for _ in $(seq 1 "$max_rounds"); do
   for n in 1 2; do
     before=$(syncs "${clients[n - 1]}")
     echo "INSERT INTO REPDIALOG (ID, STATUS) VALUES (GEN_ID(REKORD_ID, 1), 0); COMMIT;" |

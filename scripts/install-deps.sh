@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev zlib1g-dev libdeflate-dev
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils firebird3.0-server
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  clang clang-format libclang-rt-14-dev
+  clang clang-format libclang-rt-14-dev shellcheck
   openssl libssl3 libc-bin
 )
 

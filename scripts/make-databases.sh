@@ -36,7 +36,7 @@ isql() {  # isql <database> < script
   isql-fb -q -b -user "$user" -password "$password" "$prefix$1" >>"$log" 2>&1 || fail "$1"
 }
 
-sql_text() { sed "s/'/''/g" <<<"$1"; }
+sql_text() { printf '%s\n' "${1//\'/\'\'}"; }
 
 template="$dir/template.fdb"
 rm -f "$template" "$dir/main.fdb" "$dir"/copy[0-9]*.fdb

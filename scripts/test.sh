@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, checks the formatting and the layering, builds twice (a release build
-# into build/ and a build with AddressSanitizer and UndefinedBehaviorSanitizer into build-asan/),
-# starts a private Firebird server for the network tests, runs every test of both builds through
-# CTest and stops the server again. SANITIZE=0 leaves out the sanitizer build and its run.
+# Installs what is missing, checks the formatting, the layering and the shell scripts, builds
+# twice (a release build into build/ and a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer into build-asan/), starts a private Firebird server for the network
+# tests, runs every test of both builds through CTest and stops the server again. SANITIZE=0
+# leaves out the sanitizer build and its run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${BUILD_DIR:-$root/build}
@@ -12,6 +13,7 @@ sanitize=${SANITIZE:-1}
 "$root/scripts/install-deps.sh"
 "$root/scripts/check-format.sh"
 "$root/scripts/check-layers.sh"
+"$root/scripts/check-shell.sh"
 BUILD_DIR="$build_dir" "$root/scripts/build.sh" -DTRAMOLIN_TESTS=ON
 if [ "$sanitize" = 1 ]; then
   BUILD_DIR="$asan_dir" "$root/scripts/build.sh" -DTRAMOLIN_TESTS=ON -DCMAKE_BUILD_TYPE=Debug \
