@@ -279,7 +279,7 @@ void TChangeExport::ExportInSets(std::int32_t copy_number, bool new_only, int sl
   RecordRuns records(reader_);
   const bool mark_each = host_.FullLog();
   std::map<std::int32_t, std::vector<std::int32_t>> sent;
-  bool whole_select = true;
+  bool everything_sent = true;
   try {
     for (std::size_t i = 0; journal.Has(i); ++i) {
       const JournalRow row = journal.At(i);
@@ -291,7 +291,7 @@ void TChangeExport::ExportInSets(std::int32_t copy_number, bool new_only, int sl
         sent[row.table_number].push_back(row.record_id);
       }
       if (EndOfBatch(slot, out)) {
-        whole_select = false;
+        everything_sent = false;
         break;
       }
     }
@@ -303,9 +303,9 @@ void TChangeExport::ExportInSets(std::int32_t copy_number, bool new_only, int sl
   walk_.Stop();
   slots_.SetProgress(slot, 0);
   if (mark_each) return;
-  // The whole select of all entries covers every entry this transaction sees, but for entries
+  // Every record walked to the end covers every entry this transaction sees, but for entries
   // without a record, which mark nothing.
-  if (whole_select && !new_only && !walk_.PassedUnkeyedEntries()) {
+  if (everything_sent && !new_only && !walk_.PassedUnkeyedEntries()) {
     MarkAll(copy_number);
   } else {
     MarkSets(copy_number, sent);

@@ -32,9 +32,8 @@ class TJournalWalk {
   // Starts over for `copy_number`; with new_only only records with an insert among their
   // entries of that priority.
   void Start(std::int32_t copy_number, bool new_only);
-  // False after the last record; Exhausted() tells it apart from a walk not yet ended.
+  // False after the last record.
   bool Next(JournalRow& row);
-  bool Exhausted() const { return stage_ == Stage::kEnded; }
   // True when an entry without a record or table number was passed over: there is no record to
   // send for it, and it is not among the records walked.
   bool PassedUnkeyedEntries() const { return passed_unkeyed_; }
