@@ -5,12 +5,14 @@
 #include <QCoreApplication>
 #include <fstream>
 
+#include "client/client_configuration.h"
 #include "client/server_link.h"
 #include "client/update_check.h"
 #include "engine/replication_data.h"
 #include "net/restart_timer.h"
 #include "platform/service_control.h"
 #include "platform/system_info.h"
+#include "server/server_configuration.h"
 #include "shell/activity_state.h"
 #include "util/cp1250.h"
 #include "util/day_time.h"
@@ -99,28 +101,8 @@ void TDM::WireClient() {
 }
 
 void TDM::ConfigureClient() {
-  ClientSettings settings;
-  settings.addresses = {Config().ClientHost, Config().ClientPort, Config().ClientHost2,
-                        Config().ClientPort2, Config().DynDNSServer};
-  settings.interval_minutes = Config().Interwal;
-  settings.send_new_data_first = Config().SendNewDataFirst;
-  settings.on_demand = Flags().OnDemand;
-  settings.technician = Flags().TechnicianMode;
-  settings.auto_start_time = Config().AutoNaZadanie;
-  settings.access_key = Config().ClientAccessKey;
-  settings.customer_number = Config().CustomerNumber;
-  settings.tls = Config().ClientTls;
-  settings.tls_fingerprint = Config().ClientTlsFingerprint;
-  client_.Configure(std::move(settings));
-  ClientCredentials credentials;
-  credentials.copy_number = identity_.number;
-  credentials.database_id = identity_.id;
-  credentials.access_key = Config().ClientAccessKey;
-  credentials.database_version = identity_.version;
-  credentials.program_version = program_version_;
-  credentials.technician = Flags().TechnicianMode;
-  credentials.send_new_data_first = Config().SendNewDataFirst;
-  client_.SetCredentials(credentials);
+  client_.Configure(ClientSettingsFrom(Config(), Flags()));
+  client_.SetCredentials(ClientCredentialsFrom(Config(), Flags(), identity_, program_version_));
 }
 
 // A looked-up server address that answered is kept as the alternative address.
@@ -302,32 +284,17 @@ void TDM::OpenServerOrArmClient() {
 }
 
 void TDM::OpenServer() {
-  ServerSettings settings;
-  settings.allow_list = Flags().AllowList;
-  settings.access_key = Config().ServerAccessKey;
-  settings.tls_certificate = Config().ServerTlsCertificate;
-  settings.tls_key = Config().ServerTlsKey;
-  server_.Configure(std::move(settings));
+  server_.Configure(ServerSettingsFrom(Config(), Flags()));
   server_.SetIdentity({identity_.id, program_version_, identity_.version});
   const auto port = static_cast<quint16>(Config().ServerPort);
   if (!server_.Listen(port)) {
     Log("Nie można nasłuchiwać na porcie "_cp + std::to_string(port), kLogError);
   }
-  address_service_.PublishServerAddress(PublishingSettings());
-}
-
-AddressServiceSettings TDM::PublishingSettings() const {
-  AddressServiceSettings settings;
-  settings.server_url = Config().DynDNSServer;
-  settings.customer_number = Config().CustomerNumber;
-  settings.remote_port = Config().DynDNSRemotePort;
-  settings.remote_addr = Config().DynDNSRemoteAddr;
-  settings.remote_host = Config().DynDNSRemoteHost;
-  return settings;
+  address_service_.PublishServerAddress(PublishingSettingsFrom(Config()));
 }
 
 void TDM::tmrSetDynDnsTimer() {
-  if (ServerMode()) address_service_.PublishServerAddress(PublishingSettings());
+  if (ServerMode()) address_service_.PublishServerAddress(PublishingSettingsFrom(Config()));
 }
 
 // The report to the vendor's update check; nothing waits for it.

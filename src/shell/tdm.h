@@ -148,7 +148,6 @@ class TDM : public QObject, public HostServices {
   void WireClient();
   void ConfigureClient();
   void SaveAlternativeAddress(const std::string& host, int port);
-  AddressServiceSettings PublishingSettings() const;
   void CheckForUpdates();
   ServerReportValues ReportValues() const;
   void CreatePidFile();
