@@ -248,28 +248,26 @@ one_way() {  # direction name, source file, destination file[, tls]
     "the insert with the journal took ${seconds} s"
 }
 
+# One direction of part 1 over the plain link and, with the tls part, over TLS; afterwards the
+# entries the source still holds for the destination.
+both_links() {  # name, source database, destination database, destination's number, caption
+  echo "== 1. $5"
+  one_way "$1" "$2" "$3"
+  result[$1.waiting]=$(waiting "$work/$1/$2" "$4")
+  has_part tls || return 0
+  echo "== 1t. $5 over TLS"
+  one_way "$1-tls" "$2" "$3" tls
+  result[$1-tls.waiting]=$(waiting "$work/$1-tls/$2" "$4")
+}
+
 if has_part 1; then
   echo "== Databases: main and copy 1 in $work/pair"
   "$root/scripts/make-databases.sh" "$work/pair" 1 >/dev/null
   if has_part tls; then
     tls_fingerprint=$("$root/scripts/make-certificate.sh" "$tls_dir" 127.0.0.1)
   fi
-  echo "== 1. main -> copy 1"
-  one_way main-to-copy main.fdb copy1.fdb
-  result[main-to-copy.waiting]=$(waiting "$work/main-to-copy/main.fdb" 1)
-  if has_part tls; then
-    echo "== 1t. main -> copy 1 over TLS"
-    one_way main-to-copy-tls main.fdb copy1.fdb tls
-    result[main-to-copy-tls.waiting]=$(waiting "$work/main-to-copy-tls/main.fdb" 1)
-  fi
-  echo "== 1. copy 1 -> main"
-  one_way copy-to-main copy1.fdb main.fdb
-  result[copy-to-main.waiting]=$(waiting "$work/copy-to-main/copy1.fdb" 0)
-  if has_part tls; then
-    echo "== 1t. copy 1 -> main over TLS"
-    one_way copy-to-main-tls copy1.fdb main.fdb tls
-    result[copy-to-main-tls.waiting]=$(waiting "$work/copy-to-main-tls/copy1.fdb" 0)
-  fi
+  both_links main-to-copy main.fdb copy1.fdb 1 "main -> copy 1"
+  both_links copy-to-main copy1.fdb main.fdb 0 "copy 1 -> main"
 fi
 
 # ---- 3: 20 clients at once against the sum of single runs ------------------------------------

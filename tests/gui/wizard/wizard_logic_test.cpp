@@ -16,12 +16,17 @@ namespace {
 
 class WizardLogicTest : public WizardFixture {
  protected:
-  // A form as the wizard shows it, with a passed connection test.
-  WizardForm TestedForm() {
+  // A form as the wizard shows it, naming srv:/var/db/x.fdb.
+  WizardForm FilledForm() {
     WizardForm form = logic_.LoadWizardFields();
     form.host = "srv";
     form.directory = "/var/db";
     form.file = "x.fdb";
+    return form;
+  }
+  // The same form with a passed connection test.
+  WizardForm TestedForm() {
+    WizardForm form = FilledForm();
     WizardField focus;
     logic_.TestConnection(form, focus);
     messages_.clear();
@@ -34,10 +39,7 @@ class WizardLogicTest : public WizardFixture {
 };
 
 TEST_F(WizardLogicTest, WithoutAConnectionTestNothingIsStored) {
-  WizardForm form = logic_.LoadWizardFields();
-  form.host = "srv";
-  form.directory = "/var/db";
-  form.file = "x.fdb";
+  WizardForm form = FilledForm();
   const TConfig before = config_;
   EXPECT_FALSE(Apply(form));
   EXPECT_EQ(LastMessage(), "Nie wykonano testu połączenia z bazą danych. Proszę wykonać test.");
@@ -89,10 +91,7 @@ TEST_F(WizardLogicTest, AliasAndTechnicianDirectoriesFollowTheSameRule) {
 
 TEST_F(WizardLogicTest, FailedTestShowsTheDatabaseAndTheError) {
   database_error_ = "I/O error";
-  WizardForm form = logic_.LoadWizardFields();
-  form.host = "srv";
-  form.directory = "/var/db";
-  form.file = "x.fdb";
+  WizardForm form = FilledForm();
   WizardField focus;
   logic_.TestConnection(form, focus);
   EXPECT_FALSE(logic_.ConnectionTested());
