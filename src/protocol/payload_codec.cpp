@@ -27,6 +27,9 @@ constexpr std::size_t kGrowthStep = std::size_t{64} * 1024;
 // this bound allows is corrupt, whatever it claims, so no memory is taken for it.
 constexpr std::size_t kMaxExpansion = 1040;
 constexpr std::size_t kExpansionSlack = 1024;
+// Content a stream may carry after its declared text and still count as whole; beyond it the
+// inflation stops and the stream is corrupt.
+constexpr std::size_t kTrailingContentBudget = 1024;
 
 std::array<unsigned char, kLengthBytes> LengthBytes(std::size_t length) {
   const auto value = static_cast<std::uint32_t>(length);
@@ -137,13 +140,19 @@ class Inflater {
     }
   }
 
-  // Reads what is left of the stream up to its end, which checks the Adler-32 trailer.
-  void SkipToEnd() {
+  // Reads what is left of the stream up to its end, which checks the Adler-32 trailer. A stream
+  // that still inflates to more than `budget` bytes is corrupt: nothing is gained by inflating it
+  // further, and a small frame could otherwise keep the program busy for gigabytes of output.
+  void SkipToEnd(std::size_t budget) {
     std::array<unsigned char, std::size_t{16} * 1024> scratch{};
     for (;;) {
+      const std::size_t step = std::min(scratch.size(), budget + 1);
       stream_.next_out = scratch.data();
-      stream_.avail_out = static_cast<uInt>(scratch.size());
+      stream_.avail_out = static_cast<uInt>(step);
       const int result = inflate(&stream_, Z_NO_FLUSH);
+      const std::size_t produced = step - stream_.avail_out;
+      if (produced > budget) throw CorruptPayloadError();
+      budget -= produced;
       if (result == Z_STREAM_END) return;
       if (result != Z_OK) throw CorruptPayloadError();
     }
@@ -179,7 +188,7 @@ std::string DecompressPayload(std::string_view stream, std::size_t max_length) {
   if (length > stream.size() * kMaxExpansion + kExpansionSlack) throw CorruptPayloadError();
   std::string text(length, '\0');
   inflater.ReadExactly(reinterpret_cast<unsigned char*>(text.data()), text.size());
-  inflater.SkipToEnd();
+  inflater.SkipToEnd(kTrailingContentBudget);
   return text;
 }
 

@@ -30,9 +30,10 @@ class PayloadTooLargeError : public std::runtime_error {
 std::string CompressPayload(std::string_view text);
 
 // The text held by a stream made by CompressPayload (any valid zlib stream of the same content
-// works). Content after the declared text and bytes after the end of the stream are ignored, but
-// the stream must be complete and its checksum right. Throws CorruptPayloadError or
-// PayloadTooLargeError (declared length above max_length).
+// works). Up to 1 KiB of content after the declared text, and bytes after the end of the stream,
+// are ignored; the stream must be complete and its checksum right. Inflation never runs more than
+// that 1 KiB past the declared text: a stream holding more is corrupt. Throws CorruptPayloadError
+// or PayloadTooLargeError (declared length above max_length).
 std::string DecompressPayload(std::string_view stream, std::size_t max_length);
 
 }  // namespace tramolin

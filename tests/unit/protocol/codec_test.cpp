@@ -155,6 +155,12 @@ TEST_F(CorruptStreamTest, DeclaredLengthNoStreamOfThatSizeCouldHoldFails) {
   ExpectCorrupt(RawZlib(LengthPrefix(200'000'000) + "abc"));
 }
 
+TEST_F(CorruptStreamTest, StreamInflatingFarBeyondItsDeclaredLengthFails) {
+  // A few kilobytes on the wire that would inflate to 16 MB of zeros behind a text of 0 or 3.
+  ExpectCorrupt(RawZlib(LengthPrefix(0) + std::string(16 << 20, '\0')));
+  ExpectCorrupt(RawZlib(LengthPrefix(3) + "abc" + std::string(16 << 20, '\0')));
+}
+
 TEST_F(CorruptStreamTest, NegativeDeclaredLengthFails) {
   ExpectCorrupt(RawZlib(Bytes({0xff, 0xff, 0xff, 0xff}) + "abc"));
 }
