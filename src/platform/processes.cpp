@@ -5,10 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
+#include <system_error>
 
 #include "util/cp1250.h"
 
@@ -73,13 +75,16 @@ void RestoreDefaultSignals() {
   sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
-[[noreturn]] void ExecWithNullStreams(char* const* argv, int report_fd) {
+// Standard input on /dev/null; standard output and error on output_fd, or on /dev/null when it is
+// negative. An exec failure writes its errno to report_fd (when there is one).
+[[noreturn]] void ExecWithStreams(char* const* argv, int output_fd, int report_fd) {
   RestoreDefaultSignals();
   const int null_fd = open("/dev/null", O_RDWR);
-  if (null_fd >= 0) {
-    dup2(null_fd, STDIN_FILENO);
-    dup2(null_fd, STDOUT_FILENO);
-    dup2(null_fd, STDERR_FILENO);
+  if (null_fd >= 0) dup2(null_fd, STDIN_FILENO);
+  const int out_fd = output_fd >= 0 ? output_fd : null_fd;
+  if (out_fd >= 0) {
+    dup2(out_fd, STDOUT_FILENO);
+    dup2(out_fd, STDERR_FILENO);
   }
   execvp(argv[0], argv);
   const int error = errno;
@@ -93,6 +98,32 @@ int WaitForExit(pid_t child) {
     if (errno != EINTR) return -1;
   }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Everything readable from fd up to its end, of which the first `limit` bytes are kept.
+std::string ReadBounded(int fd, std::size_t limit) {
+  std::string kept;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return kept;
+    kept.append(buffer, std::min(static_cast<std::size_t>(got), limit - kept.size()));
+  }
+}
+
+// The errno a failed exec wrote to the report pipe, or 0 when the program was started.
+int ExecError(int report_fd) {
+  int error = 0;
+  ssize_t got = 0;
+  while ((got = read(report_fd, &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  return got == sizeof error ? error : 0;
+}
+
+void ClosePipe(const int (&fds)[2]) {
+  close(fds[0]);
+  close(fds[1]);
 }
 
 }  // namespace
@@ -123,7 +154,7 @@ bool RunDetached(const std::vector<std::string>& argv) {
   if (child == 0) {
     close(report[0]);
     setsid();
-    if (fork() == 0) ExecWithNullStreams(exec_argv.data(), report[1]);
+    if (fork() == 0) ExecWithStreams(exec_argv.data(), -1, report[1]);
     _exit(0);  // the grandchild is adopted by init, which reaps it
   }
   close(report[1]);
@@ -145,8 +176,35 @@ int RunAndWait(const std::vector<std::string>& argv) {
   std::vector<char*> exec_argv = ExecArguments(argv);
   const pid_t child = fork();
   if (child < 0) return -1;
-  if (child == 0) ExecWithNullStreams(exec_argv.data(), -1);
+  if (child == 0) ExecWithStreams(exec_argv.data(), -1, -1);
   return WaitForExit(child);
+}
+
+CommandOutput RunAndCapture(const std::vector<std::string>& argv, std::size_t limit) {
+  if (argv.empty()) return {};
+  std::vector<char*> exec_argv = ExecArguments(argv);
+  int output[2];
+  int report[2];
+  if (pipe2(output, O_CLOEXEC) != 0) return {};
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    ClosePipe(output);
+    return {};
+  }
+  const pid_t child = fork();
+  if (child == 0) ExecWithStreams(exec_argv.data(), output[1], report[1]);
+  close(output[1]);
+  close(report[1]);
+  CommandOutput result;
+  if (child > 0) {
+    result.text = ReadBounded(output[0], limit);
+    result.status = WaitForExit(child);
+    if (const int error = ExecError(report[0])) {
+      result.text = "cannot run " + argv[0] + ": " + std::generic_category().message(error);
+    }
+  }
+  close(output[0]);
+  close(report[0]);
+  return result;
 }
 
 }  // namespace tramolin

@@ -1,8 +1,10 @@
 #include "platform/service_control.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "platform/processes.h"
 #include "util/text_rules.h"
@@ -10,9 +12,43 @@
 namespace tramolin {
 namespace {
 
-std::string UnitName(std::string_view name) { return std::string(name) + ".service"; }
+constexpr std::string_view kUnitSuffix = ".service";
+constexpr std::size_t kMaxUnitNameLength = 255;
+
+std::string UnitName(std::string_view name) { return Concat({name, kUnitSuffix}); }
+
+bool IsUnitNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
+         c == '-' || c == '_' || c == '.' || c == '\\';
+}
+
+void WriteUnitFile(const std::filesystem::path& file, const std::string& text) {
+  std::ofstream unit(file, std::ios::binary | std::ios::trunc);
+  unit << text;
+  unit.close();
+  if (!unit) {
+    throw std::system_error(errno != 0 ? errno : EIO, std::generic_category(),
+                            Concat({"cannot write ", file.native()}));
+  }
+}
+
+// "<command line> failed (exit status N): <what it wrote>".
+std::string CommandFailure(const std::vector<std::string>& argv, const CommandOutput& output) {
+  std::string text;
+  for (const std::string& arg : argv) text += Concat({text.empty() ? "" : " ", arg});
+  text += Concat({" failed (exit status ", std::to_string(output.status), ")"});
+  const std::string_view message = Trim(output.text);
+  if (!message.empty()) text += Concat({": ", message});
+  return text;
+}
 
 }  // namespace
+
+bool IsValidServiceName(std::string_view name) {
+  return !name.empty() && name.size() + kUnitSuffix.size() <= kMaxUnitNameLength &&
+         name.front() != '-' && name.front() != '.' && name.find("..") == std::string_view::npos &&
+         std::all_of(name.begin(), name.end(), IsUnitNameCharacter);
+}
 
 std::string ServiceUnitText(std::string_view name, std::string_view app_dir,
                             std::string_view exe_name, bool debug) {
@@ -34,34 +70,35 @@ std::filesystem::path ServiceControl::UnitFile(std::string_view name) const {
 }
 
 bool ServiceControl::StopService(std::string_view name) const {
-  return RunDetached({systemctl_, "stop", UnitName(name)});
+  return IsValidServiceName(name) && RunDetached({systemctl_, "stop", UnitName(name)});
 }
 
 bool ServiceControl::StartService(std::string_view name) const {
-  return RunDetached({systemctl_, "start", UnitName(name)});
+  return IsValidServiceName(name) && RunDetached({systemctl_, "start", UnitName(name)});
 }
 
 bool ServiceControl::IsInstalled(std::string_view name) const {
   std::error_code ignored;
-  return std::filesystem::is_regular_file(UnitFile(name), ignored);
+  return IsValidServiceName(name) && std::filesystem::is_regular_file(UnitFile(name), ignored);
 }
 
 void ServiceControl::InstallUnit(std::string_view name, std::string_view app_dir,
                                  std::string_view exe_name, bool debug) const {
-  {
-    std::ofstream unit(UnitFile(name), std::ios::binary | std::ios::trunc);
-    unit << ServiceUnitText(name, app_dir, exe_name, debug);
-    unit.close();
-    if (!unit) {
-      throw std::system_error(errno != 0 ? errno : EIO, std::generic_category(),
-                              Concat({"cannot write ", UnitFile(name).native()}));
-    }
-  }
-  RunAndWait({systemctl_, "enable", UnitName(name)});
+  if (!IsValidServiceName(name)) throw std::invalid_argument("invalid service name");
+  WriteUnitFile(UnitFile(name), ServiceUnitText(name, app_dir, exe_name, debug));
+  RunSystemctlChecked({"daemon-reload"});
+  RunSystemctlChecked({"enable", UnitName(name)});
+}
+
+void ServiceControl::RunSystemctlChecked(std::initializer_list<std::string> arguments) const {
+  std::vector<std::string> argv{systemctl_};
+  argv.insert(argv.end(), arguments);
+  const CommandOutput output = RunAndCapture(argv);
+  if (output.status != 0) throw ServiceCommandError(CommandFailure(argv, output));
 }
 
 void ServiceControl::RemoveUnit(std::string_view name) const {
-  if (!IsInstalled(name)) return;
+  if (!IsInstalled(name)) return;  // also refuses a name that is not valid
   RunAndWait({systemctl_, "disable", UnitName(name)});
   std::error_code ignored;
   std::filesystem::remove(UnitFile(name), ignored);

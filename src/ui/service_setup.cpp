@@ -1,7 +1,7 @@
 #include "ui/service_setup.h"
 
 #include <QCoreApplication>
-#include <system_error>
+#include <exception>
 
 #include "platform/service_control.h"
 #include "util/cp1250.h"
@@ -11,10 +11,12 @@
 namespace tramolin {
 namespace {
 
-std::string InstallationProblem() {
-  return std::string(
-      "Wystąpił problem w czasie instalacji usługi Tramolin.\r\n"
-      "Uruchomienie tramolina jako usługi nie jest możliwe."_cp);
+// The error's text follows on a line of its own when there is one.
+std::string InstallationProblem(std::string_view error = {}) {
+  return Concat(
+      {"Wystąpił problem w czasie instalacji usługi Tramolin.\r\n"
+       "Uruchomienie tramolina jako usługi nie jest możliwe."_cp,
+       error.empty() ? "" : "\r\n", error});
 }
 
 std::string ParametrisationProblem(std::string_view error) {
@@ -26,10 +28,7 @@ std::string ParametrisationProblem(std::string_view error) {
 
 }  // namespace
 
-bool CheckServiceName(std::string_view name) {
-  const std::string_view trimmed = Trim(name);
-  return !trimmed.empty() && trimmed.find(' ') == std::string_view::npos;
-}
+bool CheckServiceName(std::string_view name) { return IsValidServiceName(Trim(name)); }
 
 ServiceSetup::ServiceSetup(ServiceControl& control, std::string app_dir, std::string exe_name,
                            Log log)
@@ -70,8 +69,10 @@ bool ServiceSetup::InstallOrRewrite(const std::string& name, bool debug) {
   Show(Concat({installed ? "Parametryzacja usługi "_cp : "Instalacja usługi "_cp, name, " ..."}));
   try {
     control_.InstallUnit(name, app_dir_, exe_name_, debug);
-  } catch (const std::system_error& error) {
-    log_(installed ? ParametrisationProblem(error.what()) : InstallationProblem(), kLogSerious);
+  } catch (const std::exception& error) {
+    // The system's and systemctl's messages are UTF-8; the log is code page 1250.
+    const std::string reason = Utf8ToCp1250(error.what());
+    log_(installed ? ParametrisationProblem(reason) : InstallationProblem(reason), kLogSerious);
     return false;
   }
   if (!control_.IsInstalled(name)) {

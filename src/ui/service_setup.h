@@ -11,7 +11,8 @@ namespace tramolin {
 
 class ServiceControl;
 
-// True when the name, trimmed, is not empty and holds no blank.
+// True when the name, trimmed, is a name the service can have (IsValidServiceName): not empty, no
+// blank, nothing that leads out of the unit folder or onto another command-line argument.
 bool CheckServiceName(std::string_view name);
 
 // What the service step needs from the wizard.
@@ -35,8 +36,9 @@ class ServiceSetup {
   void SetStatus(Status status) { status_ = std::move(status); }
 
   // Installs (stopping and removing a renamed one first) or rewrites the service, or removes it
-  // when the application option is chosen. Failures are logged at level 6 and give false. The
-  // status is cleared at the end.
+  // when the application option is chosen. Failures (a unit that cannot be written, a systemctl
+  // command that fails) are logged at level 6 with their error text and give false. The status is
+  // cleared at the end.
   bool ApplyServiceStep(const ServiceStepInput& input);
 
   // Stops and removes the named service; does nothing for a name CheckServiceName refuses. The

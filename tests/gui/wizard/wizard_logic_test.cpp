@@ -362,6 +362,12 @@ TEST_F(WizardLogicTest, BadServiceNameIsRefusedAndRemoveIgnoresIt) {
   EXPECT_EQ(focus_, WizardField::kServiceName);
   setup_.RemoveService("Rep A");
   setup_.RemoveService("");
+  for (const char* name : {"a/../../etc/x", "../x", "-x"}) {  // out of the unit folder, a switch
+    form.service_name = name;
+    EXPECT_FALSE(Apply(form)) << name;
+    EXPECT_EQ(focus_, WizardField::kServiceName) << name;
+    setup_.RemoveService(name);
+  }
   EXPECT_EQ(Calls(), "");
 }
 
@@ -372,8 +378,25 @@ TEST_F(WizardLogicTest, UnwritableUnitFolderFailsTheInstallation) {
   EXPECT_FALSE(Apply(form));
   EXPECT_EQ(LastMessage(),
             "Wystąpił problem w czasie instalacji usługi Tramolin.\r\n"
-            "Uruchomienie tramolina jako usługi nie jest możliwe.");
+            "Uruchomienie tramolina jako usługi nie jest możliwe.\r\ncannot write " +
+                service_control_.UnitFile("Tramolin2").string() + ": No such file or directory");
   EXPECT_EQ(levels_.back(), 6);
+  EXPECT_FALSE(config_.RunAsService);
+}
+
+TEST_F(WizardLogicTest, FailedEnableFailsTheStepWithSystemctlsMessage) {
+  WriteFile(stub_, "#!/bin/sh\n[ \"$1\" = enable ] || exit 0\necho 'Access denied' >&2\nexit 1\n");
+  const std::string failure = "\r\nUruchomienie tramolina jako usługi nie jest możliwe.\r\n" +
+                              stub_.string() +
+                              " enable Tramolin2.service failed (exit status 1): Access denied";
+  WizardForm form = TestedForm();
+  form.run_as_service = true;
+  EXPECT_FALSE(Apply(form));
+  EXPECT_EQ(LastMessage(), "Wystąpił problem w czasie instalacji usługi Tramolin." + failure);
+  EXPECT_EQ(levels_.back(), 6);
+  // The unit was written before enabling it failed: the next try rewrites it.
+  EXPECT_FALSE(Apply(form));
+  EXPECT_EQ(LastMessage(), "Wystąpił problem w czasie parametryzacji usługi Tramolin." + failure);
   EXPECT_FALSE(config_.RunAsService);
 }
 

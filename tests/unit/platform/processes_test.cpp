@@ -87,6 +87,18 @@ TEST(ProcessesTest, MissingProgramIsReported) {
   EXPECT_FALSE(RunDetached({}));
   EXPECT_EQ(RunAndWait({"/no/such/program"}), 127);
   EXPECT_EQ(RunAndWait({"/bin/sh", "-c", "exit 3"}), 3);
+  EXPECT_EQ(RunAndCapture({"/no/such/program"}).text,
+            "cannot run /no/such/program: No such file or directory");
+}
+
+TEST(ProcessesTest, CapturedOutputHoldsBothStreamsUpToTheLimit) {
+  const CommandOutput both = RunAndCapture({"/bin/sh", "-c", "echo out; echo err >&2; exit 3"});
+  EXPECT_EQ(both.status, 3);
+  EXPECT_EQ(both.text, "out\nerr\n");
+  // More than a pipe holds: the rest is drained, so the command ends normally.
+  const CommandOutput talkative = RunAndCapture({"/bin/sh", "-c", "head -c 200000 /dev/zero"}, 10);
+  EXPECT_EQ(talkative.status, 0);
+  EXPECT_EQ(talkative.text, std::string(10, '\0'));
 }
 
 // Blocks the stop signals and ignores SIGHUP while alive, as the program's main() does.

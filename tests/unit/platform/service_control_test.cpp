@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "unit/util/temp_dir.h"
 
@@ -51,7 +52,7 @@ TEST_F(ServiceControlTest, InstallWritesTheUnitAndEnablesIt) {
   const std::string unit = ReadFile(dir_ / "units" / "Rep.service");
   EXPECT_NE(unit.find("\nExecStart=\"/opt/rep/Tramolin2\" -s -d\n"), std::string::npos);
   EXPECT_NE(unit.find("\nWorkingDirectory=/opt/rep/\n"), std::string::npos);
-  EXPECT_EQ(ReadFile(calls_), "enable Rep.service\n");
+  EXPECT_EQ(ReadFile(calls_), "daemon-reload\nenable Rep.service\n");
 }
 
 TEST_F(ServiceControlTest, WithoutDebugTheServiceRunsWithOnlyS) {
@@ -63,14 +64,39 @@ TEST_F(ServiceControlTest, RemoveDisablesAndDeletesTheUnit) {
   control_.InstallUnit("Rep", "/opt/rep/", "Tramolin2", false);
   control_.RemoveUnit("Rep");
   EXPECT_FALSE(control_.IsInstalled("Rep"));
-  EXPECT_EQ(ReadFile(calls_), "enable Rep.service\ndisable Rep.service\ndaemon-reload\n");
+  const std::string calls =
+      "daemon-reload\nenable Rep.service\ndisable Rep.service\ndaemon-reload\n";
+  EXPECT_EQ(ReadFile(calls_), calls);
   control_.RemoveUnit("Rep");  // nothing left to do
-  EXPECT_EQ(ReadFile(calls_), "enable Rep.service\ndisable Rep.service\ndaemon-reload\n");
+  EXPECT_EQ(ReadFile(calls_), calls);
 }
 
 TEST_F(ServiceControlTest, UnwritableUnitDirectoryRaises) {
   const ServiceControl control(dir_ / "missing", stub_.string());
   EXPECT_THROW(control.InstallUnit("Rep", "/r/", "T", false), std::system_error);
+}
+
+TEST(ServiceNameTest, OnlySystemdUnitNamesThatStayInTheUnitFolder) {
+  const std::vector<std::string> valid = {"Tramolin2", "ok-name_1.2", "a:b\\c", "x",
+                                          std::string(247, 'a')};  // 255 with ".service"
+  const std::vector<std::string> invalid = {
+      "",     "a/../../etc/x", "../x",   "a..b", "x y", "-x",  ".x",
+      "x\ny", "x\ty",          "Usługa", "x@y",  "x;y", "x'y", std::string(248, 'a')};
+  for (const std::string& name : valid) EXPECT_TRUE(IsValidServiceName(name)) << name;
+  for (const std::string& name : invalid) EXPECT_FALSE(IsValidServiceName(name)) << name;
+}
+
+TEST_F(ServiceControlTest, InvalidNameIsRefusedByEveryOperation) {
+  const std::string name = "../x";
+  const auto outside = dir_ / "x.service";  // where the name leads from the unit folder
+  testing::WriteFile(outside, "kept");
+  EXPECT_THROW(control_.InstallUnit(name, "/r/", "T", false), std::invalid_argument);
+  EXPECT_FALSE(control_.IsInstalled(name));
+  EXPECT_FALSE(control_.StopService(name));
+  EXPECT_FALSE(control_.StartService(name));
+  control_.RemoveUnit(name);
+  EXPECT_EQ(ReadFile(outside), "kept");
+  EXPECT_EQ(ReadFile(calls_), "");
 }
 
 }  // namespace
