@@ -178,6 +178,46 @@ TEST_F(AttachmentTest, RequestsThatCannotBeMetAnswerTwoWithTheReason) {
   }
 }
 
+TEST_F(AttachmentTest, FilesOutsideTheAttachmentFoldersAreRefusedUnread) {
+  namespace fs = std::filesystem;
+  fs::create_directories(Dir() / "zal");
+  fs::create_directories(Dir() / "zal2");
+  const std::string inside = Write("zal/umowa.pdf", "umowa");
+  const std::string outside = Write("poza.pdf", "tajne");
+  fs::create_symlink(Dir() / "poza.pdf", Dir() / "zal" / "link.pdf");
+  const std::string folder = Utf8ToCp1250((Dir() / "zal").string());
+  const struct {
+    std::vector<std::string> folders;
+    std::string stored_path;
+  } cases[] = {
+      {{folder}, outside},
+      {{folder}, folder + "/../poza.pdf"},
+      {{folder}, folder + "/link.pdf"},
+      {{folder}, Write("zal2/umowa.pdf", "x")},
+      {{folder}, Utf8ToCp1250((Dir() / "brak.pdf").string())},  // not even looked for
+      {{}, inside},
+      {{"zal"}, inside},  // a relative folder allows nothing
+  };
+  for (const auto& c : cases) {
+    db_->Settings().attachment_folders = c.folders;
+    Sql("DELETE FROM ZALACZNIKI");
+    Link(c.stored_path);
+    Import();
+    EXPECT_EQ(result_, 2) << c.stored_path;
+    EXPECT_EQ(message_, ("Brak dostępu do pliku spoza folderów załączników: \""_cp + c.stored_path +
+                         "\" (ustaw [Tramolin] AttachmentFolders)")
+                            .substr(0, 250));
+    EXPECT_EQ(Query(MainPath(), "SELECT TYPZALACZNIKA FROM ZALACZNIKI"), "1");
+  }
+  // A folder named through a link counts as the folder the link leads to.
+  fs::create_directory_symlink(Dir() / "zal", Dir() / "zal-link");
+  db_->Settings().attachment_folders = {folder + "-link/"};
+  Sql("DELETE FROM ZALACZNIKI");
+  Link(inside);
+  Import();
+  EXPECT_EQ(result_, 1) << message_;
+}
+
 TEST_F(AttachmentTest, UnreadableFileAnswersTwoWithTheSystemsReason) {
   if (::geteuid() == 0) GTEST_SKIP() << "file permissions do not bind the superuser";
   const std::string path = Write("tajne.pdf", "x");
