@@ -191,6 +191,7 @@ int TChangeImport::ApplyRecord(Run& run) {
 // the removal of the entries it caused for the sender; then the extra work of some tables.
 void TChangeImport::ApplyChecked(Run& run) {
   CheckColumnNames(run.record);
+  CheckDayCounts(run.record);
   CommitBeforeEachRecord(run);
   ProbeConflict(run);
   bool applied = false;

@@ -1,10 +1,14 @@
 #include "engine/change_statement.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
+#include "engine/fb/day_count.h"
 #include "engine/fb/statement.h"
+#include "engine/record_text.h"
 #include "util/cp1250.h"
+#include "util/text_rules.h"
 
 namespace tramolin {
 namespace {
@@ -37,6 +41,13 @@ std::vector<std::string_view> ClearedColumns(const TRekord& record, const TTable
     if (!Carries(record, column)) cleared.push_back(column);
   }
   return cleared;
+}
+
+// The value as the record text writes it; the text has no form for NaN and the infinities.
+std::string DayCountText(double day_count) {
+  if (std::isnan(day_count)) return "NaN";
+  if (std::isinf(day_count)) return day_count < 0 ? "-INF" : "INF";
+  return NumberText(day_count);
 }
 
 std::string InsertStatement(const TRekord& record, const TTableInfo& table,
@@ -120,6 +131,15 @@ void CheckColumnNames(const TRekord& record) {
       if (SameIdentifier(record.fields[j].name, name)) {
         throw ColumnNameError("Kolumna występuje w rekordzie dwa razy: \""_cp + name + "\"");
       }
+    }
+  }
+}
+
+void CheckDayCounts(const TRekord& record) {
+  for (const TPole& field : record.fields) {
+    if (field.type == FieldType::kDateTime && !fb::IsStorableDayCount(field.float_value)) {
+      throw FieldValueError(Concat({"Wartość poza zakresem daty i czasu w kolumnie "_cp, field.name,
+                                    ": ", DayCountText(field.float_value)}));
     }
   }
 }

@@ -1,7 +1,11 @@
 // The Firebird layer's pure parts: named parameters and day counts.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "engine/fb/day_count.h"
+#include "engine/fb/error.h"
 #include "engine/fb/sql_parameters.h"
 
 namespace tramolin::fb {
@@ -54,6 +58,37 @@ TEST(DayCountTest, ATimeRoundingUpToMidnightMovesToTheNextDay) {
   const IscTimestamp stamp = ToIscTimestamp(10.0 - 1e-12);
   EXPECT_EQ(stamp.date, 15028);
   EXPECT_EQ(stamp.time, 0u);
+  const IscTimestamp before_origin = ToIscTimestamp(-2.0 + 1e-12);  // 1899-12-29 23:59:59.99...
+  EXPECT_EQ(before_origin.date, 15018);
+  EXPECT_EQ(before_origin.time, 0u);
+}
+
+TEST(DayCountTest, OnlyTheYearsOneTo9999AreStorable) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    double day_count;
+    bool storable;
+  } cases[] = {
+      {0, true},
+      {-693593, true},
+      {-693593.75, true},
+      {-693594, false},
+      {2958465.9, true},
+      {2958466, false},
+      {std::nextafter(2958466.0, 0.0), false},  // rounds up to 10000-01-01
+      {1e300, false},
+      {-1e300, false},
+      {nan, false},
+      {inf, false},
+      {-inf, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsStorableDayCount(c.day_count), c.storable) << c.day_count;
+    if (!c.storable) {
+      EXPECT_THROW(ToIscTimestamp(c.day_count), Error) << c.day_count;
+    }
+  }
 }
 
 }  // namespace

@@ -295,6 +295,7 @@ TEST_P(BrokenPayloadTest, NothingOfTheBatchStaysAndTheNextCallStartsClean) {
 }
 
 const std::string kError1("Wystąpił błąd (1) w czasie importu rekordu ("_cp);
+const std::string kError1Dokumenty(kError1 + "ID=5) do tabeli DOKUMENTY\r\n");
 
 INSTANTIATE_TEST_SUITE_P(
     Broken, BrokenPayloadTest,
@@ -306,7 +307,13 @@ INSTANTIATE_TEST_SUITE_P(
                    kError1 + "ID=5) do tabeli DOKUMENTY\r\nNieprawidłowa nazwa kolumny"_cp},
         BrokenCase{"QuotedName", "5;0;0;1;\"ID\";1;5;",
                    kError1 + "ID=5) do tabeli DOKUMENTY\r\nNieprawidłowa nazwa kolumny"_cp},
-        BrokenCase{"UnknownColumn", "5;0;0;1;NIEMA;1;5;", kError1 + "ID=5) do tabeli DOKUMENTY"}),
+        BrokenCase{"UnknownColumn", "5;0;0;1;NIEMA;1;5;", kError1 + "ID=5) do tabeli DOKUMENTY"},
+        BrokenCase{
+            "DayCountBeyondYear9999", "5;0;0;2;ID;1;5;DATA;3;1E300;",
+            kError1Dokumenty + "Wartość poza zakresem daty i czasu w kolumnie DATA: 1E300"_cp},
+        BrokenCase{
+            "DayCountBeforeYearOne", "5;0;0;1;DATAUTW;3;-1E300;",
+            kError1Dokumenty + "Wartość poza zakresem daty i czasu w kolumnie DATAUTW: -1E300"_cp}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(ChangeImportTest, AnEmptyBatchIsDoneWithNothingApplied) {
