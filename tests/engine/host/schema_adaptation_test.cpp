@@ -183,14 +183,10 @@ TEST_F(AttachmentTest, FilesOutsideTheAttachmentFoldersAreRefusedUnread) {
   fs::create_directories(Dir() / "zal");
   fs::create_directories(Dir() / "zal2");
   const std::string inside = Write("zal/umowa.pdf", "umowa");
-  const std::string outside = Write("poza.pdf", "tajne");
   fs::create_symlink(Dir() / "poza.pdf", Dir() / "zal" / "link.pdf");
   const std::string folder = Utf8ToCp1250((Dir() / "zal").string());
-  const struct {
-    std::vector<std::string> folders;
-    std::string stored_path;
-  } cases[] = {
-      {{folder}, outside},
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{folder}, Write("poza.pdf", "tajne")},
       {{folder}, folder + "/../poza.pdf"},
       {{folder}, folder + "/link.pdf"},
       {{folder}, Write("zal2/umowa.pdf", "x")},
@@ -198,23 +194,20 @@ TEST_F(AttachmentTest, FilesOutsideTheAttachmentFoldersAreRefusedUnread) {
       {{}, inside},
       {{"zal"}, inside},  // a relative folder allows nothing
   };
-  for (const auto& c : cases) {
-    db_->Settings().attachment_folders = c.folders;
+  for (const auto& [folders, stored_path] : cases) {
+    db_->Settings().attachment_folders = folders;
     Sql("DELETE FROM ZALACZNIKI");
-    Link(c.stored_path);
+    Link(stored_path);
     Import();
-    EXPECT_EQ(result_, 2) << c.stored_path;
-    EXPECT_EQ(message_, ("Brak dostępu do pliku spoza folderów załączników: \""_cp + c.stored_path +
+    EXPECT_EQ(result_, 2) << stored_path;
+    EXPECT_EQ(message_, ("Brak dostępu do pliku spoza folderów załączników: \""_cp + stored_path +
                          "\" (ustaw [Tramolin] AttachmentFolders)")
                             .substr(0, 250));
     EXPECT_EQ(Query(MainPath(), "SELECT TYPZALACZNIKA FROM ZALACZNIKI"), "1");
   }
-  // A folder named through a link counts as the folder the link leads to.
   fs::create_directory_symlink(Dir() / "zal", Dir() / "zal-link");
-  db_->Settings().attachment_folders = {folder + "-link/"};
-  Sql("DELETE FROM ZALACZNIKI");
-  Link(inside);
-  Import();
+  db_->Settings().attachment_folders = {folder + "-link/"};  // counts as the folder it leads to
+  Import();                                                  // of the last link, `inside`
   EXPECT_EQ(result_, 1) << message_;
 }
 
