@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 
+#include "util/fields.h"
 #include "util/ini_file.h"
+#include "util/text_rules.h"
 
 namespace tramolin {
 namespace {
@@ -30,6 +32,27 @@ void ReadDatabase(const IniFile& ini, TConfig& c) {
   c.DBPort = ini.ReadInteger("DB", "DBPORT", c.DBPort);
 }
 
+constexpr char kFolderSeparator = ';';
+
+// The folders of a list separated by ";", each without surrounding blanks; empty items dropped.
+std::vector<std::string> FolderList(std::string_view text) {
+  std::vector<std::string> folders;
+  while (!text.empty()) {
+    const std::string_view folder = Trim(NextField(text, kFolderSeparator));
+    if (!folder.empty()) folders.emplace_back(folder);
+  }
+  return folders;
+}
+
+std::string FolderListText(const std::vector<std::string>& folders) {
+  std::string text;
+  for (const std::string& folder : folders) {
+    if (!text.empty()) text += kFolderSeparator;
+    text += folder;
+  }
+  return text;
+}
+
 void ReadTramolin(const IniFile& ini, TConfig& c, RunFlags& flags) {
   c.ServiceName = ini.ReadString("Tramolin", "ServiceName", c.ServiceName);
   const int32_t mode = ini.ReadInteger("Tramolin", "Mode", -1);
@@ -38,6 +61,8 @@ void ReadTramolin(const IniFile& ini, TConfig& c, RunFlags& flags) {
   c.Events = ini.ReadBool("Tramolin", "Events", c.Events);
   c.FullLog = ini.ReadBool("Tramolin", "FullLog", c.FullLog);
   c.Interwal = std::max(1, ini.ReadInteger("Tramolin", "Interwal", 1));
+  c.AttachmentFolders = FolderList(
+      ini.ReadString("Tramolin", "AttachmentFolders", FolderListText(c.AttachmentFolders)));
 }
 
 void ReadServerAndClient(const IniFile& ini, TConfig& c, RunFlags& flags) {
@@ -167,6 +192,7 @@ void Configuration::SaveConfiguration() const {
   WriteOptional(ini, "Server", "TlsKey", c.ServerTlsKey);
   WriteOptional(ini, "Klient", "Tls", c.ClientTls ? "1" : "");
   WriteOptional(ini, "Klient", "TlsFingerprint", c.ClientTlsFingerprint);
+  WriteOptional(ini, "Tramolin", "AttachmentFolders", FolderListText(c.AttachmentFolders));
   ini.WriteString("DynDNS", "Server", c.DynDNSServer);
   if (flags.ServerMode) ini.WriteInteger("DynDNS", "RemotePort", c.DynDNSRemotePort);
   ini.Save();

@@ -58,6 +58,9 @@ struct TConfig {
   std::string CustomerNumber;
   std::string CustomerName;
   std::string UpdateCheckUrl;
+  // [Tramolin] AttachmentFolders, folders separated by ";": the only folders whose files an
+  // attachment request from a peer may make this site read. Empty (the default): none.
+  std::vector<std::string> AttachmentFolders;
 };
 
 struct RunFlags {

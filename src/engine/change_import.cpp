@@ -191,7 +191,9 @@ int TChangeImport::ApplyRecord(Run& run) {
 // the removal of the entries it caused for the sender; then the extra work of some tables.
 void TChangeImport::ApplyChecked(Run& run) {
   CheckColumnNames(run.record);
+  CheckDayCounts(run.record);
   CommitBeforeEachRecord(run);
+  CheckFitsTable(run);
   ProbeConflict(run);
   bool applied = false;
   if (run.record.change_type != kNoAction) {
@@ -215,6 +217,17 @@ void TChangeImport::CommitBeforeEachRecord(const Run& run) {
     Trace(run, run.prefix + "COMMIT0");
   }
   transaction.StartIfInactive();
+}
+
+// A record carries at most every column of its table: a longer one is refused before any
+// statement is built for it, however many fields it has.
+void TChangeImport::CheckFitsTable(const Run& run) {
+  const auto columns = static_cast<std::int64_t>(TableColumns(run.table->name).size());
+  const auto fields = static_cast<std::int64_t>(run.record.fields.size());
+  if (fields <= columns) return;
+  throw std::runtime_error(
+      Concat({"Rekord ma więcej kolumn ("_cp, Number(fields), ") niż tabela "_cp, run.table->name,
+              " (", Number(columns), ")"}));
 }
 
 bool TChangeImport::HasPendingEntries(const Run& run) {

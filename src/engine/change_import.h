@@ -68,6 +68,7 @@ class TChangeImport {
   int ApplyRecord(Run& run);
   void ApplyChecked(Run& run);
   void CommitBeforeEachRecord(const Run& run);
+  void CheckFitsTable(const Run& run);
   bool HasPendingEntries(const Run& run);
   void ProbeConflict(Run& run);
   void CheckExistence(Run& run);

@@ -1,10 +1,15 @@
 #include "engine/change_statement.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
+#include <unordered_set>
 
+#include "engine/fb/day_count.h"
 #include "engine/fb/statement.h"
+#include "engine/record_text.h"
 #include "util/cp1250.h"
+#include "util/text_rules.h"
 
 namespace tramolin {
 namespace {
@@ -23,20 +28,42 @@ bool SameIdentifier(std::string_view a, std::string_view b) {
                                             [](char x, char y) { return Upper(x) == Upper(y); });
 }
 
+std::string UpperCased(std::string_view name) {
+  std::string upper(name);
+  std::transform(upper.begin(), upper.end(), upper.begin(), Upper);
+  return upper;
+}
+
 bool Carries(const TRekord& record, std::string_view column) {
   return std::any_of(record.fields.begin(), record.fields.end(),
                      [&](const TPole& field) { return SameIdentifier(field.name, column); });
 }
 
+// The record's field names as SQL compares them, for look-ups that stay linear in wide records.
+std::unordered_set<std::string> CarriedNames(const TRekord& record) {
+  std::unordered_set<std::string> names;
+  names.reserve(record.fields.size());
+  for (const TPole& field : record.fields) names.insert(UpperCased(field.name));
+  return names;
+}
+
 // The table's columns that the record leaves out and that are therefore NULL.
 std::vector<std::string_view> ClearedColumns(const TRekord& record, const TTableInfo& table,
                                              const std::vector<std::string>& table_columns) {
+  const std::unordered_set<std::string> carried = CarriedNames(record);
   std::vector<std::string_view> cleared;
   for (const std::string& column : table_columns) {
     if (SameIdentifier(column, table.key_column) || column.ends_with('$')) continue;
-    if (!Carries(record, column)) cleared.push_back(column);
+    if (!carried.contains(UpperCased(column))) cleared.push_back(column);
   }
   return cleared;
+}
+
+// The value as the record text writes it; the text has no form for NaN and the infinities.
+std::string DayCountText(double day_count) {
+  if (std::isnan(day_count)) return "NaN";
+  if (std::isinf(day_count)) return day_count < 0 ? "-INF" : "INF";
+  return NumberText(day_count);
 }
 
 std::string InsertStatement(const TRekord& record, const TTableInfo& table,
@@ -111,15 +138,24 @@ bool IsPlainIdentifier(std::string_view name) {
 }
 
 void CheckColumnNames(const TRekord& record) {
-  for (std::size_t i = 0; i < record.fields.size(); ++i) {
-    const std::string& name = record.fields[i].name;
+  std::unordered_set<std::string> seen;
+  seen.reserve(record.fields.size());
+  for (const TPole& field : record.fields) {
+    const std::string& name = field.name;
     if (!IsPlainIdentifier(name)) {
       throw ColumnNameError("Nieprawidłowa nazwa kolumny: \""_cp + name + "\"");
     }
-    for (std::size_t j = 0; j < i; ++j) {
-      if (SameIdentifier(record.fields[j].name, name)) {
-        throw ColumnNameError("Kolumna występuje w rekordzie dwa razy: \""_cp + name + "\"");
-      }
+    if (!seen.insert(UpperCased(name)).second) {
+      throw ColumnNameError("Kolumna występuje w rekordzie dwa razy: \""_cp + name + "\"");
+    }
+  }
+}
+
+void CheckDayCounts(const TRekord& record) {
+  for (const TPole& field : record.fields) {
+    if (field.type == FieldType::kDateTime && !fb::IsStorableDayCount(field.float_value)) {
+      throw FieldValueError(Concat({"Wartość poza zakresem daty i czasu w kolumnie "_cp, field.name,
+                                    ": ", DayCountText(field.float_value)}));
     }
   }
 }

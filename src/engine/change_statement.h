@@ -35,8 +35,18 @@ class ColumnNameError : public std::runtime_error {
 };
 
 // Throws ColumnNameError for a field name that is no plain identifier or that repeats (letter
-// case ignored, as SQL does).
+// case ignored, as SQL does). Linear in the number of fields.
 void CheckColumnNames(const TRekord& record);
+
+// A value of an incoming record that no column can hold.
+class FieldValueError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Throws FieldValueError, naming the column, for a date and time (type code 3) that the database
+// cannot store: outside the years 1 to 9999, or no number at all.
+void CheckDayCounts(const TRekord& record);
 
 // "SELECT <key> FROM <table> WHERE <key>=:ID".
 std::string ExistenceQuery(const TTableInfo& table);

@@ -1,8 +1,10 @@
 // Where the replicated database is and how to log in: the configuration's DBHOST, DBPATH and
-// DBFILE, and the administrator login (always sysdba; the password TPassDM reads replaces it).
+// DBFILE, and the administrator login (always sysdba; the password TPassDM reads replaces it);
+// and the folders whose files replicated data may name.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "util/database_defaults.h"
 
@@ -16,6 +18,9 @@ struct DatabaseSettings {
   std::string password{kDefaultAdminPassword};
   // How the connection registers itself with the host database; the wizard's test says so.
   std::string application_name{"VELMO REP - MAIN"};
+  // The only folders (code page 1250, absolute) whose files replicated data may make this site
+  // read: the linked files of attachment requests. None, the default, allows no file.
+  std::vector<std::string> attachment_folders;
 };
 
 }  // namespace tramolin

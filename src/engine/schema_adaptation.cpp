@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
+#include "engine/attachment_folders.h"
 #include "engine/dmdb.h"
 #include "engine/transaction_scope.h"
 #include "util/cp1250.h"
@@ -228,23 +230,35 @@ void TSchemaAdaptation::ImportAttachment(std::int32_t id, std::int32_t& result,
 bool TSchemaAdaptation::StoreLinkedFile(std::int32_t id, std::string& message) {
   std::string stored_path;
   if (!ReadLink(id, stored_path, message)) return false;
-  const std::filesystem::path path = LocalPath(stored_path);
-  if (!IsExistingFile(path)) {
-    message = Cut("Brak dostępu do pliku, lub plik nie istnieje: "_cp + Quoted(stored_path));
-    return false;
-  }
-  if (const std::string failure = OpenFailure(path); !failure.empty()) {
-    message = Cut(Concat({"Brak dostępu do pliku: "_cp, Quoted(stored_path), " ", Trim(failure)}));
-    return false;
-  }
+  const std::optional<std::filesystem::path> path = ReadableFile(stored_path, message);
+  if (!path) return false;
   IBQSQL.SetSql(
       "UPDATE ZALACZNIKI SET TYPZALACZNIKA = 0, ZALACZNIK = :ZALACZNIK, NAZWA = :NAZWA "
       "WHERE ID = " +
       std::to_string(id));
-  IBQSQL.ParamByName("ZALACZNIK").SetBlob(ReadWholeFile(path, stored_path));
+  IBQSQL.ParamByName("ZALACZNIK").SetBlob(ReadWholeFile(*path, stored_path));
   IBQSQL.ParamByName("NAZWA").SetString(UpperCase(BareFileName(stored_path)));
   IBQSQL.Execute();
   return true;
+}
+
+// Whether the file lies inside the attachment folders is decided before the file is looked at,
+// so that the answer tells nothing about files outside them.
+std::optional<std::filesystem::path> TSchemaAdaptation::ReadableFile(const std::string& stored_path,
+                                                                     std::string& message) const {
+  std::optional<std::filesystem::path> path =
+      PathInsideFolders(LocalPath(stored_path), db_.Settings().attachment_folders);
+  if (!path) {
+    message = Cut(Concat({"Brak dostępu do pliku spoza folderów załączników: "_cp,
+                          Quoted(stored_path), " (ustaw [Tramolin] AttachmentFolders)"}));
+  } else if (!IsExistingFile(*path)) {
+    message = Cut("Brak dostępu do pliku, lub plik nie istnieje: "_cp + Quoted(stored_path));
+  } else if (const std::string failure = OpenFailure(*path); !failure.empty()) {
+    message = Cut(Concat({"Brak dostępu do pliku: "_cp, Quoted(stored_path), " ", Trim(failure)}));
+  } else {
+    return path;
+  }
+  return std::nullopt;
 }
 
 bool TSchemaAdaptation::ReadLink(std::int32_t id, std::string& stored_path, std::string& message) {

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,7 +43,8 @@ class TSchemaAdaptation {
   void UsunPole(std::string_view table, std::string_view column);
 
   // Stores the linked file of attachment `id` inside the database: result 1 (done) or 2 (failed,
-  // with the reason in `message`, at most 250 characters). Never throws.
+  // with the reason in `message`, at most 250 characters). Only a file inside the settings'
+  // attachment folders is read; any other is refused unread. Never throws.
   void ImportAttachment(std::int32_t id, std::int32_t& result, std::string& message);
 
  private:
@@ -52,6 +55,9 @@ class TSchemaAdaptation {
   // The steps of ImportAttachment inside IBTSQL: false with the reason in `message` when the
   // attachment cannot be stored; throws on database and read errors.
   bool StoreLinkedFile(std::int32_t id, std::string& message);
+  // The linked file resolved, when it may be read and can be; otherwise nullopt with the reason.
+  std::optional<std::filesystem::path> ReadableFile(const std::string& stored_path,
+                                                    std::string& message) const;
   bool ReadLink(std::int32_t id, std::string& stored_path, std::string& message);
 
   TDMDB& db_;

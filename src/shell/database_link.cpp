@@ -14,6 +14,7 @@ DatabaseSettings DatabaseSettingsOf(const TConfig& config) {
   settings.file = config.DBFile;
   settings.user = config.DBUser;
   settings.password = config.DBPassword;
+  settings.attachment_folders = config.AttachmentFolders;
   return settings;
 }
 

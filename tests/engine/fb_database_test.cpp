@@ -75,6 +75,17 @@ TEST_F(FbLayerTest, EveryColumnTypeRoundTripsThroughParametersAndResults) {
   EXPECT_FALSE(row.Next());
 }
 
+TEST_F(FbLayerTest, TheFirstAndLastStorableMomentsAreStored) {
+  Statement echo(tx(), "SELECT CAST(CAST(:T AS TIMESTAMP) AS VARCHAR(24)) FROM RDB$DATABASE");
+  for (const auto& [day_count, text] : {std::pair{-693593.0, "01-JAN-0001"},
+                                        std::pair{2958465.99999, "31-DEC-9999 23:59:59.136"}}) {
+    echo.ParamByName("T").SetDateTime(day_count);
+    ResultSet row = echo.Open();
+    ASSERT_TRUE(row.Next());
+    EXPECT_EQ(row.GetString(0), text);
+  }
+}
+
 TEST_F(FbLayerTest, ColumnsDescribeTheirStoredTypes) {
   Statement select(tx(),
                    "SELECT ID, NAZWA, CENA, CENAZAKUPU, KOD, STAWKAVAT, DATAUTW, OPIS, ZDJECIE "

@@ -1,7 +1,11 @@
 // The Firebird layer's pure parts: named parameters and day counts.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "engine/fb/day_count.h"
+#include "engine/fb/error.h"
 #include "engine/fb/sql_parameters.h"
 
 namespace tramolin::fb {
@@ -54,6 +58,22 @@ TEST(DayCountTest, ATimeRoundingUpToMidnightMovesToTheNextDay) {
   const IscTimestamp stamp = ToIscTimestamp(10.0 - 1e-12);
   EXPECT_EQ(stamp.date, 15028);
   EXPECT_EQ(stamp.time, 0u);
+  const IscTimestamp before_origin = ToIscTimestamp(-2.0 + 1e-12);  // 1899-12-29 23:59:59.99...
+  EXPECT_EQ(before_origin.date, 15018);
+  EXPECT_EQ(before_origin.time, 0u);
+}
+
+TEST(DayCountTest, OnlyTheYearsOneTo9999AreStorable) {
+  for (double day_count : {0.0, -693593.0, -693593.75, 2958465.9}) {
+    EXPECT_TRUE(IsStorableDayCount(day_count)) << day_count;
+  }
+  const double inf = std::numeric_limits<double>::infinity();
+  const double rounds_to_year_10000 = std::nextafter(2958466.0, 0.0);
+  for (double day_count :
+       {-693594.0, 2958466.0, rounds_to_year_10000, 1e300, -1e300, inf, -inf, std::nan("")}) {
+    EXPECT_FALSE(IsStorableDayCount(day_count)) << day_count;
+    EXPECT_THROW(ToIscTimestamp(day_count), Error) << day_count;
+  }
 }
 
 }  // namespace

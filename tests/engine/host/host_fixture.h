@@ -10,6 +10,7 @@
 #include "engine/pass_dm.h"
 #include "engine_fixture.h"
 #include "recording_host.h"
+#include "util/cp1250.h"
 
 namespace tramolin::testing {
 
@@ -25,6 +26,7 @@ class HostFixture : public EngineFixture {
     settings.server = "";
     settings.directory = Dir().string();
     settings.file = file;
+    settings.attachment_folders = {Utf8ToCp1250(Dir().string())};
     db_ = std::make_unique<TDMDB>(host_, host_, pass_dm_, settings);
   }
 

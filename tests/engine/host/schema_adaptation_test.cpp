@@ -178,6 +178,39 @@ TEST_F(AttachmentTest, RequestsThatCannotBeMetAnswerTwoWithTheReason) {
   }
 }
 
+TEST_F(AttachmentTest, FilesOutsideTheAttachmentFoldersAreRefusedUnread) {
+  namespace fs = std::filesystem;
+  fs::create_directories(Dir() / "zal");
+  fs::create_directories(Dir() / "zal2");
+  const std::string inside = Write("zal/umowa.pdf", "umowa");
+  fs::create_symlink(Dir() / "poza.pdf", Dir() / "zal" / "link.pdf");
+  const std::string folder = Utf8ToCp1250((Dir() / "zal").string());
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{folder}, Write("poza.pdf", "tajne")},
+      {{folder}, folder + "/../poza.pdf"},
+      {{folder}, folder + "/link.pdf"},
+      {{folder}, Write("zal2/umowa.pdf", "x")},
+      {{folder}, Utf8ToCp1250((Dir() / "brak.pdf").string())},  // not even looked for
+      {{}, inside},
+      {{"zal"}, inside},  // a relative folder allows nothing
+  };
+  for (const auto& [folders, stored_path] : cases) {
+    db_->Settings().attachment_folders = folders;
+    Sql("DELETE FROM ZALACZNIKI");
+    Link(stored_path);
+    Import();
+    EXPECT_EQ(result_, 2) << stored_path;
+    EXPECT_EQ(message_, ("Brak dostępu do pliku spoza folderów załączników: \""_cp + stored_path +
+                         "\" (ustaw [Tramolin] AttachmentFolders)")
+                            .substr(0, 250));
+    EXPECT_EQ(Query(MainPath(), "SELECT TYPZALACZNIKA FROM ZALACZNIKI"), "1");
+  }
+  fs::create_directory_symlink(Dir() / "zal", Dir() / "zal-link");
+  db_->Settings().attachment_folders = {folder + "-link/"};  // counts as the folder it leads to
+  Import();                                                  // of the last link, `inside`
+  EXPECT_EQ(result_, 1) << message_;
+}
+
 TEST_F(AttachmentTest, UnreadableFileAnswersTwoWithTheSystemsReason) {
   if (::geteuid() == 0) GTEST_SKIP() << "file permissions do not bind the superuser";
   const std::string path = Write("tajne.pdf", "x");

@@ -295,6 +295,14 @@ TEST_P(BrokenPayloadTest, NothingOfTheBatchStaysAndTheNextCallStartsClean) {
 }
 
 const std::string kError1("Wystąpił błąd (1) w czasie importu rekordu ("_cp);
+const std::string kError1Dokumenty(kError1 + "ID=5) do tabeli DOKUMENTY\r\n");
+
+// Record 5 of DOKUMENTY (11 columns) with its key and `count` - 1 more distinct columns.
+std::string WideRecord(int count) {
+  std::string text = "5;0;0;" + std::to_string(count) + ";ID;1;5;";
+  for (int i = 1; i < count; ++i) text += "C" + std::to_string(i) + ";1;0;";
+  return text;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Broken, BrokenPayloadTest,
@@ -306,7 +314,15 @@ INSTANTIATE_TEST_SUITE_P(
                    kError1 + "ID=5) do tabeli DOKUMENTY\r\nNieprawidłowa nazwa kolumny"_cp},
         BrokenCase{"QuotedName", "5;0;0;1;\"ID\";1;5;",
                    kError1 + "ID=5) do tabeli DOKUMENTY\r\nNieprawidłowa nazwa kolumny"_cp},
-        BrokenCase{"UnknownColumn", "5;0;0;1;NIEMA;1;5;", kError1 + "ID=5) do tabeli DOKUMENTY"}),
+        BrokenCase{"UnknownColumn", "5;0;0;1;NIEMA;1;5;", kError1 + "ID=5) do tabeli DOKUMENTY"},
+        BrokenCase{"OneColumnMoreThanTheTable", WideRecord(12),
+                   kError1Dokumenty + "Rekord ma więcej kolumn (12) niż tabela DOKUMENTY (11)"_cp},
+        BrokenCase{
+            "AHundredThousandColumns", WideRecord(100'000),
+            kError1Dokumenty + "Rekord ma więcej kolumn (100000) niż tabela DOKUMENTY (11)"_cp},
+        BrokenCase{
+            "DayCountBeyondYear9999", "5;0;0;2;ID;1;5;DATA;3;1E300;",
+            kError1Dokumenty + "Wartość poza zakresem daty i czasu w kolumnie DATA: 1E300"_cp}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(ChangeImportTest, AnEmptyBatchIsDoneWithNothingApplied) {

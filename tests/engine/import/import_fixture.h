@@ -30,6 +30,7 @@ struct Side {
     settings.server = "";
     settings.directory = directory;
     settings.file = file;
+    settings.attachment_folders = {directory};
     data = std::make_unique<ReplicationData>(host, host, pass_dm, settings);
     EXPECT_TRUE(data->ConnectDatabase());
     data->ReadIdentity();

@@ -48,6 +48,7 @@ TEST_F(ConfigurationTest, NoFileNoSwitchesGivesServerDefaults) {
   EXPECT_EQ(c.config.FirebirdVersion, 0);
   EXPECT_EQ(c.config.AppDir, dir_.path().string() + "/");
   EXPECT_FALSE(c.host_window.has_value());
+  EXPECT_TRUE(c.config.AttachmentFolders.empty());
 }
 
 TEST_F(ConfigurationTest, TechnicianSwitchAndModeKey) {
@@ -143,6 +144,14 @@ TEST_F(ConfigurationTest, AccessKeysAreReadAndWrittenOnlyWhenSet) {
   c.config.ServerAccessKey.clear();
   c.config.ClientAccessKey.clear();
   EXPECT_EQ(SavedFile().find("AccessKey"), std::string::npos);
+}
+
+TEST_F(ConfigurationTest, AttachmentFoldersAreASemicolonListWrittenOnlyWhenSet) {
+  Configuration& c = Load("[Tramolin]\nAttachmentFolders= /srv/zal ;;/mnt/dok umenty;\n");
+  EXPECT_EQ(c.config.AttachmentFolders, (std::vector<std::string>{"/srv/zal", "/mnt/dok umenty"}));
+  EXPECT_NE(SavedFile().find("AttachmentFolders=/srv/zal;/mnt/dok umenty\r\n"), std::string::npos);
+  c.config.AttachmentFolders.clear();
+  EXPECT_EQ(SavedFile().find("AttachmentFolders"), std::string::npos);
 }
 
 TEST_F(ConfigurationTest, MissingKeyKeepsValueMalformedNumberGivesDefault) {
