@@ -1,5 +1,6 @@
 #include "util/text_rules.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -30,7 +31,44 @@ std::optional<std::string_view> ThreePartPrefix(std::string_view version) {
   return version.substr(0, end);
 }
 
+bool IsControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < ' ' || byte == 0x7F;
+}
+
+constexpr std::string_view kCutMark = "...";
+
+// The text cut to `limit` characters with the mark at its end when it is longer.
+std::string CutTo(std::string text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  text.resize(limit > kCutMark.size() ? limit - kCutMark.size() : 0);
+  return text.append(kCutMark);
+}
+
 }  // namespace
+
+std::string LoggablePeerText(std::string_view text, std::size_t limit) {
+  std::string safe(text.substr(0, limit + 1));
+  for (char& c : safe) {
+    if (IsControl(c)) c = ' ';
+  }
+  return CutTo(std::move(safe), limit);
+}
+
+std::string LoggablePeerLines(std::string_view text, std::size_t limit) {
+  std::string safe;
+  safe.reserve(std::min(text.size(), limit + 1));
+  for (std::size_t i = 0; i < text.size() && safe.size() <= limit; ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      safe.append("\r\n  ");
+    } else {
+      safe.push_back(IsControl(c) ? ' ' : c);
+    }
+  }
+  return CutTo(std::move(safe), limit);
+}
 
 std::string Concat(std::initializer_list<std::string_view> parts) {
   std::size_t size = 0;

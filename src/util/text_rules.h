@@ -2,6 +2,7 @@
 // parameters and path, and the comparison of program versions.
 #pragma once
 
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -26,6 +27,15 @@ std::string DatabaseParams(std::string_view user, std::string_view password);
 // local path with no ":" in front, which the embedded engine opens.
 std::string DatabasePath(std::string_view server, std::string_view directory,
                          std::string_view file);
+
+// A text a peer sent, made safe for a log line: every control character (CR and LF included, so
+// that no forged line can start) becomes a blank, and a text longer than `limit` is cut there
+// and ends with "...".
+inline constexpr std::size_t kPeerTextLimit = 2000;
+std::string LoggablePeerText(std::string_view text, std::size_t limit = kPeerTextLimit);
+// The same for a reply of several lines (a report): line breaks stay, as CR LF, and every line
+// after the first starts with two blanks, so none can pass for a stamped line of the log.
+std::string LoggablePeerLines(std::string_view text, std::size_t limit);
 
 // True when both versions have at least three dots and agree up to and including the third.
 bool SameVersionPrefix(std::string_view a, std::string_view b);

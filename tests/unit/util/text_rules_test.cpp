@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "util/cp1250.h"
+#include "util/log_throttle.h"
 
 namespace tramolin {
 namespace {
@@ -60,6 +61,34 @@ TEST(ConcatTest, JoinsPartsIncludingEmptyOnesAndNulBytes) {
 TEST(TrimTest, RemovesBlanksAndControlsAtBothEnds) {
   EXPECT_EQ(Trim("\t a b\r\n"), "a b");
   EXPECT_EQ(Trim(" \x01 "), "");
+}
+
+TEST(LoggablePeerTextTest, ControlsBecomeBlanksAndLongTextsAreCut) {
+  EXPECT_EQ(LoggablePeerText("a\r\n2026.12.09 X\tb\x7f"
+                             "c"),
+            "a  2026.12.09 X b c");
+  EXPECT_EQ(LoggablePeerText("abcdefgh", 8), "abcdefgh");
+  EXPECT_EQ(LoggablePeerText("abcdefghi", 8), "abcde...");
+  EXPECT_EQ(LoggablePeerText(std::string(1'000'000, 'x')).size(), kPeerTextLimit);
+  EXPECT_EQ(LoggablePeerText("zażółć"_cp), "zażółć"_cp) << "letters of code page 1250 stay";
+}
+
+TEST(LoggablePeerTextTest, LinesKeepTheirBreaksButNoneStartsLikeAStampedLine) {
+  EXPECT_EQ(LoggablePeerLines("Raport:\r\n\r\nKlient[0]\n2026.12.09 X\r", 100),
+            "Raport:\r\n  \r\n  Klient[0]\r\n  2026.12.09 X\r\n  ");
+  EXPECT_EQ(LoggablePeerLines(std::string(500, 'x'), 10), "xxxxxxx...");
+}
+
+TEST(LogThrottleTest, OneLinePerPeriodAndTheWithheldAreCounted) {
+  LogThrottle throttle(1.0);
+  int held_back = -1;
+  EXPECT_TRUE(throttle.Allow(10.0, held_back));
+  EXPECT_EQ(held_back, 0);
+  EXPECT_FALSE(throttle.Allow(10.5, held_back));
+  EXPECT_FALSE(throttle.Allow(10.9, held_back));
+  EXPECT_TRUE(throttle.Allow(11.0, held_back));
+  EXPECT_EQ(held_back, 2);
+  EXPECT_TRUE(throttle.Allow(5.0, held_back)) << "a clock set back does not silence the log";
 }
 
 }  // namespace
