@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "net/keep_alive.h"
 #include "protocol/packet_types.h"
 #include "protocol/payloads.h"
 
@@ -178,6 +179,14 @@ TEST(PacketConnectionRefusedTest, FailedConnectionAttemptEndsInDisconnected) {
   connection.ConnectToHost("127.0.0.1", port);
   ASSERT_TRUE(QTest::qWaitFor([&] { return received.disconnections == 1; }, kWaitMs));
   EXPECT_EQ(connection.state(), PacketConnection::State::kClosed);
+}
+
+TEST(KeepAliveTest, SettingsReadAsThreePositiveNumbersOfSeconds) {
+  EXPECT_EQ(ParseKeepAlive("60,10,5"), (KeepAlive{60, 10, 5}));
+  EXPECT_EQ(ParseKeepAlive("1,1,1")->BoundMs(), 2000);
+  for (const char* bad : {"", "1,2", "1,2,3,", "1,2,3,4", "0,1,1", "a,1,1", "1,,1", " 1,1,1"}) {
+    EXPECT_EQ(ParseKeepAlive(bad), std::nullopt) << bad;
+  }
 }
 
 }  // namespace
