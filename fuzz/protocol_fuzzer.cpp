@@ -23,18 +23,21 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-// Splits the bytes into chunks whose sizes come from the first byte, as a network might.
+// Splits the bytes into chunks whose sizes come from the first byte, as a network might; its
+// highest bit picks the limit of a stranger before login instead of a logged-in peer's.
 void ReassembleInChunks(std::string_view bytes) {
   if (bytes.empty()) return;
-  const std::size_t step = 1 + static_cast<unsigned char>(bytes[0]) % 64;
-  FrameReader reader(kFuzzLimit);
+  const auto first = static_cast<unsigned char>(bytes[0]);
+  const std::size_t step = 1 + first % 64;
+  const std::size_t limit = (first & 0x80) != 0 ? tramolin::kPreLoginFrameLimit : kFuzzLimit;
+  FrameReader reader(limit);
   for (std::size_t pos = 1; pos < bytes.size(); pos += step) {
     reader.Feed(bytes.substr(pos, step));
     for (FrameReader::Result result = reader.Next();
          result.status != FrameReader::Status::kNeedMore &&
          result.status != FrameReader::Status::kOverflow;
          result = reader.Next()) {
-      Check(result.payload.size() <= kFuzzLimit);
+      Check(result.payload.size() <= limit);
     }
   }
 }

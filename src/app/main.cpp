@@ -56,6 +56,16 @@ StartupTimings TimingsFromEnvironment(std::string& note) {
   return timings;
 }
 
+// "idle,interval,probes" in seconds (TRAMOLIN2_KEEPALIVE); the defaults otherwise.
+KeepAlive KeepAliveFromEnvironment(std::string& note) {
+  const std::string text = EnvironmentValue("TRAMOLIN2_KEEPALIVE", "");
+  if (text.empty()) return {};
+  if (const std::optional<KeepAlive> settings = ParseKeepAlive(text)) return *settings;
+  note = "TRAMOLIN2_KEEPALIVE=\"" + text +
+         std::string("\" nie ma postaci \"sekundy,odstęp,próby\"; użyto 60,10,5."_cp);
+  return {};
+}
+
 ShellServices MakeShellServices(int argc, char** argv, TPassDM& pass_dm, std::string& note) {
   ShellServices services;
   const std::filesystem::path program = ProgramPath();
@@ -67,6 +77,7 @@ ShellServices MakeShellServices(int argc, char** argv, TPassDM& pass_dm, std::st
     return ProbeServerVersion(pass_dm, config);
   };
   services.timings = TimingsFromEnvironment(note);
+  services.keep_alive = KeepAliveFromEnvironment(note);
   return services;
 }
 

@@ -8,6 +8,7 @@
 #include "protocol/payloads.h"
 #include "util/day_time.h"
 #include "util/log_level.h"
+#include "util/text_rules.h"
 
 namespace tramolin {
 namespace {
@@ -55,7 +56,7 @@ ServerErrorReaction ReactionToServerError(int code, std::string_view text) {
   if (!IsKnownErrorCode(code)) return reaction;
   reaction.known = true;
   reaction.line = std::string(ClientSideErrorText(code));
-  if (code != kErrorReceiveOverflow) reaction.line += text;
+  if (code != kErrorReceiveOverflow) reaction.line += LoggablePeerText(text);
   reaction.keeps_connection = code == kErrorImportLocked;
   reaction.level = reaction.keeps_connection ? kLogProgress : kLogError;
   return reaction;

@@ -15,6 +15,7 @@
 #include "client/client_rules.h"
 #include "engine/host_services.h"
 #include "engine/slot_book.h"
+#include "net/keep_alive.h"
 
 namespace tramolin {
 
@@ -35,6 +36,7 @@ struct ClientSettings {
   std::string customer_number;  // the installation's number at the address service
   bool tls = false;             // TLS only, never plain TCP
   std::string tls_fingerprint;  // SHA-256 of the server's certificate; empty: a trusted authority
+  KeepAlive keep_alive{};
 };
 
 // What the client needs of the program around it. Every hook may be left out.

@@ -138,6 +138,7 @@ void ServerLink::Activate(const QString& host, quint16 port) {
   // before the connection reports itself closed.
   connect(socket.get(), &QTcpSocket::errorOccurred, this, &ServerLink::CSError);
   cs_ = new PacketConnection(std::move(socket), &traffic_, kDefaultFrameLimit, this);
+  cs_->SetKeepAlive(client_.Settings().keep_alive);
   connect(cs_, &PacketConnection::connected, this, &ServerLink::CSConnect);
   connect(cs_, &PacketConnection::packetReceived, this, &ServerLink::CSRead);
   connect(cs_, &PacketConnection::overflowed, this, &ServerLink::CSOverflow);

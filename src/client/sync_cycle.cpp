@@ -23,6 +23,8 @@ constexpr int kNextStepDelayMs = 50;
 constexpr double kDayMs = 86'400'000.0;
 constexpr int kMainDatabase = 0;
 constexpr int kOwnSlot = -1;
+// A report of a server with many clients runs to a few hundred lines.
+constexpr std::size_t kLongestReplyInLog = 200'000;
 
 std::string Number(int value) { return std::to_string(value); }
 
@@ -339,7 +341,7 @@ void SyncCycle::Message(std::string_view payload) {
   if (reply.code == -1) {
     client_.Host().Log("Nieznane polecenie z serwera", kLogProgress);
   } else if (reply.code == 0) {
-    client_.Host().Log(reply.text, kLogProgress);
+    client_.Host().Log(LoggablePeerLines(reply.text, kLongestReplyInLog), kLogProgress);
   }
 }
 

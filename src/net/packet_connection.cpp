@@ -16,6 +16,9 @@ namespace tramolin {
 
 namespace {
 
+// What a held connection's socket takes from the network before it waits for the release.
+constexpr qint64 kHeldBytes = 64 * 1024;
+
 bool Established(const QTcpSocket& socket) {
   if (socket.state() != QAbstractSocket::ConnectedState) return false;
   const auto* tls = qobject_cast<const QSslSocket*>(&socket);
@@ -53,8 +56,11 @@ PacketConnection::PacketConnection(std::unique_ptr<QTcpSocket> socket,
   connect(socket_.get(), &QTcpSocket::readyRead, this, &PacketConnection::OnReadyRead);
   connect(socket_.get(), &QTcpSocket::disconnected, this, &PacketConnection::OnDisconnected);
   connect(socket_.get(), &QTcpSocket::errorOccurred, this, &PacketConnection::OnSocketError);
-  // Bytes that arrived before the wrapper existed are waiting already.
-  if (state_ == State::kOpen && socket_->bytesAvailable() > 0) OnReadyRead();
+  if (state_ == State::kOpen) ApplyKeepAlive();
+  // Bytes that arrived before the wrapper existed are read once its owner has connected to it.
+  if (state_ == State::kOpen) {
+    QMetaObject::invokeMethod(this, &PacketConnection::OnReadyRead, Qt::QueuedConnection);
+  }
 }
 
 PacketConnection::~PacketConnection() {
@@ -70,6 +76,27 @@ void PacketConnection::ConnectToHost(const QString& host, quint16 port) {
   } else {
     socket_->connectToHost(host, port);
   }
+}
+
+void PacketConnection::SetKeepAlive(const KeepAlive& settings) {
+  keep_alive_ = settings;
+  if (state_ == State::kOpen) ApplyKeepAlive();
+}
+
+void PacketConnection::ApplyKeepAlive() {
+  tramolin::ApplyKeepAlive(socket_->socketDescriptor(), keep_alive_);
+}
+
+void PacketConnection::HoldIncoming() {
+  held_ = true;
+  socket_->setReadBufferSize(kHeldBytes);
+}
+
+void PacketConnection::ReleaseIncoming() {
+  if (!held_) return;
+  held_ = false;
+  socket_->setReadBufferSize(0);
+  if (socket_->bytesAvailable() > 0) OnReadyRead();
 }
 
 bool PacketConnection::SendFrame(std::string_view frame) {
@@ -98,10 +125,12 @@ quint16 PacketConnection::PeerPort() const { return socket_->peerPort(); }
 
 void PacketConnection::OnConnected() {
   state_ = State::kOpen;
+  ApplyKeepAlive();
   emit connected();
 }
 
 void PacketConnection::OnReadyRead() {
+  if (held_) return;
   const QByteArray chunk = socket_->readAll();
   if (chunk.isEmpty() || state_ == State::kClosed) return;
   CountReceived(static_cast<std::size_t>(chunk.size()));

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/keep_alive.h"
 #include "protocol/frame.h"
 #include "protocol/traffic_counters.h"
 
@@ -44,6 +45,15 @@ class PacketConnection : public QObject {
 
   // Starts a client connection; connected() or disconnected() follows.
   void ConnectToHost(const QString& host, quint16 port);
+
+  // The largest frame taken from now on; a larger one is an overflow.
+  void SetFrameLimit(std::size_t limit) { reader_.SetLimit(limit); }
+  // TCP keepalive of the socket (on by default), applied as soon as it is connected.
+  void SetKeepAlive(const KeepAlive& settings);
+  // While held, nothing arrives: the bytes wait in the socket, which takes at most 64 KiB from
+  // the network meanwhile. Release delivers what waited, in order.
+  void HoldIncoming();
+  void ReleaseIncoming();
 
   // Hands a complete frame (BuildPacket) to the socket, which writes it whole as soon as the
   // network takes it, and counts its length as sent. An empty frame (built while closing) and
@@ -84,12 +94,15 @@ class PacketConnection : public QObject {
   // went away or overflowed meanwhile.
   bool DeliverFrames();
   void CountReceived(std::size_t bytes);
+  void ApplyKeepAlive();
 
   std::unique_ptr<QTcpSocket> socket_;
   TrafficCounters* program_counters_;
   TrafficCounters counters_;
   FrameReader reader_;
   State state_;
+  KeepAlive keep_alive_;
+  bool held_ = false;
 };
 
 }  // namespace tramolin

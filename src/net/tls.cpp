@@ -3,7 +3,6 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QSslKey>
-#include <QTimer>
 #include <cctype>
 
 #include "util/cp1250.h"
@@ -35,27 +34,6 @@ std::string Normalised(std::string_view fingerprint) {
 }
 
 }  // namespace
-
-TlsServer::TlsServer(int handshake_timeout_ms, QObject* parent)
-    : QSslServer(parent), handshake_timeout_ms_(handshake_timeout_ms) {
-  // The listener's own time-out only backs up the one watched here.
-  setHandshakeTimeout(handshake_timeout_ms * 2);
-}
-
-// The listener makes the peer's socket a child of its own; the new one is the one not watched
-// yet.
-void TlsServer::incomingConnection(qintptr handle) {
-  QSslServer::incomingConnection(handle);
-  for (QSslSocket* socket : findChildren<QSslSocket*>(Qt::FindDirectChildrenOnly)) {
-    if (!watched_.insert(socket).second) continue;
-    connect(socket, &QObject::destroyed, this, [this, socket] { watched_.erase(socket); });
-    QTimer::singleShot(handshake_timeout_ms_, socket, [this, socket] {
-      if (socket->isEncrypted()) return;
-      emit handshakeTimedOut(socket);
-      socket->abort();
-    });
-  }
-}
 
 std::optional<QSslConfiguration> ServerTlsConfiguration(const std::string& certificate_file,
                                                         const std::string& key_file,

@@ -8,34 +8,12 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslError>
-#include <QSslServer>
 #include <QSslSocket>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 
 namespace tramolin {
-
-// A TLS listener whose peers must finish the handshake within the time-out: one that stalls (a
-// plain client waiting for the server to speak first, say) is told by handshakeTimedOut and cut
-// off.
-class TlsServer : public QSslServer {
-  Q_OBJECT
-
- public:
-  TlsServer(int handshake_timeout_ms, QObject* parent);
-
- signals:
-  void handshakeTimedOut(QSslSocket* socket);
-
- protected:
-  void incomingConnection(qintptr handle) override;
-
- private:
-  int handshake_timeout_ms_;
-  std::unordered_set<const QSslSocket*> watched_;
-};
 
 // The configuration of a listening socket from PEM files (an RSA or EC key, without a
 // passphrase); nullopt with the reason in `error` when either file cannot be used.

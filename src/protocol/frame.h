@@ -19,6 +19,10 @@ namespace tramolin {
 // is given another; a change batch carrying a large attachment stays below it.
 inline constexpr std::size_t kDefaultFrameLimit = std::size_t{256} * 1024 * 1024;
 
+// The limit before a connection has logged in: the largest packet a stranger has any reason to
+// send is an authentication of a few hundred bytes.
+inline constexpr std::size_t kPreLoginFrameLimit = std::size_t{64} * 1024;
+
 // The complete frame of a packet. While the program is closing (closing = true) no packet is
 // built: the result is an empty text, which the connection never writes.
 std::string BuildPacket(std::uint8_t type, std::string_view payload, bool closing);
@@ -45,6 +49,8 @@ class FrameReader {
 
   void Feed(std::string_view bytes);
   Result Next();
+  // Applies from the next frame whose header is read (a connection logging in, say).
+  void SetLimit(std::size_t limit) { limit_ = limit; }
 
   // Bytes received but not yet taken as a frame.
   std::size_t Pending() const { return buffer_.size() - start_; }

@@ -8,6 +8,7 @@
 #include "server/server_state.h"
 #include "server/technician_sink.h"
 #include "util/cp1250.h"
+#include "util/fields.h"
 #include "util/log_level.h"
 #include "util/text_rules.h"
 
@@ -45,6 +46,10 @@ class EngineVerificationDatabase final : public VerificationDatabase {
 bool IsDataPacket(std::uint8_t type) {
   return type == pkGotowosc || type == pkZmiany || type == pkPotwierdzenie;
 }
+
+// Packets a connection may send before it has logged in: its authentication and the answer to
+// an activity request; everything else waits for the login.
+bool NeedsLogin(std::uint8_t type) { return type != pkAutoryzacja && type != pkAktywnoscOdp; }
 
 }  // namespace
 
@@ -89,10 +94,11 @@ void ExchangeHandler::Dispatch(PacketConnection* connection, int slot, std::uint
 }
 
 bool ExchangeHandler::AcceptedFrom(int slot, std::uint8_t type) const {
-  if (!IsDataPacket(type) && type != pkPolecenie) return true;
+  if (!NeedsLogin(type)) return true;
   const TKlientInfo& client = server_.Clients[static_cast<std::size_t>(slot)];
   if (!client.Autoryzowany) return false;
-  return type == pkPolecenie ? client.Serwisant == 1 : client.Serwisant != 1;
+  if (type == pkPolecenie) return client.Serwisant == 1;
+  return !IsDataPacket(type) || client.Serwisant != 1;
 }
 
 // ---- Authentication --------------------------------------------------------------------------
@@ -101,9 +107,14 @@ void ExchangeHandler::Authenticate(PacketConnection* connection, int slot,
                                    const std::string& payload) {
   server_.SetSlotStatus(slot, SlotStatus::kAuthorising);
   TAUTHData data;
-  ParseAuthData(payload, data);
   int r = slot;
-  const int result = ValidateClient(r, data, connection);
+  int result = kVerificationAuthFailed;
+  try {
+    ParseAuthData(payload, data);
+    result = ValidateClient(r, data, connection);
+  } catch (const ConversionError&) {
+    // a field that is no number: refused like any other failed check
+  }
   HostServices& host = server_.Host();
   if (result != kVerificationOk) {
     host.Log(Concat({"Odrzucenie połączenia: \""_cp, VerificationResultText(result), "\""}),
@@ -114,6 +125,7 @@ void ExchangeHandler::Authenticate(PacketConnection* connection, int slot,
     server_.CloseSlot(server_.FindSlot(connection), true);
   } else {
     server_.SetSlotStatus(server_.FindSlot(connection), SlotStatus::kLoggedIn);
+    server_.ConnectionLoggedIn(connection);
     if (server_.FindSlot(connection) == r) {
       server_.SendPacket(r, pkWeryfikacja, BuildVerificationResult(kVerificationOk));
       server_.RefreshClientRow(r);
@@ -130,6 +142,12 @@ int ExchangeHandler::ValidateClient(int& slot, const TAUTHData& data,
   const std::string& key = server_.Settings().access_key;
   if (!key.empty() && !AccessKeyMatches(data.Reserved, key)) {
     server_.Host().Log("Niezgodny klucz dostępu klienta "_cp + Number(slot + 1), kLogProgress);
+    return kVerificationAuthFailed;
+  }
+  if (data.Serwisant && key.empty() && !server_.FromLoopback(connection)) {
+    server_.Host().Log(
+        "Odrzucono logowanie serwisanta spoza komputera serwera: ustaw [Server] AccessKey"_cp,
+        kLogDiagnostic);
     return kVerificationAuthFailed;
   }
   if (data.Serwisant) {
@@ -324,19 +342,18 @@ void ExchangeHandler::ErrorReport(PacketConnection* connection, int slot,
                                   std::string_view payload) {
   const struct ErrorReport report = ParseErrorReport(payload);
   if (!IsKnownErrorCode(report.code)) return;
+  const std::string detail = LoggablePeerText(report.detail);
   const std::string prefix = "Po stronie klienta "_cp + Number(slot + 1);
   const std::string_view text = ServerSideErrorText(report.code);
   HostServices& host = server_.Host();
   // Kept with the slot, and with the copy when the slot goes: the clients report shows it.
-  server_.SetErrorText(slot, Concat({text, report.detail}));
+  server_.SetErrorText(slot, Concat({text, detail}));
   if (report.code == kErrorImportLocked) {
-    host.Log(Concat({prefix, text, report.detail}), kLogSerious);
+    host.Log(Concat({prefix, text, detail}), kLogSerious);
     server_.SetSlotStatus(slot, SlotStatus::kLoggedIn);
     return;
   }
-  const std::string_view detail =
-      report.code == kErrorReceiveOverflow ? std::string_view() : report.detail;
-  host.Log(Concat({prefix, text, detail}), kLogError);
+  host.Log(Concat({prefix, text, report.code == kErrorReceiveOverflow ? "" : detail}), kLogError);
   server_.CloseSlot(server_.FindSlot(connection), true);
 }
 

@@ -1,7 +1,6 @@
 #include "server/replication_server.h"
 
 #include <QPointer>
-#include <QSslServer>
 #include <QSslSocket>
 #include <array>
 #include <exception>
@@ -24,6 +23,8 @@ constexpr int kIdleDisconnectIntervalMs = 780'000;
 constexpr double kInactivityLimitDays = 1.0 / 24;
 constexpr std::uint64_t kProgressRefreshEvery = 20;
 constexpr std::uint64_t kReceivedRefreshEvery = 1000;
+// A host name comes from whoever runs the peer's reverse zone.
+constexpr std::size_t kMaxHostNameLength = 255;
 
 constexpr std::array<std::string_view, 7> kSlotStatusNames = {
     "połączony"_cp,      "autoryzowanie"_cp, "zalogowany"_cp,    "czeka na dane"_cp,
@@ -31,7 +32,20 @@ constexpr std::array<std::string_view, 7> kSlotStatusNames = {
 
 std::string Text(const QString& text) { return text.toStdString(); }
 
-constexpr char kHandshakeReported[] = "tramolinHandshakeReported";
+// Peers can provoke these lines at will: at most one every ten seconds of each kind.
+constexpr double kThrottledLinePeriod = 10.0 / 86400;
+
+std::string HeldBackText(int held_back) {
+  return held_back == 0 ? std::string()
+                        : " (pominięto podobnych: "_cp + std::to_string(held_back) + ")";
+}
+
+bool IsLoopback(const QHostAddress& address) {
+  bool mapped = false;
+  const quint32 ipv4 = address.toIPv4Address(&mapped);
+  return (mapped && ipv4 == QHostAddress(QHostAddress::LocalHost).toIPv4Address()) ||
+         address == QHostAddress(QHostAddress::LocalHostIPv6);
+}
 
 }  // namespace
 
@@ -45,7 +59,9 @@ ReplicationServer::ReplicationServer(HostServices& host, QObject* parent)
       host_(host),
       system_resolver_(std::make_unique<SystemHostNameResolver>()),
       resolver_(system_resolver_.get()),
-      exchange_(std::make_unique<ExchangeHandler>(*this)) {
+      exchange_(std::make_unique<ExchangeHandler>(*this)),
+      refusals_log_(kThrottledLinePeriod),
+      handshakes_log_(kThrottledLinePeriod) {
   tmrZombie.setParent(this);
   connect(&tmrZombie, &QTimer::timeout, this, &ReplicationServer::tmrZombieTimer);
   RestartTimer(tmrZombie, kZombieSweepIntervalMs);
@@ -67,26 +83,28 @@ void ReplicationServer::SetResolver(HostNameResolver* resolver) {
 }
 
 bool ReplicationServer::Listen(quint16 port) {
-  std::unique_ptr<QTcpServer> listener = MakeListener();
+  std::unique_ptr<PacketListener> listener = MakeListener();
   if (!listener || !listener->listen(QHostAddress::AnyIPv4, port)) return false;
   SS = std::move(listener);
-  // Emitted for a TLS connection only once its handshake is done.
-  connect(SS.get(), &QTcpServer::pendingConnectionAvailable, this,
-          &ReplicationServer::SSClientConnect);
+  connect(SS.get(), &PacketListener::socketAccepted, this, &ReplicationServer::SSClientConnect);
+  connect(SS.get(), &PacketListener::handshakeFailed, this, &ReplicationServer::HandshakeFailed);
   host_.Log("Nasłuchiwanie na porcie "_cp + std::to_string(SS->serverPort()) +
-                (settings_.tls_certificate.empty() ? "" : " (TLS)"),
+                (SS->Tls() ? " (TLS)" : ""),
             kLogProgress);
+  WarnWhenOpenToEveryone();
   SetActivityState(kServerReady);
   return true;
 }
 
 // A plain listener, or with a certificate and key a TLS one that never takes plain TCP. TLS that
 // cannot be set up is an error: the server does not fall back to sending in clear.
-std::unique_ptr<QTcpServer> ReplicationServer::MakeListener() {
+std::unique_ptr<PacketListener> ReplicationServer::MakeListener() {
   const bool certificate = !settings_.tls_certificate.empty();
-  if (!certificate && settings_.tls_key.empty()) return std::make_unique<QTcpServer>(this);
+  if (!certificate && settings_.tls_key.empty()) {
+    return std::make_unique<PacketListener>(std::nullopt, timings_.handshake_timeout_ms, this);
+  }
   std::string error = "ustaw oba klucze: TlsCertificate i TlsKey";
-  const std::optional<QSslConfiguration> tls =
+  std::optional<QSslConfiguration> tls =
       certificate && !settings_.tls_key.empty()
           ? ServerTlsConfiguration(settings_.tls_certificate, settings_.tls_key, error)
           : std::nullopt;
@@ -94,28 +112,24 @@ std::unique_ptr<QTcpServer> ReplicationServer::MakeListener() {
     host_.Log("Nie można włączyć TLS: "_cp + error, kLogError);
     return nullptr;
   }
-  auto listener = std::make_unique<TlsServer>(timings_.handshake_timeout_ms, this);
-  listener->setSslConfiguration(*tls);
-  connect(listener.get(), &QSslServer::errorOccurred, this,
-          [this](QSslSocket* socket, QAbstractSocket::SocketError) {
-            HandshakeFailed(socket, socket->errorString().toStdString());
-          });
-  connect(listener.get(), &QSslServer::sslErrors, this,
-          [this](QSslSocket* socket, const QList<QSslError>& errors) {
-            HandshakeFailed(socket, ErrorsText(errors));
-          });
-  connect(listener.get(), &TlsServer::handshakeTimedOut, this, [this](QSslSocket* socket) {
-    HandshakeFailed(socket, std::string("przekroczono czas uzgadniania"_cp));
-  });
-  return listener;
+  return std::make_unique<PacketListener>(std::move(tls), timings_.handshake_timeout_ms, this);
 }
 
-// Reported once per peer.
-void ReplicationServer::HandshakeFailed(QSslSocket* socket, const std::string& reason) {
-  if (socket->property(kHandshakeReported).toBool()) return;
-  socket->setProperty(kHandshakeReported, true);
+// Every address of the computer listens: without a key, anyone who reaches the port may try.
+void ReplicationServer::WarnWhenOpenToEveryone() {
+  if (!settings_.access_key.empty()) return;
+  host_.Log(
+      "Serwer przyjmuje połączenia z każdego adresu bez klucza dostępu: ustaw [Server] AccessKey "
+      "oraz TLS (TlsCertificate, TlsKey)"_cp,
+      kLogDiagnostic);
+}
+
+void ReplicationServer::HandshakeFailed(QSslSocket* socket, const QString& reason) {
+  int held_back = 0;
+  if (!handshakes_log_.Allow(host_.Now(), held_back)) return;
   host_.Log(Concat({"Nieudane połączenie TLS ("_cp, Text(socket->peerAddress().toString()), ":",
-                    std::to_string(socket->peerPort()), "): ", reason}),
+                    std::to_string(socket->peerPort()), "): ", LoggablePeerText(Text(reason)),
+                    HeldBackText(held_back)}),
             kLogError);
 }
 
@@ -348,31 +362,73 @@ void ReplicationServer::AnnounceDatabaseUpgrade() {
 
 // ---- Acceptance ------------------------------------------------------------------------------
 
-void ReplicationServer::SSClientConnect() {
-  while (QTcpSocket* socket = SS->nextPendingConnection()) {
-    socket->setParent(nullptr);  // the connection owns it, not the listening socket
-    auto* connection = new PacketConnection(std::unique_ptr<QTcpSocket>(socket), &traffic_,
-                                            settings_.frame_limit, this);
-    Peer& peer = peers_[connection];
-    peer.address = socket->peerAddress().toString();
-    peer.port = socket->peerPort();
-    connect(connection, &PacketConnection::packetReceived, this,
-            [this, connection](std::uint8_t type, const std::string& payload) {
-              SSClientRead(connection, type, payload);
-            });
-    connect(connection, &PacketConnection::overflowed, this,
-            [this, connection] { SSClientOverflow(connection); });
-    connect(connection, &PacketConnection::disconnected, this,
-            [this, connection] { SSClientDisconnect(connection); });
-    connect(&connection->Socket(), &QTcpSocket::errorOccurred, this,
-            [this, connection](QAbstractSocket::SocketError error) {
-              SSClientError(connection, static_cast<int>(error));
-            });
-    const QPointer<PacketConnection> alive(connection);
-    resolver_->Resolve(socket->peerAddress(), connection, [this, alive](const QString& host) {
-      if (!alive.isNull()) AcceptResolved(alive.data(), host);
-    });
+void ReplicationServer::SSClientConnect(QTcpSocket* raw_socket) {
+  std::unique_ptr<QTcpSocket> socket(raw_socket);
+  const QString address = socket->peerAddress().toString();
+  const PreLoginGate::Admission admission = pre_login_.Admit(socket.get(), Text(address));
+  if (!admission.admitted) {
+    RefuseBeyondLimit(address);
+    socket->abort();
+    return;
   }
+  if (admission.evicted != nullptr) RefuseBeyondLimit(address);
+  PacketConnection* connection = Wrap(std::move(socket));
+  if (admission.evicted != nullptr) {
+    for (PacketConnection* other : findChildren<PacketConnection*>()) {
+      if (&other->Socket() == admission.evicted) other->Abort();
+    }
+  }
+  if (connection->state() == PacketConnection::State::kOpen) {
+    ResolvePeer(connection);
+  } else {
+    connect(connection, &PacketConnection::connected, this,
+            [this, connection] { ResolvePeer(connection); });
+  }
+}
+
+// A connection not logged in is held to the small frames of a stranger, and what it sends waits
+// until it has been greeted.
+PacketConnection* ReplicationServer::Wrap(std::unique_ptr<QTcpSocket> socket) {
+  QTcpSocket* raw = socket.get();
+  auto* connection = new PacketConnection(std::move(socket), &traffic_, kPreLoginFrameLimit, this);
+  connection->SetKeepAlive(settings_.keep_alive);
+  connection->HoldIncoming();
+  Peer& peer = peers_[connection];
+  peer.address = raw->peerAddress().toString();
+  peer.port = raw->peerPort();
+  connect(connection, &PacketConnection::packetReceived, this,
+          [this, connection](std::uint8_t type, const std::string& payload) {
+            SSClientRead(connection, type, payload);
+          });
+  connect(connection, &PacketConnection::overflowed, this,
+          [this, connection] { SSClientOverflow(connection); });
+  connect(connection, &PacketConnection::disconnected, this,
+          [this, connection] { SSClientDisconnect(connection); });
+  connect(raw, &QTcpSocket::errorOccurred, this,
+          [this, connection](QAbstractSocket::SocketError error) {
+            SSClientError(connection, static_cast<int>(error));
+          });
+  QTimer::singleShot(timings_.login_deadline_ms, connection,
+                     [this, connection] { CloseIfNotLoggedIn(connection); });
+  return connection;
+}
+
+void ReplicationServer::RefuseBeyondLimit(const QString& address) {
+  int held_back = 0;
+  if (!refusals_log_.Allow(host_.Now(), held_back)) return;
+  host_.Log(Concat({"Odrzucono połączenie z adresu "_cp, Text(address),
+                    ": za dużo niezalogowanych połączeń (najwyżej "_cp,
+                    std::to_string(PreLoginGate::kTotal), ", z jednego adresu "_cp,
+                    std::to_string(PreLoginGate::kPerAddress), ")", HeldBackText(held_back)}),
+            kLogProgress);
+}
+
+void ReplicationServer::ResolvePeer(PacketConnection* connection) {
+  const QPointer<PacketConnection> alive(connection);
+  resolver_->Resolve(connection->Socket().peerAddress(), connection,
+                     [this, alive](const QString& host) {
+                       if (!alive.isNull()) AcceptResolved(alive.data(), host);
+                     });
 }
 
 void ReplicationServer::AcceptResolved(PacketConnection* connection, const QString& host) {
@@ -380,7 +436,7 @@ void ReplicationServer::AcceptResolved(PacketConnection* connection, const QStri
     return;
   }
   Peer& peer = peers_[connection];
-  peer.host = host;
+  peer.host = QString::fromStdString(LoggablePeerText(Text(host), kMaxHostNameLength));
   host_.Log("Przychodzące połączenie ("_cp + PeerText(connection) + ")", kLogProgress);
   if (IsAddressAllowed(Text(peer.host), Text(peer.address))) {
     AdmitConnection(connection);
@@ -396,15 +452,26 @@ void ReplicationServer::AdmitConnection(PacketConnection* connection) {
   // sleep of the event loop.
   QTimer::singleShot(timings_.accept_delay_ms, connection,
                      [this, connection] { SendAcceptance(connection); });
-  QTimer::singleShot(timings_.login_deadline_ms, connection,
-                     [this, connection] { CloseIfNotLoggedIn(connection); });
 }
 
+// What the client sent before it was greeted is taken only now, so that nothing it sends is
+// answered before the greeting.
 void ReplicationServer::SendAcceptance(PacketConnection* connection) {
   const int index = FindSlot(connection);
   if (index == -1) return;
   SendPacket(index, pkPolaczenie, BuildConnectionResult(kConnectionAccepted));
   host_.Log("Połączenie zaakceptowane ("_cp + PeerText(connection) + ")", kLogProgress);
+  connection->ReleaseIncoming();
+}
+
+void ReplicationServer::ConnectionLoggedIn(PacketConnection* connection) {
+  pre_login_.Remove(&connection->Socket());
+  connection->SetFrameLimit(settings_.frame_limit);
+}
+
+bool ReplicationServer::FromLoopback(const PacketConnection* connection) const {
+  const auto peer = peers_.find(connection);
+  return peer != peers_.end() && IsLoopback(QHostAddress(peer->second.address));
 }
 
 void ReplicationServer::RefuseConnection(PacketConnection* connection) {
@@ -419,7 +486,11 @@ void ReplicationServer::RefuseConnection(PacketConnection* connection) {
 
 void ReplicationServer::CloseIfNotLoggedIn(PacketConnection* connection) {
   const int index = FindSlot(connection);
-  if (index == -1 || Clients[static_cast<std::size_t>(index)].Autoryzowany) return;
+  if (index == -1) {
+    connection->Abort();  // still in its handshake or its host name look-up
+    return;
+  }
+  if (Clients[static_cast<std::size_t>(index)].Autoryzowany) return;
   host_.Log("Klient "_cp + std::to_string(index + 1) + " nie zalogował się w wyznaczonym czasie"_cp,
             kLogProgress);
   CloseSlot(index, true);
@@ -476,6 +547,7 @@ void ReplicationServer::SSClientDisconnect(PacketConnection* connection) {
               kLogProgress);
   }
   if (Clients.empty()) RestartIdleDisconnect();
+  pre_login_.Remove(&connection->Socket());
   peers_.erase(connection);
   connection->deleteLater();
 }

@@ -9,7 +9,6 @@
 
 #include <QObject>
 #include <QSslSocket>
-#include <QTcpServer>
 #include <QTimer>
 #include <cstdint>
 #include <memory>
@@ -20,12 +19,16 @@
 
 #include "engine/host_services.h"
 #include "engine/slot_book.h"
+#include "net/keep_alive.h"
+#include "net/packet_listener.h"
 #include "protocol/frame.h"
 #include "protocol/packet_types.h"
 #include "protocol/traffic_counters.h"
 #include "server/client_slot.h"
 #include "server/client_validation.h"
+#include "server/pre_login_gate.h"
 #include "server/server_hooks.h"
+#include "util/log_throttle.h"
 
 namespace tramolin {
 
@@ -41,14 +44,15 @@ struct ServerSettings {
   std::string access_key;               // every authentication must carry it; empty for none
   std::string tls_certificate{};        // PEM files; with both set the server speaks TLS only
   std::string tls_key{};
-  std::size_t frame_limit = kDefaultFrameLimit;
+  std::size_t frame_limit = kDefaultFrameLimit;  // once logged in; before, kPreLoginFrameLimit
+  KeepAlive keep_alive{};
 };
 
 // Waits of the acceptance; tests shorten them.
 struct ServerTimings {
   int accept_delay_ms = 100;          // before pkPolaczenie "0" goes out
   int refusal_grace_ms = 5000;        // a refused peer that keeps its connection is cut off
-  int login_deadline_ms = 60'000;     // a slot not logged in by then is closed
+  int login_deadline_ms = 60'000;     // a connection not logged in by then is closed
   int handshake_timeout_ms = 10'000;  // a TLS peer that stalls its handshake is closed
 };
 
@@ -70,8 +74,9 @@ class ReplicationServer : public QObject, public SlotBook {
   void SetIdentity(ServerIdentity identity) { identity_ = std::move(identity); }
 
   // The listening socket on every IPv4 address; port 0 takes a free one (ListeningPort tells).
-  // Logs "Nasłuchiwanie na porcie <port>" when it listens. TLS only when the settings name a
-  // certificate and key; false (and logged) when they cannot be used.
+  // Logs "Nasłuchiwanie na porcie <port>" when it listens, and a warning when no access key
+  // guards it. TLS only when the settings name a certificate and key; false (and logged) when
+  // they cannot be used.
   bool Listen(quint16 port);
   quint16 ListeningPort() const { return SS ? SS->serverPort() : 0; }
 
@@ -109,6 +114,12 @@ class ReplicationServer : public QObject, public SlotBook {
   bool HasClients() const { return !Clients.empty(); }
   int Progress() const { return progress_; }
 
+  // The connection has logged in: it no longer counts against the limits of strangers and may
+  // send frames of the full size.
+  void ConnectionLoggedIn(PacketConnection* connection);
+  // Whether the connection's peer is this computer (127.0.0.1 or ::1).
+  bool FromLoopback(const PacketConnection* connection) const;
+
   // Builds the packet and writes it to the slot's connection; false when nothing was written.
   bool SendPacket(int index, PacketType type, std::string_view payload);
   // "host/address:port" of a connection this server accepted ("" when unknown).
@@ -139,7 +150,7 @@ class ReplicationServer : public QObject, public SlotBook {
   QTimer tmrZombie;
   void tmrZombieTimer();
 
-  std::unique_ptr<QTcpServer> SS;  // null until Listen
+  std::unique_ptr<PacketListener> SS;  // null until Listen
   std::vector<TKlientInfo> Clients;
 
  private:
@@ -153,11 +164,15 @@ class ReplicationServer : public QObject, public SlotBook {
   TKlientInfo* Slot(int index);
   const TKlientInfo* Slot(int index) const;
 
-  std::unique_ptr<QTcpServer> MakeListener();
-  void HandshakeFailed(QSslSocket* socket, const std::string& reason);
+  std::unique_ptr<PacketListener> MakeListener();
+  void WarnWhenOpenToEveryone();
+  void HandshakeFailed(QSslSocket* socket, const QString& reason);
 
   // Socket events.
-  void SSClientConnect();
+  void SSClientConnect(QTcpSocket* socket);
+  PacketConnection* Wrap(std::unique_ptr<QTcpSocket> socket);
+  void RefuseBeyondLimit(const QString& address);
+  void ResolvePeer(PacketConnection* connection);
   void AcceptResolved(PacketConnection* connection, const QString& host);
   void AdmitConnection(PacketConnection* connection);
   void SendAcceptance(PacketConnection* connection);
@@ -184,6 +199,9 @@ class ReplicationServer : public QObject, public SlotBook {
   std::unique_ptr<ExchangeHandler> exchange_;
   std::unordered_map<const PacketConnection*, Peer> peers_;
   std::unordered_map<int, std::string> copy_errors_;  // by copy number
+  PreLoginGate pre_login_;
+  LogThrottle refusals_log_;
+  LogThrottle handshakes_log_;
   TrafficCounters traffic_;
   std::string local_error_text_;
   int progress_ = 0;

@@ -5,6 +5,7 @@
 #include "util/cp1250.h"
 #include "util/fields.h"
 #include "util/log_level.h"
+#include "util/text_rules.h"
 
 namespace tramolin {
 namespace {
@@ -103,7 +104,7 @@ void TechnicianCommands::Reply(int slot, std::string_view text) {
 }
 
 void TechnicianCommands::SendMessage(std::string_view rest) {
-  host_.Log(NextField(rest), kLogProgress);
+  host_.Log(LoggablePeerText(NextField(rest)), kLogProgress);
 }
 
 void TechnicianCommands::SetLogging(int slot, bool on) {
@@ -123,8 +124,8 @@ void TechnicianCommands::RemoveClient(int slot, std::string_view rest) {
 }
 
 void TechnicianCommands::Unknown(int code, int slot, std::string_view rest) {
-  host_.Log("Nieznane polecenie [" + std::to_string(code) + "] \"" + std::string(NextField(rest)) +
-                "\" od klienta nr " + ClientNumber(slot),
+  host_.Log("Nieznane polecenie [" + std::to_string(code) + "] \"" +
+                LoggablePeerText(NextField(rest)) + "\" od klienta nr " + ClientNumber(slot),
             kLogProgress);
 }
 

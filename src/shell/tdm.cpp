@@ -101,7 +101,9 @@ void TDM::WireClient() {
 }
 
 void TDM::ConfigureClient() {
-  client_.Configure(ClientSettingsFrom(Config(), Flags()));
+  ClientSettings settings = ClientSettingsFrom(Config(), Flags());
+  settings.keep_alive = services_.keep_alive;
+  client_.Configure(settings);
   client_.SetCredentials(ClientCredentialsFrom(Config(), Flags(), identity_, program_version_));
 }
 
@@ -284,7 +286,9 @@ void TDM::OpenServerOrArmClient() {
 }
 
 void TDM::OpenServer() {
-  server_.Configure(ServerSettingsFrom(Config(), Flags()));
+  ServerSettings settings = ServerSettingsFrom(Config(), Flags());
+  settings.keep_alive = services_.keep_alive;
+  server_.Configure(settings);
   server_.SetIdentity({identity_.id, program_version_, identity_.version});
   const auto port = static_cast<quint16>(Config().ServerPort);
   if (!server_.Listen(port)) {

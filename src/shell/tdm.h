@@ -40,6 +40,7 @@ struct ShellServices {
   FirebirdVersionProbe firebird_probe;
   ServiceControl* service_control = nullptr;  // not owned
   StartupTimings timings;
+  KeepAlive keep_alive;  // of every replication connection
 };
 
 class TDM : public QObject, public HostServices {

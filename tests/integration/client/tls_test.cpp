@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <vector>
 
 #include "client_harness.h"
 #include "util/text_rules.h"
@@ -98,6 +100,33 @@ TEST_F(TlsTest, APlainClientAtATlsServerGetsNoExchange) {
   EXPECT_EQ(Lines("Serwer zakceptował"_cp), 0);
   EXPECT_TRUE(server_.Clients.empty());
   EXPECT_TRUE(ServerLine("Nieudane połączenie TLS (127.0.0.1:"_cp));
+}
+
+// Peers that open TCP connections and never start a handshake, closing them themselves or
+// leaving them to the server's time-out, do not stop the server from taking TLS clients.
+TEST_F(TlsTest, ConnectionsThatNeverShakeHandsDoNotStopTheServerAccepting) {
+  const std::string pin = MakeCertificate();
+  Relisten(true);
+  const QHostAddress server(QStringLiteral("127.0.0.1"));
+  auto silent_at_once = [&](int count) {
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    for (int i = 0; i < count; ++i) {
+      sockets.push_back(std::make_unique<QTcpSocket>());
+      sockets.back()->bind(QHostAddress(QStringLiteral("127.0.0.3")), 0);
+      sockets.back()->connectToHost(server, server_.ListeningPort());
+    }
+    RunFor(500);
+  };
+  silent_at_once(30);
+  silent_at_once(1000);
+  for (int i = 0; i < 1000; ++i) {
+    QTcpSocket socket;
+    socket.connectToHost(server, server_.ListeningPort());
+    socket.waitForConnected(1000);
+    RunFor(1);
+  }
+  ConnectClient(true, pin);
+  EXPECT_TRUE(WaitForLine("Weryfikacja OK")) << "a TLS client still gets in";
 }
 
 TEST_F(TlsTest, ATlsClientAtAPlainServerNeverSendsInClear) {

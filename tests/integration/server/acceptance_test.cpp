@@ -54,6 +54,9 @@ TEST_F(ServerFixture, EmptyAllowListAcceptsEveryPeer) {
   ScriptedClient& client = Connect(QStringLiteral("127.0.0.9"));
   EXPECT_EQ(client.Next().payload, "0");
   EXPECT_EQ(server_.Clients.size(), 1U);
+  EXPECT_EQ(host_.CountLines("Serwer przyjmuje połączenia z każdego adresu bez klucza dostępu: "
+                             "ustaw [Server] AccessKey"_cp),
+            1);
 }
 
 TEST_F(ServerFixture, SlotThatNeverLogsInIsClosedAfterTheDeadline) {
@@ -85,11 +88,16 @@ TEST_F(ServerFixture, DisconnectionRemovesTheSlotAndRestartsTheIdleTimerWhenNone
 TEST_F(ServerFixture, SweepRemovesASlotSilentForOverAnHourAndKeepsARecentOne) {
   ScriptedClient& silent = LoggedIn(GoodAuth(1));
   ScriptedClient& recent = LoggedIn(GoodAuth(2));
-  ASSERT_EQ(server_.Clients.size(), 2U);
+  TAUTHData technician = GoodAuth(3);
+  technician.Serwisant = true;
+  ScriptedClient& silent_technician = LoggedIn(technician);
+  ASSERT_EQ(server_.Clients.size(), 3U);
   host_.now = 45200.0;
   server_.Clients[0].OstAktyw = host_.now - 61.0 / 1440;
   server_.Clients[1].OstAktyw = host_.now - 59.0 / 1440;
+  server_.Clients[2].OstAktyw = host_.now - 61.0 / 1440;
   server_.tmrZombieTimer();
+  EXPECT_TRUE(silent_technician.WaitClosed());
   ASSERT_EQ(server_.Clients.size(), 1U);
   EXPECT_EQ(server_.Clients[0].DBNR, 2);
   EXPECT_EQ(host_.CountLines("Brak aktywności klienta 1 (> 01:00:00) usuwam klienta."_cp), 1);

@@ -245,13 +245,16 @@ TEST_F(ExchangeTest, DataAndCommandsBeforeLoggingInChangeNothingAndGetNoAnswer) 
   client.Send(pkZmiany, BuildChangeBatch(1, 1, "901;29;0;1;ID;1;901;"));
   client.Send(pkPotwierdzenie, BuildConfirmation(1));
   client.Send(pkPolecenie, BuildCommand(kCommandRemoveClient, "0"));
+  client.Send(pkBlad, BuildErrorReport(kErrorImportLocked, "x"));
+  client.Send(pkAktywnosc, "");
   EXPECT_EQ(client.Next(500).type, 0);
   EXPECT_EQ(Journal(), pending);
   EXPECT_EQ(QueryInt(MainPath(), "SELECT COUNT(*) FROM TOWARY WHERE ID = 901"), 0);
   EXPECT_EQ(QueryInt(MainPath(), "SELECT COUNT(*) FROM REPZMIANY WHERE IDTRANSAKCJI <> 0"), 0);
   ASSERT_EQ(server_.Clients.size(), 1U);
   EXPECT_EQ(server_.Clients[0].Status, SlotStatus::kConnected);
-  EXPECT_EQ(host_.CountLines("Pominięto pakiet typu"_cp), 4);
+  EXPECT_EQ(host_.CountLines("Pominięto pakiet typu"_cp), 6);
+  EXPECT_EQ(host_.CountLines("Po stronie klienta"), 0);
 }
 
 TEST_F(ExchangeTest, ClientErrorReportClosesTheSlotExceptForALock) {
@@ -267,6 +270,14 @@ TEST_F(ExchangeTest, ClientErrorReportClosesTheSlotExceptForALock) {
             1);
   EXPECT_FALSE(locked.closed);
   EXPECT_EQ(server_.Clients.size(), 1U);
+  // A detail cannot forge a log line of its own, nor flood the log.
+  locked.Send(pkBlad, BuildErrorReport(kErrorImportLocked, "a\r\n2026.12.09 00:00:00.000 X" +
+                                                               std::string(100'000, 'y')));
+  ASSERT_TRUE(RunUntil([this] { return host_.CountLines("Po stronie klienta 1") == 2; }));
+  const std::string& line = host_.lines.back().text;
+  EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos);
+  EXPECT_LT(line.size(), 2200U);
+  EXPECT_TRUE(line.ends_with("...")) << line.substr(0, 80);
 }
 
 }  // namespace

@@ -119,5 +119,34 @@ TEST(SlotStatusNameTest, NamesEveryStatusAndNothingElse) {
   EXPECT_EQ(SlotStatusName(-1), "");
 }
 
+// Strangers are bounded per address and in all; a full gate still takes a newcomer by pushing
+// out the oldest connection of the address that holds the most, never one from an address that
+// holds no more than the newcomer's would.
+TEST(PreLoginGateTest, BoundsPerAddressAndInAllPushingOutTheHeaviestAddress) {
+  PreLoginGate gate;
+  int keys[PreLoginGate::kTotal + 2] = {};
+  for (int i = 0; i < PreLoginGate::kPerAddress; ++i) {
+    EXPECT_TRUE(gate.Admit(&keys[i], "10.0.0.1").admitted);
+  }
+  EXPECT_FALSE(gate.Admit(&keys[PreLoginGate::kTotal], "10.0.0.1").admitted);
+  for (int i = PreLoginGate::kPerAddress; i < PreLoginGate::kTotal; ++i) {
+    EXPECT_TRUE(gate.Admit(&keys[i], "10.1.0." + std::to_string(i)).admitted);
+  }
+  const PreLoginGate::Admission pushed = gate.Admit(&keys[PreLoginGate::kTotal], "10.2.0.1");
+  EXPECT_TRUE(pushed.admitted);
+  EXPECT_EQ(pushed.evicted, &keys[0]) << "the oldest of the address holding eight";
+  EXPECT_EQ(gate.Count(), PreLoginGate::kTotal);
+  gate.Remove(&keys[1]);
+  gate.Remove(&keys[1]);
+  EXPECT_EQ(gate.Count(), PreLoginGate::kTotal - 1);
+  EXPECT_TRUE(gate.Admit(&keys[1], "10.3.0.1").admitted);
+  // Now every address holds at most its share: a newcomer from one more address waits outside.
+  for (int i = 2; i < PreLoginGate::kPerAddress; ++i) gate.Remove(&keys[i]);
+  for (int i = 2; i < PreLoginGate::kPerAddress; ++i) {
+    EXPECT_TRUE(gate.Admit(&keys[i], "10.4.0." + std::to_string(i)).admitted);
+  }
+  EXPECT_FALSE(gate.Admit(&keys[PreLoginGate::kTotal + 1], "10.5.0.1").admitted);
+}
+
 }  // namespace
 }  // namespace tramolin::testing

@@ -1,0 +1,55 @@
+#include "net/packet_listener.h"
+
+#include <unistd.h>
+
+#include <QTimer>
+#include <memory>
+
+#include "net/tls.h"
+
+namespace tramolin {
+namespace {
+
+constexpr char kHandshakeReported[] = "tramolinHandshakeReported";
+
+}  // namespace
+
+PacketListener::PacketListener(std::optional<QSslConfiguration> tls, int handshake_timeout_ms,
+                               QObject* parent)
+    : QTcpServer(parent), tls_(std::move(tls)), handshake_timeout_ms_(handshake_timeout_ms) {}
+
+void PacketListener::incomingConnection(qintptr handle) {
+  std::unique_ptr<QTcpSocket> socket =
+      tls_ ? std::make_unique<QSslSocket>() : std::make_unique<QTcpSocket>();
+  if (!socket->setSocketDescriptor(handle)) {
+    ::close(static_cast<int>(handle));
+    return;
+  }
+  if (tls_) StartHandshake(static_cast<QSslSocket&>(*socket));
+  emit socketAccepted(socket.release());
+}
+
+void PacketListener::StartHandshake(QSslSocket& socket) {
+  socket.setSslConfiguration(*tls_);
+  QSslSocket* peer = &socket;
+  connect(peer, &QSslSocket::errorOccurred, this,
+          [this, peer] { ReportHandshakeFailure(*peer, peer->errorString()); });
+  connect(peer, &QSslSocket::sslErrors, this, [this, peer](const QList<QSslError>& errors) {
+    ReportHandshakeFailure(*peer, QString::fromStdString(ErrorsText(errors)));
+  });
+  QTimer::singleShot(handshake_timeout_ms_, peer, [this, peer] {
+    if (peer->isEncrypted()) return;
+    ReportHandshakeFailure(*peer, QStringLiteral("przekroczono czas uzgadniania"));
+    peer->abort();
+  });
+  socket.startServerEncryption();
+}
+
+// Only failures before the connection opened: a peer that goes later is a disconnection.
+void PacketListener::ReportHandshakeFailure(QSslSocket& socket, const QString& reason) {
+  if (socket.isEncrypted() || socket.property(kHandshakeReported).toBool()) return;
+  socket.setProperty(kHandshakeReported, true);
+  emit handshakeFailed(&socket, reason);
+}
+
+}  // namespace tramolin

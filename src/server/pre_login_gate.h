@@ -1,0 +1,49 @@
+// Connections that have not logged in yet are hostile until they do: the server holds only a
+// bounded number of them, so that a stranger cannot exhaust its memory or sockets before any
+// check. At most kPerAddress come from one address and kTotal at once; when the total is
+// reached, a newcomer still gets in by pushing out the oldest connection of the address that
+// holds the most, as long as that address holds more than the newcomer's would.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <unordered_map>
+
+namespace tramolin {
+
+class PreLoginGate {
+ public:
+  static constexpr int kTotal = 64;
+  static constexpr int kPerAddress = 8;
+
+  using Key = const void*;  // the connection
+
+  struct Admission {
+    bool admitted = false;
+    Key evicted = nullptr;  // a connection to close for the newcomer's sake, or none
+  };
+
+  // Decides on a new connection from `address` and, when it is admitted, counts it (evicting
+  // the connection named in the answer, which the caller closes).
+  Admission Admit(Key connection, const std::string& address);
+  // The connection logged in or went away; unknown ones are ignored.
+  void Remove(Key connection);
+
+  int Count() const { return static_cast<int>(entries_.size()); }
+
+ private:
+  struct Entry {
+    std::string address;
+    unsigned long long order = 0;
+  };
+  // The address with the most connections, and its count.
+  std::pair<std::string, int> Heaviest() const;
+  Key OldestFrom(const std::string& address) const;
+
+  std::unordered_map<Key, Entry> entries_;
+  std::map<std::string, int> per_address_;
+  unsigned long long next_order_ = 0;
+};
+
+}  // namespace tramolin
