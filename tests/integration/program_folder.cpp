@@ -93,7 +93,12 @@ QProcess& ProgramFolder::Start(const QStringList& arguments) {
   process->setWorkingDirectory(QString::fromStdString(dir_.string()));
   process->setProcessChannelMode(QProcess::MergedChannels);
   process->setProcessEnvironment(environment_);
-  process->start(QString::fromStdString(executable_.string()), arguments);
+  const QString program = QString::fromStdString(executable_.string());
+  if (launcher_.isEmpty()) {
+    process->start(program, arguments);
+  } else {
+    process->start(launcher_.first(), launcher_.mid(1) + QStringList{program} + arguments);
+  }
   process->waitForStarted(5000);
   processes_.push_back(std::move(process));
   return *processes_.back();

@@ -37,6 +37,10 @@ class ProgramFolder {
     environment_.insert(name, value);
   }
 
+  // A command that runs the program from now on, such as {"ip", "netns", "exec", "name"}; it
+  // must replace itself by the program, so that the process is the program's.
+  void SetLauncher(QStringList launcher) { launcher_ = std::move(launcher); }
+
   // Starts the program with the arguments; the process ends with the folder.
   QProcess& Start(const QStringList& arguments);
   // Runs the program to its end (at most timeout_ms) and returns its exit status, -1 on time-out
@@ -58,6 +62,7 @@ class ProgramFolder {
   std::filesystem::path dir_;
   std::filesystem::path executable_;
   QProcessEnvironment environment_ = QProcessEnvironment::systemEnvironment();
+  QStringList launcher_;
   std::vector<std::unique_ptr<QProcess>> processes_;
 };
 

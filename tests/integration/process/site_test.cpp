@@ -5,6 +5,7 @@
 // client's, loses and doubles nothing once restarted.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QTcpServer>
 #include <chrono>
@@ -200,6 +201,66 @@ TEST_F(SiteTest, AServerKilledWhileImportingAClientsBatchConvergesAfterBothResta
       QueryInt(MainPath(), "SELECT COUNT(*) FROM DOKUMENTY WHERE ID BETWEEN 10500001 AND 10520000"),
       20'000);
   ExpectConverged({1});
+}
+
+// Two network namespaces joined by a veth pair (10.213.0.1 and 10.213.0.2): hosts whose link the
+// test can cut without either end hearing of it. Needs root; Ready() is false where the machine
+// does not allow it.
+class VethLink {
+ public:
+  VethLink() : suffix_(std::to_string(::getpid())) {
+    ready_ = Ip("netns add " + Host(1)) && Ip("netns add " + Host(2)) &&
+             Ip("link add " + Device(1) + " type veth peer name " + Device(2));
+    for (int n = 1; ready_ && n <= 2; ++n) {
+      ready_ = Ip("link set " + Device(n) + " netns " + Host(n)) &&
+               Ip("-n " + Host(n) + " addr add " + Address(n) + "/24 dev " + Device(n)) &&
+               Ip("-n " + Host(n) + " link set " + Device(n) + " up") &&
+               Ip("-n " + Host(n) + " link set lo up");
+    }
+  }
+  ~VethLink() {
+    Ip("netns del " + Host(1));
+    Ip("netns del " + Host(2));
+  }
+  bool Ready() const { return ready_; }
+  std::string Host(int n) const { return "tram" + std::to_string(n) + "_" + suffix_; }
+  static std::string Address(int n) { return "10.213.0." + std::to_string(n); }
+  // The link goes down on host 1's side: nothing passes any more, and nobody is told.
+  bool Cut() { return Ip("-n " + Host(1) + " link set " + Device(1) + " down"); }
+
+ private:
+  std::string Device(int n) const { return "tv" + std::to_string(n) + "_" + suffix_; }
+  static bool Ip(const std::string& arguments) {
+    return std::system(("ip " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+  }
+
+  std::string suffix_;
+  bool ready_ = false;
+};
+
+// A link that dies without a word (a NAT that forgets the connection, a far end without power)
+// ends on both sides within the keepalive's bound instead of the hour of the reply time-outs.
+TEST_F(SiteTest, ALinkThatDiesSilentlyEndsOnBothSidesWithinTheKeepaliveBound) {
+  VethLink link;
+  if (::geteuid() != 0 || !link.Ready()) GTEST_SKIP() << "needs root and network namespaces";
+  Client(1).WriteFile("Tramolin2.ini", Configuration("copy1.fdb") +
+                                           "[Tramolin]\r\nMode=0\r\nInterwal=5\r\n[Klient]\r\n"
+                                           "Host=" +
+                                           VethLink::Address(2) +
+                                           "\r\nPort=" + std::to_string(port_) + "\r\n");
+  for (ProgramFolder* folder : {server_.get(), &Client(1)}) {
+    folder->SetEnvironment("TRAMOLIN2_KEEPALIVE", "1,1,2");  // noticed within 3 s
+  }
+  server_->SetLauncher({"ip", "netns", "exec", QString::fromStdString(link.Host(2))});
+  Client(1).SetLauncher({"ip", "netns", "exec", QString::fromStdString(link.Host(1))});
+  StartServer();
+  StartClient(1);
+  ASSERT_TRUE(WaitForSyncs(1, 1)) << Client(1).ReadText("Tramolin2_debug.log");
+  ASSERT_TRUE(link.Cut());
+  EXPECT_TRUE(server_->WaitFor("Tramolin2_debug.log", "przerywa połączenie", 15'000))
+      << server_->ReadText("Tramolin2_debug.log");
+  EXPECT_TRUE(Client(1).WaitFor("Tramolin2_debug.log", "Rozłączono z serwerem", 15'000))
+      << Client(1).ReadText("Tramolin2_debug.log");
 }
 
 }  // namespace
