@@ -39,6 +39,8 @@ void ReadAuthFields(std::string_view& rest, TAUTHData& data) {
   data.Serwisant = NextIntField(rest) == 1;
   data.BAZA_VER_HIGH = NextField(rest);
   data.SendNewDataFirst = !rest.empty() && NextIntField(rest) == 1;
+  data.Features.reset();
+  if (!rest.empty()) data.Features = std::string(NextField(rest));
 }
 
 }  // namespace
@@ -52,7 +54,7 @@ int ParseConnectionResult(std::string_view payload) {
 std::string BuildAuthData(const TAUTHData& data) {
   return IntField(data.DBNR) + IntField(data.DBID) + Field(data.Reserved) + Field(data.DBVer) +
          Field(data.RepVer) + FlagField(data.Serwisant) + Field(data.BAZA_VER_HIGH) +
-         FlagField(data.SendNewDataFirst);
+         FlagField(data.SendNewDataFirst) + (data.Features ? Field(*data.Features) : std::string());
 }
 
 void ParseAuthData(std::string_view payload, TAUTHData& data) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,14 +24,18 @@ struct TAUTHData {
   bool Serwisant = false;         // technician connection
   std::string BAZA_VER_HIGH;      // highest supported major structure version, decimal text
   bool SendNewDataFirst = false;  // the client sends its changes before asking for the server's
+  // The ninth field of a client of ours: the protocol features it supports (features.h); nullopt
+  // when the client sent eight fields.
+  std::optional<std::string> Features;
 };
 
-// Eight fields, each followed by ";".
+// Eight fields, each followed by ";", and the features as a ninth when there are any.
 std::string BuildAuthData(const TAUTHData& data);
 
 // Fills data field by field. DBNR, DBID, Serwisant and (when any text is left after the seventh
-// field) SendNewDataFirst must be integers; flags are set only by "1". On a malformed integer it
-// throws ConversionError (util/fields.h) with Serwisant false, the fields before it filled.
+// field) SendNewDataFirst must be integers; a ninth field is kept as Features; flags are set only
+// by "1". On a malformed integer it throws ConversionError (util/fields.h) with Serwisant false,
+// the fields before it filled.
 void ParseAuthData(std::string_view payload, TAUTHData& data);
 
 // pkWeryfikacja: the result code; unreadable reads as kVerificationUnknownAnswer.

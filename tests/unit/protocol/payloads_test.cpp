@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "protocol/features.h"
 #include "protocol/packet_types.h"
 #include "util/change_payload_header.h"
 #include "util/cp1250.h"
@@ -55,6 +56,24 @@ TEST(AuthDataTest, SevenFieldsLeaveSendNewDataFirstFalse) {
   ParseAuthData("3;1000;;119.4;2.1.5.100;0;119;", data);
   EXPECT_FALSE(data.SendNewDataFirst);
   EXPECT_EQ(data.BAZA_VER_HIGH, "119");
+}
+
+// A ninth field lists the features of a client of ours; a server of ours answers it "0" with the
+// features both support, and an eight-field client the bare "0".
+TEST(AuthDataTest, ANinthFieldListsFeaturesAndTheAnswerAgreesOnTheKnownOnes) {
+  TAUTHData ours = SampleClient();
+  ours.Features = FeatureListText(kSupportedFeatures);
+  EXPECT_EQ(BuildAuthData(ours), "3;1000;;119.4;2.1.5.100;0;119;1;nulls;");
+  EXPECT_EQ(Parsed("3;1000;;119.4;2.1.5.100;0;119;1;nulls;").Features, "nulls");
+  EXPECT_EQ(Parsed("3;1000;;119.4;2.1.5.100;0;119;1;").Features, std::nullopt);
+  EXPECT_EQ(ParseFeatureList("future,nulls,,x y"), kFeatureExplicitNulls);
+  EXPECT_EQ(ParseFeatureList("null"), 0U);
+  EXPECT_EQ(BuildVerificationAgreement(true, kFeatureExplicitNulls), "0;nulls");
+  EXPECT_EQ(BuildVerificationAgreement(true, 0), "0;");
+  EXPECT_EQ(BuildVerificationAgreement(false, kFeatureExplicitNulls), "0");
+  EXPECT_EQ(ParseVerificationResult("0;nulls"), kVerificationOk);
+  EXPECT_EQ(ParseAgreedFeatures("0;nulls"), kFeatureExplicitNulls);
+  EXPECT_EQ(ParseAgreedFeatures("0"), 0U);
 }
 
 TEST(AuthDataTest, MalformedIntegerRaisesAndClearsTheTechnicianFlag) {
