@@ -8,6 +8,10 @@
 
 namespace tramolin {
 
+// Whether a record's NULL columns are written (as explicit NULLs, to a peer that agreed on them)
+// or left out, as every peer understands.
+enum class NullColumns { kLeftOut, kWritten };
+
 struct ChangeCounts {
   std::int32_t all = 0;        // journal entries for the destination
   std::int32_t new_count = 0;  // those of them that are inserts

@@ -105,7 +105,8 @@ class JournalRows {
 // left to the one-record reader, which reports it with its details.
 class RecordRuns {
  public:
-  explicit RecordRuns(TRecordReader& reader) : reader_(reader), sets_(reader) {}
+  RecordRuns(TRecordReader& reader, NullColumns nulls)
+      : reader_(reader), sets_(reader), nulls_(nulls) {}
 
   std::string Text(JournalRows& journal, std::size_t index) {
     const JournalRow row = journal.At(index);
@@ -120,7 +121,7 @@ class RecordRuns {
     found->second.change_type = row.change_type;
     std::string text;
     try {
-      AppendRecordText(found->second, text);
+      AppendRecordText(found->second, text, nulls_);
     } catch (const std::exception&) {
       return ReadAlone(row);
     }
@@ -129,7 +130,7 @@ class RecordRuns {
 
  private:
   std::string ReadAlone(const JournalRow& row) {
-    return reader_.PrzygotujRekord(row.record_id, row.table_number, false, row.change_type);
+    return reader_.PrzygotujRekord(row.record_id, row.table_number, false, row.change_type, nulls_);
   }
 
   void ReadRun(JournalRows& journal, std::size_t index, const TTableInfo& table) {
@@ -152,6 +153,7 @@ class RecordRuns {
 
   TRecordReader& reader_;
   TRecordSetReader sets_;
+  NullColumns nulls_;
   std::size_t run_end_ = 0;  // the rows before it have been read
   bool run_failed_ = false;
   std::unordered_map<std::int32_t, TRekord> records_;
@@ -197,7 +199,7 @@ ChangeCounts TChangeExport::CountChanges(std::int32_t copy_number) {
 }
 
 bool TChangeExport::PrepareChanges(std::int32_t copy_number, bool new_only, int slot,
-                                   PreparedChanges& out) {
+                                   PreparedChanges& out, NullColumns nulls) {
   out.payload.clear();
   out.total = 0;
   out.count = 0;
@@ -215,9 +217,9 @@ bool TChangeExport::PrepareChanges(std::int32_t copy_number, bool new_only, int 
     LogRecord(Concat({" CNT=", Number(counts.all), " CNTN=", Number(counts.new_count)}), true);
     if (method_ == ExportMethod::kPerRecord) {
       ExportRecords(new_only ? IBQ_REPZMIANY_NEW_Select : IBQ_REPZMIANY_Select, copy_number, slot,
-                    out);
+                    nulls, out);
     } else {
-      ExportInSets(copy_number, new_only, slot, out);
+      ExportInSets(copy_number, new_only, slot, nulls, out);
     }
     work.Commit();
     PrependChangePayloadHeader(out.payload, {out.count, out.total});
@@ -248,15 +250,16 @@ std::int32_t TChangeExport::ReadTransactionNumber() {
 // Writes the selected records one after another until the payload passes the limit or the
 // program closes; every processed record's entries are marked, whether or not it still exists.
 void TChangeExport::ExportRecords(fb::Statement& select, std::int32_t copy_number, int slot,
-                                  PreparedChanges& out) {
+                                  NullColumns nulls, PreparedChanges& out) {
   select.ParamByName("IDREPKOPIE").SetInt(copy_number);
   fb::ResultSet rows = select.Open();
   try {
     while (rows.Next()) {
       const JournalRow row = ReadJournalRow(rows);
-      AppendRecord(slot, row.record_id, row.table_number, row.change_type,
-                   reader_.PrzygotujRekord(row.record_id, row.table_number, false, row.change_type),
-                   out);
+      AppendRecord(
+          slot, row.record_id, row.table_number, row.change_type,
+          reader_.PrzygotujRekord(row.record_id, row.table_number, false, row.change_type, nulls),
+          out);
       MarkExported(copy_number, row.record_id, row.table_number);
       if (EndOfBatch(slot, out)) {
         break;
@@ -273,10 +276,10 @@ void TChangeExport::ExportRecords(fb::Statement& select, std::int32_t copy_numbe
 // The same records and marks as ExportRecords. Unless every entry is marked at once, the sent
 // records' entries are marked after the loop, still in the export transaction.
 void TChangeExport::ExportInSets(std::int32_t copy_number, bool new_only, int slot,
-                                 PreparedChanges& out) {
+                                 NullColumns nulls, PreparedChanges& out) {
   walk_.Start(copy_number, new_only);
   JournalRows journal(walk_);
-  RecordRuns records(reader_);
+  RecordRuns records(reader_, nulls);
   const bool mark_each = host_.FullLog();
   std::map<std::int32_t, std::vector<std::int32_t>> sent;
   bool everything_sent = true;

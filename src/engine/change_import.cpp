@@ -282,7 +282,7 @@ void TChangeImport::CheckExistence(Run& run) {
 
 void TChangeImport::WriteConflictOf(Run& run) {
   const std::string text = db_.RecordReader().PrzygotujRekord(
-      run.record.record_id, run.record.table_number, true, kChangeInsert);
+      run.record.record_id, run.record.table_number, true, kChangeInsert, NullColumns::kWritten);
   if (text.empty()) return;
   std::string_view rest = text;
   TRekord local;
@@ -310,7 +310,7 @@ void TChangeImport::CheckLock(const Run& run) {
 
 // False when the record asks for no statement.
 bool TChangeImport::ExecuteChange(Run& run) {
-  const std::string sql = ChangeStatement(run.record, *run.table, TableColumns(run.table->name));
+  const std::string sql = ChangeStatement(run.record, *run.table);
   if (sql.empty()) return false;
   fb::Statement& change = statements_.Get(sql);
   if (run.table->commit_each) {

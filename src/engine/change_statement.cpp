@@ -39,26 +39,6 @@ bool Carries(const TRekord& record, std::string_view column) {
                      [&](const TPole& field) { return SameIdentifier(field.name, column); });
 }
 
-// The record's field names as SQL compares them, for look-ups that stay linear in wide records.
-std::unordered_set<std::string> CarriedNames(const TRekord& record) {
-  std::unordered_set<std::string> names;
-  names.reserve(record.fields.size());
-  for (const TPole& field : record.fields) names.insert(UpperCased(field.name));
-  return names;
-}
-
-// The table's columns that the record leaves out and that are therefore NULL.
-std::vector<std::string_view> ClearedColumns(const TRekord& record, const TTableInfo& table,
-                                             const std::vector<std::string>& table_columns) {
-  const std::unordered_set<std::string> carried = CarriedNames(record);
-  std::vector<std::string_view> cleared;
-  for (const std::string& column : table_columns) {
-    if (SameIdentifier(column, table.key_column) || column.ends_with('$')) continue;
-    if (!carried.contains(UpperCased(column))) cleared.push_back(column);
-  }
-  return cleared;
-}
-
 // The value as the record text writes it; the text has no form for NaN and the infinities.
 std::string DayCountText(double day_count) {
   if (std::isnan(day_count)) return "NaN";
@@ -66,8 +46,7 @@ std::string DayCountText(double day_count) {
   return NumberText(day_count);
 }
 
-std::string InsertStatement(const TRekord& record, const TTableInfo& table,
-                            const std::vector<std::string_view>& cleared) {
+std::string InsertStatement(const TRekord& record, const TTableInfo& table) {
   std::string columns;
   std::string values;
   for (const TPole& field : record.fields) {
@@ -77,19 +56,13 @@ std::string InsertStatement(const TRekord& record, const TTableInfo& table,
     values += ':';
     values += field.name;
   }
-  for (std::string_view column : cleared) {
-    columns += ',';
-    columns += column;
-    values += ",NULL";
-  }
   std::string sql = " INSERT INTO ";
   sql.append(table.name).append("(").append(columns).append(")");
   sql.append(" VALUES (").append(values).append(")");
   return sql;
 }
 
-std::string UpdateStatement(const TRekord& record, const TTableInfo& table,
-                            const std::vector<std::string_view>& cleared) {
+std::string UpdateStatement(const TRekord& record, const TTableInfo& table) {
   std::string sql = " UPDATE ";
   sql.append(table.name).append(" SET ");
   bool first = true;
@@ -98,12 +71,15 @@ std::string UpdateStatement(const TRekord& record, const TTableInfo& table,
     first = false;
     sql.append(field.name).append("=:").append(field.name);
   }
-  for (std::string_view column : cleared) sql.append(",").append(column).append("=NULL");
   sql.append(" WHERE ").append(table.key_column).append("=:").append(table.key_column);
   return sql;
 }
 
 void BindField(fb::Statement::Param param, const TPole& field) {
+  if (field.is_null) {
+    param.SetNull();  // an explicit NULL from a peer that agreed on them
+    return;
+  }
   switch (field.type) {
     case FieldType::kInteger:
       param.SetInt(field.int_value);
@@ -167,15 +143,14 @@ std::string ExistenceQuery(const TTableInfo& table) {
   return sql;
 }
 
-std::string ChangeStatement(const TRekord& record, const TTableInfo& table,
-                            const std::vector<std::string>& table_columns) {
+std::string ChangeStatement(const TRekord& record, const TTableInfo& table) {
   switch (record.change_type) {
     case kChangeInsert:
       if (record.fields.empty()) return {};
-      return InsertStatement(record, table, ClearedColumns(record, table, table_columns));
+      return InsertStatement(record, table);
     case kChangeUpdate:
       if (record.fields.empty()) return {};
-      return UpdateStatement(record, table, ClearedColumns(record, table, table_columns));
+      return UpdateStatement(record, table);
     case kChangeDelete: {
       std::string sql = " DELETE FROM ";
       sql.append(table.name).append(" WHERE ").append(table.key_column).append("=:");

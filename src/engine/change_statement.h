@@ -52,13 +52,11 @@ void CheckDayCounts(const TRekord& record);
 std::string ExistenceQuery(const TTableInfo& table);
 
 // The statement that applies `record` as its change type says (empty for any other type and for
-// an insert or update without fields). A record is the sender's whole row less its NULL values,
-// so each of `table_columns` (the receiving table's columns a record can carry) that the record
-// leaves out is written as NULL; the key and names ending in "$" are never sent and never
-// cleared. The parameters are the record's fields in order, then, for an update whose record
-// does not carry the key, the key.
-std::string ChangeStatement(const TRekord& record, const TTableInfo& table,
-                            const std::vector<std::string>& table_columns);
+// an insert or update without fields). Only the columns the record carries are written: an insert
+// leaves the others to their defaults, an update leaves them as they are. A field that is an
+// explicit NULL is a parameter like any other, bound to NULL. The parameters are the record's
+// fields in order, then, for an update whose record does not carry the key, the key.
+std::string ChangeStatement(const TRekord& record, const TTableInfo& table);
 
 // Binds the record's values to a statement made by ChangeStatement for it.
 void BindChange(fb::Statement& statement, const TRekord& record, const TTableInfo& table);

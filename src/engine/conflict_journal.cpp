@@ -29,6 +29,7 @@ constexpr std::string_view kInsertDetail =
     "(GEN_ID(REPKONFLDETAIL_ID, 1), :IDHEAD, :NAZWAPOLA, :VOLD, :VNEW, :VOLDBLB, :VNEWBLB)";
 
 bool Differ(const TPole& local, const TPole& incoming) {
+  if (local.is_null || incoming.is_null) return local.is_null != incoming.is_null;
   switch (local.type) {
     case FieldType::kText:
     case FieldType::kBlob:
@@ -76,6 +77,23 @@ std::string ValueText(FieldType type, const TPole& field) {
 
 std::string Number(std::int64_t value) { return std::to_string(value); }
 
+// VNEW of a value a peer cleared is NULL (a BLOB's text column stays empty as for every BLOB).
+void BindValue(fb::Statement::Param param, FieldType type, const TPole& field) {
+  if (field.is_null && type != FieldType::kBlob) {
+    param.SetNull();
+  } else {
+    param.SetString(ValueText(type, field));
+  }
+}
+
+void BindBlob(fb::Statement::Param param, const TPole& field) {
+  if (field.is_null) {
+    param.SetNull();
+  } else {
+    param.SetBlob(field.text_value);
+  }
+}
+
 }  // namespace
 
 TKonflikt FindDifferences(const TRekord& local, const TRekord& incoming) {
@@ -84,8 +102,9 @@ TKonflikt FindDifferences(const TRekord& local, const TRekord& incoming) {
   conflict.table_number = local.table_number;
   for (const TPole& field : incoming.fields) {
     const TPole* mine = FindField(local, field.name);
-    if (mine != nullptr && !Differ(*mine, field)) continue;
-    conflict.old_fields.push_back(mine != nullptr ? *mine : EmptiedCopy(field));
+    const bool null_here = mine == nullptr || mine->is_null;
+    if (null_here ? field.is_null : !Differ(*mine, field)) continue;
+    conflict.old_fields.push_back(null_here ? EmptiedCopy(field) : *mine);
     conflict.new_fields.push_back(field);
     ++conflict.count;
   }
@@ -158,13 +177,14 @@ void TConflictJournal::InsertHead(std::int32_t head_id, const TKonflikt& conflic
 void TConflictJournal::InsertDetail(std::int32_t head_id, const TPole& old_field,
                                     const TPole& new_field) {
   fb::Statement& insert = IBQ_REPKONFLDETAILInsert;
+  const FieldType type = old_field.type;  // the old value is never NULL: an emptied copy instead
   insert.ParamByName("IDHEAD").SetInt(head_id);
   insert.ParamByName("NAZWAPOLA").SetString(new_field.name);
-  insert.ParamByName("VOLD").SetString(ValueText(old_field.type, old_field));
-  insert.ParamByName("VNEW").SetString(ValueText(old_field.type, new_field));
-  if (old_field.type == FieldType::kBlob) {
+  insert.ParamByName("VOLD").SetString(ValueText(type, old_field));
+  BindValue(insert.ParamByName("VNEW"), type, new_field);
+  if (type == FieldType::kBlob) {
     insert.ParamByName("VOLDBLB").SetBlob(old_field.text_value);
-    insert.ParamByName("VNEWBLB").SetBlob(new_field.text_value);
+    BindBlob(insert.ParamByName("VNEWBLB"), new_field);
   } else {
     insert.ParamByName("VOLDBLB").SetNull();
     insert.ParamByName("VNEWBLB").SetNull();

@@ -24,8 +24,10 @@ struct TKonflikt {
 };
 
 // Compares the fields the incoming record carries with the local record (names exact, values by
-// the local field's type code; a field the local record lacks was NULL and differs). Fields only
-// the local record has are not compared.
+// the local field's type code). A column NULL here and set in the incoming record differs, with
+// the incoming field emptied as its old value; one set here and an explicit NULL in the incoming
+// record differs too; NULL on both sides does not. Fields only the local record has are not
+// compared.
 TKonflikt FindDifferences(const TRekord& local, const TRekord& incoming);
 
 // "yyyy.mm.dd hh:nn:ss": how a date and time value stands in a detail row.

@@ -2,8 +2,10 @@
 // the mode questions. The main data module implements it; engine tests use a recorder.
 #pragma once
 
+#include <exception>
 #include <string_view>
 
+#include "util/exception_text.h"
 #include "util/log_level.h"
 
 namespace tramolin {
@@ -13,6 +15,11 @@ class HostServices {
   virtual ~HostServices() = default;
 
   virtual void Log(std::string_view message, int level, bool continue_line = false) = 0;
+  // An error that escaped the handling of an event of `sender` (a socket, a timer): logged as
+  // such at level 4, and the program goes on.
+  void LogException(std::string_view sender, const std::exception& error) {
+    Log(ApplicationExceptionText(sender, error), kLogProgress);
+  }
 
   virtual bool Closing() const = 0;
   virtual bool ServerMode() const = 0;

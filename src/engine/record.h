@@ -1,11 +1,14 @@
-// One changed record as it travels between the databases: its journal identity and its non-NULL
-// column values, each with the type code that decides how the value is written.
+// One changed record as it travels between the databases: its journal identity and its column
+// values, each with the type code that decides how the value is written. NULL columns travel only
+// to a peer that agreed on explicit NULLs; to any other they are left out.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "engine/change_batch.h"
 
 namespace tramolin {
 
@@ -19,6 +22,8 @@ enum class FieldType : std::uint8_t {
 };
 
 inline constexpr int kFieldTypeCount = 5;
+// The type code of an explicit NULL column: a code no value uses, followed by no value.
+inline constexpr int kNullTypeCode = 5;
 
 // TYPZMIANY of the journal and the record text.
 inline constexpr std::int32_t kChangeInsert = 0;
@@ -28,7 +33,7 @@ inline constexpr std::int32_t kChangeDelete = 2;
 struct TPole {
   std::string name;
   FieldType type = FieldType::kText;
-  bool is_null = false;        // a NULL column is not written; parsed fields are never NULL
+  bool is_null = false;        // NULL: written only as an explicit NULL, which parses back as one
   std::string text_value;      // kText, kBlob (any bytes; the length is its size)
   std::int32_t int_value = 0;  // kInteger
   double float_value = 0;      // kFloat, kDateTime

@@ -58,8 +58,9 @@ std::string ErrorMessage(std::int32_t record_id, std::int32_t table_number,
                  ",", std::to_string(change_type), "){", trace, "} \"", cause, "\""});
 }
 
-// The row's non-NULL columns in their order: the decimal aliases (under their columns' names)
-// first, the table's own DOUBLE PRECISION columns left out since their aliases carry them.
+// The row's columns in their order, NULL ones as NULL fields: the decimal aliases (under their
+// columns' names) first, the table's own DOUBLE PRECISION columns left out since their aliases
+// carry them.
 void ReadColumns(TRekord& record, const fb::ResultSet& row, const TDecimalInfo* decimals,
                  std::string& trace) {
   const int count = row.ColumnCount();
@@ -67,7 +68,9 @@ void ReadColumns(TRekord& record, const fb::ResultSet& row, const TDecimalInfo* 
   for (int i = 0; i < count; ++i) {
     const fb::ColumnInfo& column = row.Column(i);
     const FieldType type = TypeCodeOf(column);
-    if (row.IsNull(i) || (decimals != nullptr && decimals->Contains(column.name))) {
+    if (decimals != nullptr && decimals->Contains(column.name)) continue;
+    if (row.IsNull(i)) {
+      AddExportColumn(record, decimals, NullField(column.name, type));
       continue;
     }
     trace.append("_").append(column.name);
@@ -102,7 +105,8 @@ TRecordReader::TRecordReader(fb::Transaction& get_data, TDecimalManager& decimal
     : IBTGetData(get_data), decimals_(decimals), IBQGetData(get_data) {}
 
 std::string TRecordReader::PrzygotujRekord(std::int32_t record_id, std::int32_t table_number,
-                                           bool own_transaction, std::int32_t change_type) {
+                                           bool own_transaction, std::int32_t change_type,
+                                           NullColumns nulls) {
   std::string trace = "0";
   const TTableInfo* table = TableInfo(table_number);
   if (table == nullptr || !table->IsUsable()) {
@@ -123,7 +127,7 @@ std::string TRecordReader::PrzygotujRekord(std::int32_t record_id, std::int32_t 
         return {};
       }
     }
-    AppendRecordText(record, text);
+    AppendRecordText(record, text, nulls);
   } catch (const std::exception& e) {
     throw RecordReadError(ErrorMessage(record_id, table_number, change_type, trace, e.what()));
   }

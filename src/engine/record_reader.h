@@ -13,6 +13,7 @@
 #include "engine/decimal_manager.h"
 #include "engine/fb/statement.h"
 #include "engine/key_set.h"
+#include "engine/record.h"
 
 namespace tramolin {
 
@@ -39,10 +40,12 @@ class TRecordReader {
   // The record text of a journal entry: empty for a table number outside the catalogue and for
   // a record that no longer exists (a delete is the header alone, without reading). With
   // own_transaction the export transaction is started when inactive and committed at the end
-  // (rolled back on an error); otherwise the caller's active transaction is used. Every failure,
-  // a column of a type the text has no code for included, raises RecordReadError.
+  // (rolled back on an error); otherwise the caller's active transaction is used. NULL columns are
+  // written as explicit NULLs only when asked. Every failure, a column of a type the text has no
+  // code for included, raises RecordReadError.
   std::string PrzygotujRekord(std::int32_t record_id, std::int32_t table_number,
-                              bool own_transaction, std::int32_t change_type);
+                              bool own_transaction, std::int32_t change_type,
+                              NullColumns nulls = NullColumns::kLeftOut);
 
   // The statement text of the last record read (for tests of the reuse).
   const std::string& StatementText() const { return IBQGetData.Sql(); }
@@ -69,7 +72,8 @@ class TRecordSetReader {
   explicit TRecordSetReader(const TRecordReader& reader);
 
   // The records among `ids` (at most kMaxKeys) of a usable table that still exist, by key, with
-  // the fields PrzygotujRekord would give them; change type left as insert. Throws whatever the
+  // the fields PrzygotujRekord would give them (NULL ones as NULL fields); change type left as
+  // insert. Throws whatever the
   // database or a column raises; PrzygotujRekord reports such a record with its details.
   std::unordered_map<std::int32_t, TRekord> Read(std::int32_t table_number, const TTableInfo& table,
                                                  std::span<const std::int32_t> ids);

@@ -20,8 +20,8 @@ constexpr int kSignificantDigits = 15;
 constexpr int kFixedExponentLow = -4;  // 0.0001 is the smallest magnitude written fixed
 constexpr int kFixedExponentHigh = kSignificantDigits;
 
-// The shortest text a field of any type takes (";1;0;"): bounds what a field count may reserve.
-constexpr std::size_t kShortestFieldText = 5;
+// The shortest text a field of any type takes ("a;5;"): bounds what a field count may reserve.
+constexpr std::size_t kShortestFieldText = 4;
 
 // The significant digits (no trailing zeros) and the decimal exponent of |value| rounded to
 // 15 digits: 45123.5 gives "451235" and 4.
@@ -217,16 +217,21 @@ void AppendField(const TPole& field, std::string& out) {
     throw RecordFormatError(std::string("Nazwa pola zawiera średnik: "_cp) + field.name);
   }
   out.append(field.name).push_back(';');
+  if (field.is_null) {
+    AppendInt(kNullTypeCode, out);
+    return;
+  }
   AppendInt(static_cast<int>(field.type), out);
   AppendValue(field, out);
 }
 
-void AppendFields(const TRekord& record, std::string& out) {
+void AppendFields(const TRekord& record, std::string& out, NullColumns nulls) {
+  const bool with_nulls = nulls == NullColumns::kWritten;
   const auto sent = std::count_if(record.fields.begin(), record.fields.end(),
-                                  [](const TPole& field) { return !field.is_null; });
+                                  [&](const TPole& field) { return with_nulls || !field.is_null; });
   AppendInt(sent, out);
   for (const TPole& field : record.fields) {
-    if (!field.is_null) {
+    if (with_nulls || !field.is_null) {
       AppendField(field, out);
     }
   }
@@ -251,9 +256,14 @@ std::int32_t CutInt(std::string_view& payload) {
   return NextIntField(payload);
 }
 
-FieldType ParseFieldType(std::string_view& payload, const std::string& name) {
+// The type code, or nullopt for an explicit NULL.
+std::optional<FieldType> ParseFieldType(std::string_view& payload, const std::string& name) {
   std::string_view rest = payload;
   const std::int32_t code = CutInt(rest);
+  if (code == kNullTypeCode) {
+    payload = rest;
+    return std::nullopt;
+  }
   if (code < 0 || code >= kFieldTypeCount) {
     throw RecordFormatError(std::string("Nieznany typ pola ") + name + ": " + std::to_string(code));
   }
@@ -297,7 +307,9 @@ double ParseNumberField(std::string_view& payload) {
 TPole ParseField(std::string_view& payload) {
   TPole field;
   field.name = std::string(CutItem(payload));
-  field.type = ParseFieldType(payload, field.name);
+  const std::optional<FieldType> type = ParseFieldType(payload, field.name);
+  if (!type) return NullField(std::move(field.name), FieldType::kText);
+  field.type = *type;
   switch (field.type) {
     case FieldType::kText:
     case FieldType::kBlob:
@@ -362,14 +374,14 @@ double ParseNumberText(std::string_view text) {
   return value;
 }
 
-void AppendRecordText(const TRekord& record, std::string& out) {
+void AppendRecordText(const TRekord& record, std::string& out, NullColumns nulls) {
   const std::size_t start = out.size();
   try {
     AppendInt(record.record_id, out);
     AppendInt(record.table_number, out);
     AppendInt(record.change_type, out);
     if (record.change_type != kChangeDelete) {
-      AppendFields(record, out);
+      AppendFields(record, out, nulls);
     }
   } catch (...) {
     out.resize(start);
@@ -377,9 +389,9 @@ void AppendRecordText(const TRekord& record, std::string& out) {
   }
 }
 
-std::string RecordText(const TRekord& record) {
+std::string RecordText(const TRekord& record, NullColumns nulls) {
   std::string text;
-  AppendRecordText(record, text);
+  AppendRecordText(record, text, nulls);
   return text;
 }
 

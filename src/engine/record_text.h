@@ -1,7 +1,7 @@
 // The text form of records and of the change payload:
 //   payload = count ";" total ";" record*       (the header: util/change_payload_header.h)
 //   record  = id ";" table ";" change ";" [count ";" field*]   (a delete has no count, no fields)
-//   field   = name ";" code ";" value
+//   field   = name ";" code ";" value | name ";5;"   (5: an explicit NULL, between our own sites)
 //   value   = length ";" bytes ";" | "0;"   (codes 0 text and 4 BLOB: bytes of any value)
 //           | integer ";"                    (code 1)
 //           | number ";"                     (codes 2 float and 3 day count)
@@ -32,13 +32,14 @@ std::string NumberText(double value);
 // rounded to 15 digits, reads as the largest double of its sign.
 double ParseNumberText(std::string_view text);
 
-// Appends the record's text: its NULL fields are left out (and not counted), a delete is the
-// header alone. On an error nothing is appended.
-void AppendRecordText(const TRekord& record, std::string& out);
-std::string RecordText(const TRekord& record);
+// Appends the record's text: its NULL fields are left out (and not counted) unless they are to be
+// written as explicit NULLs; a delete is the header alone. On an error nothing is appended.
+void AppendRecordText(const TRekord& record, std::string& out,
+                      NullColumns nulls = NullColumns::kLeftOut);
+std::string RecordText(const TRekord& record, NullColumns nulls = NullColumns::kLeftOut);
 
-// Cuts one record text off the front of the payload. On an error the payload keeps what was not
-// yet cut off.
+// Cuts one record text off the front of the payload; an explicit NULL becomes a NULL field (of
+// type text). On an error the payload keeps what was not yet cut off.
 void ParseRecord(std::string_view& payload, TRekord& record);
 
 }  // namespace tramolin

@@ -61,9 +61,9 @@ ChangeCounts ReplicationData::CountChanges(int copy_number) {
   return export_->CountChanges(copy_number);
 }
 
-bool ReplicationData::PrepareChanges(int copy_number, bool new_only, int slot,
-                                     PreparedChanges& out) {
-  return export_->PrepareChanges(copy_number, new_only, slot, out);
+bool ReplicationData::PrepareChanges(int copy_number, bool new_only, int slot, PreparedChanges& out,
+                                     NullColumns nulls) {
+  return export_->PrepareChanges(copy_number, new_only, slot, out, nulls);
 }
 
 bool ReplicationData::DeleteJournalEntries(int slot) {

@@ -62,7 +62,9 @@ class ReplicationData {
 
   // The exchange.
   ChangeCounts CountChanges(int copy_number);
-  bool PrepareChanges(int copy_number, bool new_only, int slot, PreparedChanges& out);
+  // NULL columns go as explicit NULLs only to a destination that agreed on them.
+  bool PrepareChanges(int copy_number, bool new_only, int slot, PreparedChanges& out,
+                      NullColumns nulls = NullColumns::kLeftOut);
   bool DeleteJournalEntries(int slot);
   // 0 failed, 1 done, 2 stopped at a record a local user is editing; see TChangeImport.
   int ImportChanges(std::string_view& payload, int sender_copy, int& conflicts, int& count,

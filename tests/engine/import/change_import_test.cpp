@@ -39,7 +39,8 @@ class ChangeImportTest : public ImportFixture {
 };
 
 TEST_F(ChangeImportTest, RecordsAreConvertedToWhatTheLocalDatabaseNeeds) {
-  Setup(*copy_, {"INSERT INTO DOKUMENTY (ID, NAZWA, OPIS) VALUES (101, 'stary', 'opis')"});
+  Setup(*copy_, {"INSERT INTO DOKUMENTY (ID, NAZWA, OPIS) VALUES (101, 'stary', 'opis')",
+                 "INSERT INTO DOKUMENTY (ID, NAZWA, OPIS) VALUES (103, 'stary', 'opis')"});
   const std::string payload =
       Text(Record(100, kDokumenty, kChangeUpdate,
                   {IntegerField("ID", 100), TextField("NAZWA", "nowy; z srednikiem"),
@@ -47,18 +48,25 @@ TEST_F(ChangeImportTest, RecordsAreConvertedToWhatTheLocalDatabaseNeeds) {
                    TextField("IDOPERATORA", "42")})) +
       Text(Record(101, kDokumenty, kChangeInsert,
                   {IntegerField("ID", 101), TextField("NAZWA", "b")})) +
-      Text(Record(102, kDokumenty, kChangeDelete));
+      Text(Record(102, kDokumenty, kChangeDelete)) +
+      RecordText(Record(103, kDokumenty, kChangeUpdate, {NullField("OPIS", FieldType::kText)}),
+                 NullColumns::kWritten);
   ASSERT_EQ(copy_->Import(payload), kImportDone) << copy_->Error();
-  EXPECT_EQ(copy_->count, 2);  // the delete of a missing record is not counted
+  EXPECT_EQ(copy_->count, 3);  // the delete of a missing record is not counted
   EXPECT_EQ(Value(*copy_,
                   "SELECT NAZWA FROM DOKUMENTY WHERE ID = 100 AND ILOSC = 12.34 AND "
                   "IDOPERATORA = 42 AND DATA = '2023-07-16 12:00'"),
             "nowy; z srednikiem");  // text for numeric columns converted by the database
-  // The insert became an update of the whole row: what the record lacks was NULL at the sender.
+  // The insert became an update of the columns it carries: what it lacks stays as it was; an
+  // explicit NULL clears.
   EXPECT_EQ(Value(*copy_,
                   "SELECT NAZWA || '|' || COALESCE(OPIS, '<NULL>') FROM DOKUMENTY "
                   "WHERE ID = 101"),
-            "b|<NULL>");
+            "b|opis");
+  EXPECT_EQ(Value(*copy_,
+                  "SELECT NAZWA || '|' || COALESCE(OPIS, '<NULL>') FROM DOKUMENTY "
+                  "WHERE ID = 103"),
+            "stary|<NULL>");
   EXPECT_TRUE(Logged(*copy_, "NOREC U->I"));
   EXPECT_TRUE(Logged(*copy_, "REC I->U"));
   EXPECT_TRUE(Logged(*copy_, "NOREC D->N"));

@@ -73,7 +73,17 @@ TEST_F(ConflictJournalTest, EachDifferingFieldGetsOneDetailRowInItsFormat) {
   EXPECT_EQ(Blob("VNEWBLB", "DANE"), std::string("n\0w", 3));
   EXPECT_EQ(Detail("OPIS"), "|nowy|NULL");  // NULL locally: an empty old value
   EXPECT_EQ(Detail("DATAUTW"), "1899.12.30 00:00:00|2023.07.16 12:00:00|NULL");
-  EXPECT_EQ(copy_->host.CountLines("REPKONFL ID="), 1);
+  // A value an agreeing peer cleared overwrites this one: its new value is NULL.
+  TRekord cleared = local;
+  cleared.fields = {NullField("NAZWA", FieldType::kText), NullField("DANE", FieldType::kBlob),
+                    NullField("OPIS", FieldType::kText)};
+  EXPECT_EQ(FindDifferences(local, cleared).count, 2) << "OPIS is NULL on both sides";
+  EXPECT_EQ(journal_->DetectConflict(local, cleared), 1);
+  EXPECT_EQ(Query(copy_->path,
+                  "SELECT VOLD || '|' || COALESCE(VNEW, '<NULL>') FROM REPKONFLDETAIL "
+                  "WHERE NAZWAPOLA = 'NAZWA' AND VNEW IS NULL"),
+            "a|<NULL>");
+  EXPECT_EQ(copy_->host.CountLines("REPKONFL ID="), 2);
   EXPECT_TRUE(copy_->host.lines.back().text == "REPKONFL 1");
 }
 

@@ -48,10 +48,12 @@ struct Side {
     return Import(payload);
   }
 
-  // What this side has for the other one, marked for the confirmation.
-  PreparedChanges Export() {
+  // What this side has for the other one, marked for the confirmation; NULL columns explicit, as
+  // between two of our sites, unless asked otherwise.
+  PreparedChanges Export(NullColumns nulls = NullColumns::kWritten) {
     PreparedChanges out;
-    EXPECT_TRUE(data->PrepareChanges(sender(), false, slot(), out)) << host.GetErrorText(slot());
+    EXPECT_TRUE(data->PrepareChanges(sender(), false, slot(), out, nulls))
+        << host.GetErrorText(slot());
     return out;
   }
   bool Confirm(const PreparedChanges& changes) {

@@ -44,8 +44,10 @@ TEST_F(RoundTripTest, BothWaysLeaveEqualTablesAndEmptyJournals) {
   ASSERT_TRUE(Replicate(*main_, *copy_));
   ExpectSameTables();
 
-  // Values cleared to NULL travel too, in both directions.
-  Run(*copy_, {"UPDATE DOKUMENTY SET OPIS = NULL, DANE = NULL, WARTOSC = 2.75 WHERE ID = 1",
+  // Values cleared to NULL travel too between our own sites, in both directions: text, number,
+  // date and BLOB.
+  Run(*copy_, {"UPDATE DOKUMENTY SET OPIS = NULL, DANE = NULL, DATA = NULL, WARTOSC = 2.75 "
+               "WHERE ID = 1",
                "UPDATE TOWARY SET CENA = NULL WHERE ID = 10",
                "INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (10500001, 'z kopii')",
                "DELETE FROM BLOKADY WHERE IDBLOKADY = 40"});
@@ -60,6 +62,14 @@ TEST_F(RoundTripTest, BothWaysLeaveEqualTablesAndEmptyJournals) {
   EXPECT_EQ(Query(copy_->path, "SELECT COALESCE(NAZWA, 'NULL') FROM DOKUMENTY WHERE ID = 2"),
             "NULL");
   ExpectSameTables();
+
+  // To a peer that has not agreed on explicit NULLs a cleared column is absent: left as it is.
+  Run(*main_, {"UPDATE DOKUMENTY SET OPIS = NULL, NAZWA = 'bez NULL' WHERE ID = 2"});
+  const PreparedChanges plain = main_->Export(NullColumns::kLeftOut);
+  EXPECT_EQ(plain.payload.find(";5;"), std::string::npos);
+  ASSERT_EQ(copy_->ImportPayload(plain.payload), kImportDone) << copy_->Error();
+  EXPECT_EQ(Query(copy_->path, "SELECT NAZWA || '|' || OPIS FROM DOKUMENTY WHERE ID = 2"),
+            "bez NULL|zmieniony");
 }
 
 TEST_F(RoundTripTest, ApplyingABatchTwiceChangesNothing) {

@@ -171,6 +171,13 @@ TEST(RecordTextTest, EmptyTextIsWrittenAndNullIsLeftOut) {
   ASSERT_EQ(parsed.fields.size(), 3u);
   EXPECT_EQ(parsed.fields[1], TextField("PUSTY", ""));
   EXPECT_EQ(parsed.fields[2], BlobField("ZDJECIE", ""));
+  // Between our own sites a NULL travels as an explicit NULL and parses back as one.
+  const std::string explicit_nulls = RecordText(record, NullColumns::kWritten);
+  EXPECT_EQ(explicit_nulls, "8;29;1;5;ID;1;8;PUSTY;0;0;BRAK;5;ZDJECIE;4;0;CENA;5;");
+  const TRekord with_nulls = ParseWhole(explicit_nulls);
+  ASSERT_EQ(with_nulls.fields.size(), 5u);
+  EXPECT_EQ(with_nulls.fields[2], NullField("BRAK", FieldType::kText));
+  EXPECT_TRUE(with_nulls.fields[4].is_null);
 }
 
 TEST(RecordTextTest, MixedRecordSurvivesTheRoundTrip) {
