@@ -72,6 +72,7 @@ std::string ClientAuthPayload(const ClientCredentials& credentials) {
   data.Serwisant = credentials.technician;
   data.BAZA_VER_HIGH = std::to_string(BAZA_VER_HIGH);
   data.SendNewDataFirst = credentials.send_new_data_first;
+  data.Features = FeatureListText(credentials.features);
   return BuildAuthData(data);
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/features.h"
+
 namespace tramolin {
 
 // Where the address in use came from (the client socket's Tag).
@@ -53,6 +55,7 @@ struct ClientCredentials {
   std::string program_version;
   bool technician = false;
   bool send_new_data_first = false;
+  FeatureSet features = kSupportedFeatures;  // offered in the authentication's ninth field
 };
 std::string ClientAuthPayload(const ClientCredentials& credentials);
 

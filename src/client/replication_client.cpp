@@ -127,7 +127,9 @@ void ReplicationClient::Reconnect() { link_->ScheduleReconnect(true); }
 
 bool ReplicationClient::SendTechnicianCommand(std::string_view payload) {
   if (!settings_.technician || activity_state_ != kClientLoggedIn) return false;
-  return link_->SendPacket(pkPolecenie, payload);
+  if (link_->SendPacket(pkPolecenie, payload)) return true;
+  host_.Log("Wystąpił problem: \"nie można wysłać polecenia do serwera\""_cp, kLogProgress);
+  return false;
 }
 
 void ReplicationClient::RestartIdleDisconnect() {

@@ -15,6 +15,7 @@
 #include "net/restart_timer.h"
 #include "net/tls.h"
 #include "protocol/frame.h"
+#include "protocol/payload_codec.h"
 #include "protocol/payloads.h"
 #include "util/cp1250.h"
 #include "util/log_level.h"
@@ -142,6 +143,8 @@ void ServerLink::Activate(const QString& host, quint16 port) {
   connect(cs_, &PacketConnection::connected, this, &ServerLink::CSConnect);
   connect(cs_, &PacketConnection::packetReceived, this, &ServerLink::CSRead);
   connect(cs_, &PacketConnection::overflowed, this, &ServerLink::CSOverflow);
+  connect(cs_, &PacketConnection::corruptPacket, this,
+          [this] { client_.Host().LogException("CS", CorruptPayloadError()); });
   connect(cs_, &PacketConnection::disconnected, this, &ServerLink::CSDisconnect);
   CSConnecting();
   cs_->ConnectToHost(host, port);
@@ -286,8 +289,9 @@ void ServerLink::CSError(QAbstractSocket::SocketError error) {
   // The server closing the connection is a disconnection, told as such.
   if (error == QAbstractSocket::RemoteHostClosedError) return;
   client_.Host().Log(
-      Concat({"Wystąpił błąd: (CS.Tag = "_cp, TagText(tag_),
-              ") CSError ErrorEvent: ", SocketErrorEventName(error), " ErrorCode: ", code}),
+      Concat({"Wystąpił błąd: (CS.Tag = "_cp, TagText(tag_), ") CSError ErrorEvent: ",
+              SocketErrorEventName(error, cs_ != nullptr && cs_->Socket().bytesToWrite() > 0),
+              " ErrorCode: ", code}),
       kLogDiagnostic);
   ScheduleReconnect(false);
 }

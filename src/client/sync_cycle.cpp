@@ -23,6 +23,9 @@ constexpr int kNextStepDelayMs = 50;
 constexpr double kDayMs = 86'400'000.0;
 constexpr int kMainDatabase = 0;
 constexpr int kOwnSlot = -1;
+// Records of batches whose confirmation may not have reached the server that are remembered at
+// most (about 100 bytes each); a batch of 1,000,000 characters holds fewer.
+constexpr std::size_t kUnconfirmedRecordsLimit = 200'000;
 // A report of a server with many clients runs to a few hundred lines.
 constexpr std::size_t kLongestReplyInLog = 200'000;
 
@@ -90,6 +93,7 @@ void SyncCycle::Acceptance(std::string_view payload) {
   }
   if (result != kConnectionAccepted) return;
   confirmation_sent_ = false;  // a confirmation of the last connection stays unanswered
+  agreed_features_ = 0;
   host.Log("Serwer zakceptował połączenie, weryfikacja ..."_cp, kLogProgress);
   if (!client_.Settings().technician && !DatabaseReadyForAuthentication()) return;
   client_.SetActivityState(kClientAuthorising);
@@ -118,6 +122,7 @@ void SyncCycle::Verification(std::string_view payload) {
   const int code = ParseVerificationResult(payload);
   if (code == kVerificationOk) {
     host.Log("Weryfikacja OK", kLogProgress);
+    agreed_features_ = ParseAgreedFeatures(payload) & client_.Credentials().features;
     if (client_.ActivityState() != kClientAuthorising) return;
     client_.SetActivityState(kClientLoggedIn);
     if (!client_.Settings().technician) RestartTimer(client_.tmrKReplikuj, kNextStepDelayMs);
@@ -219,11 +224,6 @@ void SyncCycle::ImportServerBatch(int count, int total, std::string_view records
   RecordDigests digests;
   int repeats = 0;
   const std::string fresh = WithoutRepeats(records, digests, repeats);
-  if (repeats > 0) {
-    host.Log(Concat({"Pominięto "_cp, Number(repeats),
-                     " rekordów zaimportowanych wcześniej (serwer nie otrzymał potwierdzenia)"_cp}),
-             kLogProgress);
-  }
   std::string_view rest = fresh;
   int conflicts = 0;
   int imported = 0;
@@ -244,8 +244,13 @@ void SyncCycle::ImportServerBatch(int count, int total, std::string_view records
   host.Log(Concat({"Zaimportowano "_cp, Number(imported),
                    conflicts > 0 ? " (konfliktów "_cp + Number(conflicts) + " !!!)" : ""}),
            kLogProgress, client_.ActivityState() == kClientProcessing);
+  if (repeats > 0) {
+    host.Log(Concat({"Pominięto "_cp, Number(repeats),
+                     " rekordów zaimportowanych wcześniej (serwer nie otrzymał potwierdzenia)"_cp}),
+             kLogProgress);
+  }
   if (host.Closing() || client_.ActivityState() != kClientProcessing) return;
-  for (const auto& [key, digest] : digests) unconfirmed_[key] = digest;
+  RememberUnconfirmed(digests);
   confirming_ = std::move(digests);
   confirmation_sent_ = true;
   Send(pkPotwierdzenie, BuildConfirmation(imported));
@@ -400,6 +405,13 @@ std::string SyncCycle::WithoutRepeats(std::string_view records, RecordDigests& d
   return fresh;
 }
 
+// Normally only the last batch waits for its confirmation's answer; the records of earlier
+// batches stay only while confirmations are lost again and again, and never more than the limit.
+void SyncCycle::RememberUnconfirmed(const RecordDigests& digests) {
+  if (unconfirmed_.size() + digests.size() > kUnconfirmedRecordsLimit) unconfirmed_.clear();
+  for (const auto& [key, digest] : digests) unconfirmed_[key] = digest;
+}
+
 void SyncCycle::ConfirmationTaken() {
   if (!confirmation_sent_) return;
   confirmation_sent_ = false;
@@ -412,7 +424,9 @@ void SyncCycle::ConfirmationTaken() {
 
 bool SyncCycle::Prepare(bool new_only, PreparedChanges& out) {
   ReplicationData* data = client_.Data();
-  if (data == nullptr || !data->PrepareChanges(kMainDatabase, new_only, kOwnSlot, out)) {
+  const NullColumns nulls = (agreed_features_ & kFeatureExplicitNulls) != 0 ? NullColumns::kWritten
+                                                                            : NullColumns::kLeftOut;
+  if (data == nullptr || !data->PrepareChanges(kMainDatabase, new_only, kOwnSlot, out, nulls)) {
     return false;
   }
   client_.ClientTransactionId = out.transaction_number;

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <utility>
 
+#include "protocol/features.h"
+
 namespace tramolin {
 
 class ReplicationClient;
@@ -61,6 +63,7 @@ class SyncCycle {
   // The records of a server batch less those it sends again unchanged (see unconfirmed_);
   // `digests` gets every record's digest.
   std::string WithoutRepeats(std::string_view records, RecordDigests& digests, int& repeats) const;
+  void RememberUnconfirmed(const RecordDigests& digests);
   // The server answered the last confirmation: it has deleted the entries of that batch.
   void ConfirmationTaken();
 
@@ -87,10 +90,11 @@ class SyncCycle {
   // Records imported here whose confirmation the server may not have had. Sent again unchanged,
   // such a record is what this database already holds, and importing it again would undo what
   // changed here since (a row deleted here would come back, an edit would be overwritten).
-  // Emptied when the server has nothing more to send.
+  // Emptied when the server has nothing more to send; bounded in size.
   RecordDigests unconfirmed_;
   RecordDigests confirming_;  // the records of the confirmation awaiting the server's answer
   bool confirmation_sent_ = false;
+  FeatureSet agreed_features_ = 0;  // with the server, for this connection
 };
 
 }  // namespace tramolin

@@ -27,13 +27,16 @@ bool Established(const QTcpSocket& socket) {
 
 }  // namespace
 
-std::string_view SocketErrorEventName(QAbstractSocket::SocketError error) {
+std::string_view SocketErrorEventName(QAbstractSocket::SocketError error, bool writing) {
   switch (error) {
     case QAbstractSocket::RemoteHostClosedError:
       return "eeDisconnect";
     case QAbstractSocket::ConnectionRefusedError:
     case QAbstractSocket::HostNotFoundError:
       return "eeConnect";
+    case QAbstractSocket::NetworkError:
+    case QAbstractSocket::SocketTimeoutError:
+      return writing ? "eeSend" : "eeReceive";
     default:
       return "eeGeneral";
   }

@@ -16,8 +16,9 @@
 
 namespace tramolin {
 
-// The name logged for a socket error ("eeGeneral", "eeConnect", "eeDisconnect", ...).
-std::string_view SocketErrorEventName(QAbstractSocket::SocketError error);
+// The name logged for a socket error ("eeGeneral", "eeConnect", "eeDisconnect", "eeSend",
+// "eeReceive"): a network failure while frames wait to be written is a sending one.
+std::string_view SocketErrorEventName(QAbstractSocket::SocketError error, bool writing);
 
 // Owns its socket (accepted by a server, or connecting as a client), plain or TLS (a QSslSocket:
 // it connects encrypted and opens only when the handshake is done). Signals are meant for

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/features.h"
 #include "server/server_state.h"
 
 namespace tramolin {
@@ -30,6 +31,7 @@ struct TKlientInfo {
   std::string LastErrorMsg;
   bool Nasluch = false;           // forward the log to this technician
   bool SendNewDataFirst = false;  // the client sends its new changes first
+  FeatureSet Features = 0;        // agreed with the client when it logged in
 };
 
 }  // namespace tramolin

@@ -127,7 +127,9 @@ void ExchangeHandler::Authenticate(PacketConnection* connection, int slot,
     server_.SetSlotStatus(server_.FindSlot(connection), SlotStatus::kLoggedIn);
     server_.ConnectionLoggedIn(connection);
     if (server_.FindSlot(connection) == r) {
-      server_.SendPacket(r, pkWeryfikacja, BuildVerificationResult(kVerificationOk));
+      const FeatureSet agreed = server_.Clients[static_cast<std::size_t>(r)].Features;
+      server_.SendPacket(r, pkWeryfikacja,
+                         BuildVerificationAgreement(data.Features.has_value(), agreed));
       server_.RefreshClientRow(r);
     }
   }
@@ -165,6 +167,7 @@ int ExchangeHandler::ValidateClient(int& slot, const TAUTHData& data,
   TKlientInfo& client = server_.Clients[static_cast<std::size_t>(slot)];
   client.DBNR = data.DBNR;
   client.SendNewDataFirst = data.SendNewDataFirst;
+  client.Features = data.Features ? ParseFeatureList(*data.Features) & kSupportedFeatures : 0;
   server_.RecallCopyError(slot);
   server_.UpdateClientGrid();
   return kVerificationOk;
@@ -234,8 +237,8 @@ void ExchangeHandler::SendNextBatch(PacketConnection* connection, int slot, bool
   host.Log("Przygotowywanie danych dla klienta "_cp + number + " ... ", kLogStatus);
   PreparedChanges batch;
   ReplicationData* data = server_.Data();
-  const bool ok =
-      data != nullptr && data->PrepareChanges(server_.GetSlotDBNR(slot), false, slot, batch);
+  const bool ok = data != nullptr && data->PrepareChanges(server_.GetSlotDBNR(slot), false, slot,
+                                                          batch, NullsFor(slot));
   if (!ok) {
     Fail(connection, kErrorPreparingData);
     return;
@@ -361,6 +364,13 @@ void ExchangeHandler::ActivityRequest(int slot) {
   server_.Host().Log("Wysyłanie sygnału aktywności do klienta nr "_cp + Number(slot + 1),
                      kLogDiagnostic);
   server_.SendPacket(slot, pkAktywnoscOdp, "");
+}
+
+NullColumns ExchangeHandler::NullsFor(int slot) const {
+  const bool agreed =
+      slot >= 0 && static_cast<std::size_t>(slot) < server_.Clients.size() &&
+      (server_.Clients[static_cast<std::size_t>(slot)].Features & kFeatureExplicitNulls) != 0;
+  return agreed ? NullColumns::kWritten : NullColumns::kLeftOut;
 }
 
 // An operation of the engine failed: the client hears why and the slot goes.

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/change_batch.h"
 #include "protocol/payloads.h"
 
 namespace tramolin {
@@ -44,6 +45,8 @@ class ExchangeHandler {
   void ImportClientBatch(PacketConnection* connection, int slot, const ChangeBatch& batch);
   void ErrorReport(PacketConnection* connection, int slot, std::string_view payload);
   void ActivityRequest(int slot);
+  // How the slot's copy takes NULL columns: explicit when it agreed on them.
+  NullColumns NullsFor(int slot) const;
   void Fail(PacketConnection* connection, int code);
 
   ReplicationServer& server_;

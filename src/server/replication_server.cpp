@@ -8,6 +8,7 @@
 #include "net/packet_connection.h"
 #include "net/restart_timer.h"
 #include "net/tls.h"
+#include "protocol/payload_codec.h"
 #include "server/address_allow_list.h"
 #include "server/exchange_handler.h"
 #include "server/host_name_resolver.h"
@@ -88,6 +89,9 @@ bool ReplicationServer::Listen(quint16 port) {
   SS = std::move(listener);
   connect(SS.get(), &PacketListener::socketAccepted, this, &ReplicationServer::SSClientConnect);
   connect(SS.get(), &PacketListener::handshakeFailed, this, &ReplicationServer::HandshakeFailed);
+  connect(SS.get(), &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError error) {
+    LogSocketError("eeAccept", static_cast<int>(error));
+  });
   host_.Log("Nasłuchiwanie na porcie "_cp + std::to_string(SS->serverPort()) +
                 (SS->Tls() ? " (TLS)" : ""),
             kLogProgress);
@@ -402,6 +406,8 @@ PacketConnection* ReplicationServer::Wrap(std::unique_ptr<QTcpSocket> socket) {
           });
   connect(connection, &PacketConnection::overflowed, this,
           [this, connection] { SSClientOverflow(connection); });
+  connect(connection, &PacketConnection::corruptPacket, this,
+          [this] { host_.LogException("SS", CorruptPayloadError()); });
   connect(connection, &PacketConnection::disconnected, this,
           [this, connection] { SSClientDisconnect(connection); });
   connect(raw, &QTcpSocket::errorOccurred, this,
@@ -442,8 +448,8 @@ void ReplicationServer::AcceptResolved(PacketConnection* connection, const QStri
     AdmitConnection(connection);
   } else {
     RefuseConnection(connection);
+    SetActivityState(kServerReady);
   }
-  SetActivityState(kServerReady);
 }
 
 void ReplicationServer::AdmitConnection(PacketConnection* connection) {
@@ -461,6 +467,7 @@ void ReplicationServer::SendAcceptance(PacketConnection* connection) {
   if (index == -1) return;
   SendPacket(index, pkPolaczenie, BuildConnectionResult(kConnectionAccepted));
   host_.Log("Połączenie zaakceptowane ("_cp + PeerText(connection) + ")", kLogProgress);
+  SetActivityState(kServerReady);
   connection->ReleaseIncoming();
 }
 
@@ -514,7 +521,7 @@ void ReplicationServer::SSClientRead(PacketConnection* connection, std::uint8_t 
   try {
     exchange_->Dispatch(connection, index, type, payload);
   } catch (const std::exception& error) {
-    host_.Log(error.what(), kLogError);
+    host_.LogException("SS", error);
   }
 }
 
@@ -553,9 +560,13 @@ void ReplicationServer::SSClientDisconnect(PacketConnection* connection) {
 }
 
 void ReplicationServer::SSClientError(PacketConnection* connection, int error_code) {
-  (void)connection;
-  host_.Log(Concat({"Wystąpił błąd: SSClientError ErrorEvent: "_cp,
-                    SocketErrorEventName(static_cast<QAbstractSocket::SocketError>(error_code)),
+  LogSocketError(SocketErrorEventName(static_cast<QAbstractSocket::SocketError>(error_code),
+                                      connection->Socket().bytesToWrite() > 0),
+                 error_code);
+}
+
+void ReplicationServer::LogSocketError(std::string_view event, int error_code) {
+  host_.Log(Concat({"Wystąpił błąd: SSClientError ErrorEvent: "_cp, event,
                     " ErrorCode: ", std::to_string(error_code)}),
             kLogDiagnostic);
 }
@@ -575,7 +586,7 @@ void ReplicationServer::tmrZombieTimer() {
       CloseSlot(i, true);
     }
   } catch (const std::exception& error) {
-    host_.Log(error.what(), kLogError);
+    host_.LogException("tmrZombie", error);
   }
   RestartTimer(tmrZombie, kZombieSweepIntervalMs);
 }

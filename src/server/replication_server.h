@@ -182,6 +182,7 @@ class ReplicationServer : public QObject, public SlotBook {
   void SSClientOverflow(PacketConnection* connection);
   void SSClientDisconnect(PacketConnection* connection);
   void SSClientError(PacketConnection* connection, int error_code);
+  void LogSocketError(std::string_view event, int error_code);
   void CountReceivedBytes(PacketConnection* connection, int index);
   void CloseConnection(PacketConnection* connection);
 

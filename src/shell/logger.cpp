@@ -1,15 +1,13 @@
 #include "shell/logger.h"
 
-#include <cxxabi.h>
-
 #include <array>
 #include <fstream>
 #include <initializer_list>
 #include <memory>
 #include <system_error>
-#include <typeinfo>
 
 #include "util/day_time.h"
+#include "util/exception_text.h"
 #include "util/files.h"
 
 namespace tramolin {
@@ -37,14 +35,6 @@ void WriteLines(const std::filesystem::path& file, const std::vector<std::string
   if (!out) {
     throw std::system_error(errno, std::generic_category(), "zapis pliku " + file.string());
   }
-}
-
-std::string ClassNameOf(const std::exception& error) {
-  const char* mangled = typeid(error).name();
-  int status = 0;
-  std::unique_ptr<char, void (*)(void*)> demangled(
-      abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
-  return status == 0 && demangled ? demangled.get() : mangled;
 }
 
 // Up to three destinations of one message, delivered in this order.
@@ -193,9 +183,7 @@ void Logger::SaveFullLog(bool force) {
 }
 
 void Logger::LogException(std::string_view sender, const std::exception& error) {
-  Log("Application.Exception " + std::string(sender) + " " + ClassNameOf(error) + " \"" +
-          error.what() + "\"(0)",
-      kLogProgress);
+  Log(ApplicationExceptionText(sender, error), kLogProgress);
 }
 
 void Logger::WindowLine(std::string_view message) {

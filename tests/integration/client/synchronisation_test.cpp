@@ -3,6 +3,7 @@
 // and the connection comes back after the server drops it or announces an upgrade.
 #include <gtest/gtest.h>
 
+#include <QTcpServer>
 #include <algorithm>
 
 #include "client_harness.h"
@@ -131,6 +132,64 @@ TEST_F(ClientServerFixture, ARefusedVerificationDisconnectsWithTheServersReason)
                           VerificationResultText(kVerificationOtherDatabase), "\""})),
             1);
   EXPECT_TRUE(WaitForState(kClientDisconnected));
+}
+
+// Columns only the copy has (a newer minor structure, or one schema adaptation added here first)
+// keep their values when a complete update arrives and take their defaults on an insert, while a
+// value the main database cleared is cleared here too.
+TEST_F(ClientServerFixture, AColumnOnlyTheCopyHasIsKeptAndAClearedValueTravels) {
+  RunAll(CopyPath(1), {"ALTER TABLE TOWARY ADD KOLOR VARCHAR(10) DEFAULT 'zielony'",
+                       "ALTER TABLE TOWARY ADD EXTRA INTEGER DEFAULT 7 NOT NULL"});
+  RunAll(MainPath(), {"INSERT INTO TOWARY (ID, NAZWA, OPIS) VALUES (10, 'Sruba', 'opis')"});
+  ASSERT_TRUE(Synchronise());
+  RunAll(CopyPath(1), {"UPDATE TOWARY SET KOLOR = 'czerwony' WHERE ID = 10"});
+  RunAll(MainPath(), {"UPDATE TOWARY SET NAZWA = 'Wkret', OPIS = NULL WHERE ID = 10",
+                      "INSERT INTO TOWARY (ID, NAZWA) VALUES (11, 'Nowy')"});
+  ASSERT_TRUE(Synchronise());
+  EXPECT_EQ(Query(CopyPath(1),
+                  "SELECT NAZWA || '|' || COALESCE(OPIS, '<NULL>') || '|' || KOLOR "
+                  "FROM TOWARY WHERE ID = 10"),
+            "Wkret|<NULL>|czerwony");
+  EXPECT_EQ(Query(CopyPath(1), "SELECT EXTRA || KOLOR FROM TOWARY WHERE ID = 11"), "7zielony");
+}
+
+// A server that answers the bare "0" (as every other server does) gets no explicit NULL, and its
+// batches' absent columns stay as they are; the agreement is made again on every connection.
+TEST_F(ClientServerFixture, AgainstAServerThatDidNotAgreeAbsentColumnsStayAndNullsAreLeftOut) {
+  QTcpServer plain_server;
+  ASSERT_TRUE(plain_server.listen(QHostAddress::LocalHost, 0));
+  Configure([&](ClientSettings& s) { s.addresses.port = plain_server.serverPort(); });
+  RunAll(CopyPath(1), {"INSERT INTO TOWARY (ID, NAZWA, OPIS) VALUES (10, 'Sruba', 'opis')"});
+  for (const std::string_view answer : {"0", "0;nulls"}) {
+    client_.Link().tmrKConnectTimer();
+    ASSERT_TRUE(RunUntil([&] { return plain_server.hasPendingConnections(); }));
+    PacketConnection peer(std::unique_ptr<QTcpSocket>(plain_server.nextPendingConnection()));
+    std::vector<Packet> received;
+    QObject::connect(&peer, &PacketConnection::packetReceived,
+                     [&](std::uint8_t type, const std::string& payload) {
+                       received.push_back({type, payload});
+                     });
+    auto next = [&](std::size_t count) {
+      return RunUntil([&] { return received.size() >= count; });
+    };
+    peer.SendFrame(BuildPacket(pkPolaczenie, "0", false));
+    ASSERT_TRUE(next(1));
+    EXPECT_TRUE(received[0].payload.ends_with(";nulls;")) << "ours lists what it supports";
+    peer.SendFrame(BuildPacket(pkWeryfikacja, answer, false));
+    ASSERT_TRUE(next(2));  // ready for the server's changes
+    peer.SendFrame(
+        BuildPacket(pkZmiany, BuildChangeBatch(1, 1, "10;29;1;2;ID;1;10;NAZWA;0;5;Wkret;"), false));
+    ASSERT_TRUE(next(3));
+    EXPECT_EQ(received[2].type, pkPotwierdzenie);
+    peer.SendFrame(BuildPacket(pkZmiany, BuildChangeBatch(0, 0, ""), false));
+    ASSERT_TRUE(next(4));
+    EXPECT_EQ(received[3].payload.find("VOLDBLB;5;") != std::string::npos, answer != "0")
+        << received[3].payload;
+    peer.Abort();
+    ASSERT_TRUE(WaitForState(kClientDisconnected));
+  }
+  EXPECT_EQ(Query(CopyPath(1), "SELECT NAZWA || '|' || OPIS FROM TOWARY WHERE ID = 10"),
+            "Wkret|opis");
 }
 
 }  // namespace

@@ -130,6 +130,15 @@ TEST_F(ServerFixture, TwoFramesInOneReadAreBothAnswered) {
   EXPECT_EQ(host_.CountLines("Wysyłanie sygnału aktywności do klienta nr 1"_cp), 2);
 }
 
+TEST_F(ServerFixture, ACorruptFrameIsLoggedAsAnUncaughtErrorAndTheConnectionStays) {
+  ScriptedClient& client = LoggedIn(GoodAuth());
+  client.Socket().write(QByteArray("\x09;8;AAAAAAAA", 12));
+  client.Send(pkAktywnosc, "");
+  EXPECT_EQ(client.Next().type, pkAktywnoscOdp);
+  EXPECT_EQ(host_.CountLines("Application.Exception SS tramolin::CorruptPayloadError \"error\""),
+            1);
+}
+
 TEST_F(ServerFixture, OverflowIsReportedAndTheSlotClosed) {
   ScriptedClient& client = Connect();
   ASSERT_EQ(client.Next().payload, "0");

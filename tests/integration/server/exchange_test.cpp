@@ -190,6 +190,24 @@ TEST_F(ExchangeTest, ServerSendsItsBatchesAndDeletesEntriesOnlyAfterEachConfirma
   EXPECT_EQ(states_.back(), 1);
 }
 
+// A client that authenticates with eight fields gets the bare "0" and batches without explicit
+// NULLs; one of ours that lists the feature (and one unknown) gets "0;nulls" and NULL columns.
+TEST_F(ExchangeTest, ExplicitNullsGoOnlyToAClientThatAgreedOnThem) {
+  Exec(MainPath(), "INSERT INTO TOWARY (ID, NAZWA) VALUES (7, 'bez opisu')");
+  for (const int copy : {1, 2}) {
+    TAUTHData auth = GoodAuth(copy);
+    if (copy == 2) auth.Features = "nulls,przyszla";
+    ScriptedClient& client = Connect();
+    ASSERT_EQ(client.Next().payload, "0");
+    client.Send(pkAutoryzacja, BuildAuthData(auth));
+    EXPECT_EQ(client.Next().payload, copy == 2 ? "0;nulls" : "0");
+    client.Send(pkGotowosc, BuildReadySignal(0));
+    const Packet batch = client.Next(20000);
+    ASSERT_EQ(Count(batch), 1);
+    EXPECT_EQ(batch.payload.find("OPIS;5;") != std::string::npos, copy == 2) << batch.payload;
+  }
+}
+
 TEST_F(ExchangeTest, ClientSendingItsDataFirstGetsAReadySignalAfterTheConfirmation) {
   FourLargeGoods();
   TAUTHData auth = GoodAuth();
@@ -270,6 +288,10 @@ TEST_F(ExchangeTest, ClientErrorReportClosesTheSlotExceptForALock) {
             1);
   EXPECT_FALSE(locked.closed);
   EXPECT_EQ(server_.Clients.size(), 1U);
+  // The copy's last error outlives its slot: the copy's next slot shows it again.
+  LoggedIn(GoodAuth(2));
+  EXPECT_EQ(server_.Clients.back().LastErrorMsg,
+            " wystąpił błąd w czasie importowania danych: zły rekord"_cp);
   // A detail cannot forge a log line of its own, nor flood the log.
   locked.Send(pkBlad, BuildErrorReport(kErrorImportLocked, "a\r\n2026.12.09 00:00:00.000 X" +
                                                                std::string(100'000, 'y')));

@@ -181,6 +181,14 @@ TEST(PacketConnectionRefusedTest, FailedConnectionAttemptEndsInDisconnected) {
   EXPECT_EQ(connection.state(), PacketConnection::State::kClosed);
 }
 
+TEST(SocketErrorEventNameTest, NetworkFailuresAreSendingOrReceivingByWhatWaits) {
+  EXPECT_EQ(SocketErrorEventName(QAbstractSocket::NetworkError, true), "eeSend");
+  EXPECT_EQ(SocketErrorEventName(QAbstractSocket::SocketTimeoutError, false), "eeReceive");
+  EXPECT_EQ(SocketErrorEventName(QAbstractSocket::RemoteHostClosedError, true), "eeDisconnect");
+  EXPECT_EQ(SocketErrorEventName(QAbstractSocket::HostNotFoundError, false), "eeConnect");
+  EXPECT_EQ(SocketErrorEventName(QAbstractSocket::SocketAccessError, false), "eeGeneral");
+}
+
 TEST(KeepAliveTest, SettingsReadAsThreePositiveNumbersOfSeconds) {
   EXPECT_EQ(ParseKeepAlive("60,10,5"), (KeepAlive{60, 10, 5}));
   EXPECT_EQ(ParseKeepAlive("1,1,1")->BoundMs(), 2000);

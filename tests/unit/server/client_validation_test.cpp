@@ -39,13 +39,16 @@ struct CheckCase {
 class ClientCheckTest : public ::testing::TestWithParam<CheckCase> {};
 
 TEST_P(ClientCheckTest, FirstFailingCheckGivesTheResult) {
-  TAUTHData data{1, 1000, "", "119.1", "2.1.5.7", false, "119", false};
+  TAUTHData data{1, 1000, "", "119.1", "2.1.5.7", false, "119", false, std::nullopt};
   ScriptedDatabase database;
   GetParam().change(data, database);
   RecordingHost host;
   VerificationFindings findings;
   EXPECT_EQ(CheckClientAgainstServer(data, {1000, "2.1.5.100", ""}, database, host, findings),
             GetParam().expected);
+  if (database.throws) {
+    EXPECT_TRUE(host.lines.empty()) << "a database error is not logged";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -92,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST(ClientCheckTest, TooNewServerStructureIsLoggedAsAnError) {
-  TAUTHData data{1, 1000, "", "119.1", "2.1.5.7", false, "119", false};
+  TAUTHData data{1, 1000, "", "119.1", "2.1.5.7", false, "119", false, std::nullopt};
   ScriptedDatabase database;
   database.version = "121.3";
   RecordingHost host;
@@ -110,6 +113,7 @@ TEST(VersionTextTest, MajorPartAndNumber) {
   EXPECT_EQ(MajorVersionNumber("120.1"), 120);
   EXPECT_EQ(MajorVersionNumber("abc.1"), 0);
   EXPECT_EQ(MajorVersionNumber(""), 0);
+  EXPECT_EQ(MajorVersionNumber("120"), 0) << "without a dot there is no major version";
 }
 
 TEST(AccessKeyTest, OnlyTheSameBytesMatch) {
