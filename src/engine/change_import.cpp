@@ -104,7 +104,10 @@ int TChangeImport::ImportChanges(std::string_view& payload, std::int32_t sender_
                                  std::int32_t& conflicts, std::int32_t& count, int slot) {
   conflicts = 0;
   count = 0;
-  if (!db_.ConnectDatabase()) return kImportFailed;
+  if (!db_.ConnectDatabase()) {
+    slots_.SetProgress(slot, 0);  // every call ends with the display cleared
+    return kImportFailed;
+  }
   slots_.SetProgress(slot, 0);
   Run run;
   run.slot = slot;
@@ -208,7 +211,7 @@ void TChangeImport::ApplyChecked(Run& run) {
     events_.QueueEvent(run.table->event_name);
     ++run.record_count;
   }
-  CommitInRhythm(run, applied);
+  CommitInRhythm(run);
 }
 
 void TChangeImport::CommitBeforeEachRecord(const Run& run) {
@@ -383,9 +386,11 @@ void TChangeImport::AdaptSchema(Run& run) {
   schema_.AdaptExtraColumn(run.record, run.record.change_type, run.prefix);
 }
 
-// Every 1,000 applied records, and after every record of a table that commits each record.
-void TChangeImport::CommitInRhythm(const Run& run, bool applied) {
-  const bool due = (applied && run.record_count % kCommitEvery == 0) || run.table->commit_each;
+// After every record while the records applied so far are a multiple of 1,000 (0 included), so
+// a skipped record (a dropped change, a delete of a missing record) commits at such a count too;
+// and after every record of a table that commits each record.
+void TChangeImport::CommitInRhythm(const Run& run) {
+  const bool due = run.record_count % kCommitEvery == 0 || run.table->commit_each;
   if (due && db_.IBTSetData().CommitIfActive()) Trace(run, run.prefix + "COMMIT1");
 }
 

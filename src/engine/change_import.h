@@ -82,7 +82,7 @@ class TChangeImport {
   void RunAttachmentRequest(Run& run);
   std::int64_t DeleteSenderEntries(const Run& run);
   void AdaptSchema(Run& run);
-  void CommitInRhythm(const Run& run, bool applied);
+  void CommitInRhythm(const Run& run);
   int Finish(std::string_view payload, Run& run);
 
   const std::vector<std::string>& TableColumns(std::string_view table);

@@ -10,6 +10,7 @@
 #include "shell/tdm.h"
 #include "util/cp1250.h"
 #include "util/day_time.h"
+#include "util/text_rules.h"
 
 namespace tramolin {
 namespace {
@@ -19,13 +20,16 @@ constexpr int kExitFailure = 1;
 
 void Sleep(int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }
 
-std::string AlreadyRunningMessage() {
-  return std::string(
-      "Program jest już uruchomiony.\r\n\r\n"
-      "(jeśli działa jako usługa należy ją zatrzymać\r\n"
-      "poprzez panel zarządzania usługami \"services.msc\",\r\n"
-      "jeśli działa jako aplikacja odpowiednie opcje zjadują się\r\n"
-      "w menu kontekstowym ikonki w zasobniku systemowym)"_cp);
+// A service is stopped through systemd here, by the command that names it.
+std::string AlreadyRunningMessage(std::string_view service_name) {
+  return Concat(
+      {"Program jest już uruchomiony.\r\n\r\n"
+       "(jeśli działa jako usługa należy ją zatrzymać\r\n"
+       "poleceniem \"systemctl stop "_cp,
+       service_name,
+       "\",\r\n"
+       "jeśli działa jako aplikacja odpowiednie opcje zjadują się\r\n"
+       "w menu kontekstowym ikonki w zasobniku systemowym)"_cp});
 }
 
 }  // namespace
@@ -68,7 +72,8 @@ bool StartupSequence::IsSecondCopy() {
   }
   int running_pid = 0;
   if (!IsProcessRunning(tdm_.Services().executable_name, running_pid)) return false;
-  if (!command.HasSwitch("ms")) tdm_.Log(AlreadyRunningMessage(), kLogSerious);
+  if (!command.HasSwitch("ms"))
+    tdm_.Log(AlreadyRunningMessage(tdm_.Config().ServiceName), kLogSerious);
   BringRunningCopyForward(running_pid);
   return true;
 }

@@ -152,7 +152,8 @@ TfMainTramolin_2::TfMainTramolin_2(TDM& tdm, WindowOptions options, QWidget* par
   connect(&tmrMinimize, &QTimer::timeout, this, &TfMainTramolin_2::tmrMinimizeTimer);
 
   tray_ = std::make_unique<Tray>(
-      tdm_, *this, options_.system_tray.value_or(QSystemTrayIcon::isSystemTrayAvailable()));
+      tdm_, *this, options_.system_tray.value_or(QSystemTrayIcon::isSystemTrayAvailable()),
+      options_.file_location);
   connect(tray_.get(), &Tray::hintShown, this,
           [this](const QString& hint) { statusBar()->showMessage(hint); });
   if (!tray_->HasSystemTray()) menuBar()->addMenu(&tray_->Menu());

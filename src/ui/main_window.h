@@ -27,6 +27,7 @@ class QTableView;
 namespace tramolin {
 
 class ClientGridModel;
+class FileLocation;
 class TDM;
 class Tray;
 
@@ -40,6 +41,9 @@ struct WindowOptions {
   // Whether the desktop has a system tray; default: asked from the desktop. Without one the
   // window minimises as usual and the tray's menu is in the window's menu bar.
   std::optional<bool> system_tray;
+  // How the tray's "Otwórz lokalizację pliku ..." shows the program's file; default: the
+  // desktop's file manager.
+  std::shared_ptr<FileLocation> file_location;
 };
 
 // The window's own objects carry these names (tests and style sheets find them by name).

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <exception>
+#include <optional>
 
 #include "platform/service_control.h"
 #include "util/cp1250.h"
@@ -11,12 +12,10 @@
 namespace tramolin {
 namespace {
 
-// The error's text follows on a line of its own when there is one.
-std::string InstallationProblem(std::string_view error = {}) {
-  return Concat(
-      {"Wystąpił problem w czasie instalacji usługi Tramolin.\r\n"
-       "Uruchomienie tramolina jako usługi nie jest możliwe."_cp,
-       error.empty() ? "" : "\r\n", error});
+std::string InstallationProblem() {
+  return std::string(
+      "Wystąpił problem w czasie instalacji usługi Tramolin.\r\n"
+      "Uruchomienie tramolina jako usługi nie jest możliwe."_cp);
 }
 
 std::string ParametrisationProblem(std::string_view error) {
@@ -63,23 +62,31 @@ bool ServiceSetup::ApplyServiceStep(const ServiceStepInput& input) {
 }
 
 // A unit that is missing is installed; one that exists gets its command line written again, so
-// that the debug switch follows the wizard.
+// that the debug switch follows the wizard. The unit file is the service's registration and its
+// parameters at once: no unit afterwards is an installation problem (the system's reason follows
+// on a line of its own); a unit left behind by a failure (written, but systemd refused it) is a
+// parametrisation problem with the error's text.
 bool ServiceSetup::InstallOrRewrite(const std::string& name, bool debug) {
   const bool installed = control_.IsInstalled(name);
   Show(Concat({installed ? "Parametryzacja usługi "_cp : "Instalacja usługi "_cp, name, " ..."}));
-  try {
-    control_.InstallUnit(name, app_dir_, exe_name_, debug);
-  } catch (const std::exception& error) {
-    // The system's and systemctl's messages are UTF-8; the log is code page 1250.
-    const std::string reason = Utf8ToCp1250(error.what());
-    log_(installed ? ParametrisationProblem(reason) : InstallationProblem(reason), kLogSerious);
-    return false;
-  }
+  const std::optional<std::string> error = WriteUnit(name, debug);
   if (!control_.IsInstalled(name)) {
     log_(InstallationProblem(), kLogSerious);
+    if (error) log_(*error, kLogError);
     return false;
   }
-  return true;
+  if (error) log_(ParametrisationProblem(*error), kLogSerious);
+  return !error;
+}
+
+// The error's text (code page 1250) when the unit could not be written and enabled.
+std::optional<std::string> ServiceSetup::WriteUnit(const std::string& name, bool debug) {
+  try {
+    control_.InstallUnit(name, app_dir_, exe_name_, debug);
+    return std::nullopt;
+  } catch (const std::exception& error) {
+    return Utf8ToCp1250(error.what());  // the system's and systemctl's messages are UTF-8
+  }
 }
 
 void ServiceSetup::RemoveService(std::string_view name) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,9 +37,10 @@ class ServiceSetup {
   void SetStatus(Status status) { status_ = std::move(status); }
 
   // Installs (stopping and removing a renamed one first) or rewrites the service, or removes it
-  // when the application option is chosen. Failures (a unit that cannot be written, a systemctl
-  // command that fails) are logged at level 6 with their error text and give false. The status is
-  // cleared at the end.
+  // when the application option is chosen. Failures are logged at level 6 and give false: no unit
+  // afterwards with the installation message (the reason follows at level 1), a unit that systemd
+  // refused or that could not be rewritten with the parametrisation message and the error's
+  // text. The status is cleared at the end.
   bool ApplyServiceStep(const ServiceStepInput& input);
 
   // Stops and removes the named service; does nothing for a name CheckServiceName refuses. The
@@ -47,6 +49,7 @@ class ServiceSetup {
 
  private:
   bool InstallOrRewrite(const std::string& name, bool debug);
+  std::optional<std::string> WriteUnit(const std::string& name, bool debug);
   void Show(std::string_view text);
 
   ServiceControl& control_;

@@ -1,10 +1,8 @@
 #include "ui/tray.h"
 
-#include <QDesktopServices>
 #include <QMainWindow>
 #include <QPainter>
 #include <QPainterPath>
-#include <QUrl>
 #include <array>
 #include <stdexcept>
 
@@ -83,8 +81,14 @@ QIcon StateIcon(std::optional<int> index) {
   return icon;
 }
 
-Tray::Tray(TDM& tdm, QMainWindow& window, bool system_tray, QObject* parent)
-    : QObject(parent), tdm_(tdm), window_(window), menu_(QStringLiteral("Tramolin")) {
+Tray::Tray(TDM& tdm, QMainWindow& window, bool system_tray,
+           std::shared_ptr<FileLocation> file_location, QObject* parent)
+    : QObject(parent),
+      tdm_(tdm),
+      window_(window),
+      menu_(QStringLiteral("Tramolin")),
+      file_location_(file_location ? std::move(file_location)
+                                   : std::make_shared<DesktopFileLocation>()) {
   BuildMenu();
   if (system_tray) {
     icon_ = std::make_unique<QSystemTrayIcon>();
@@ -193,7 +197,8 @@ void Tray::ReconnectClick() {
 }
 
 void Tray::OpenFolderClick() {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(tdm_.AppDir().string())));
+  ShowFileLocation(*file_location_, QString::fromStdString(ProgramPath().string()),
+                   QString::fromStdString(tdm_.AppDir().string()));
 }
 
 void Tray::AutostartClick() {

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "platform/autostart.h"
+#include "ui/file_location.h"
 
 class QMainWindow;
 
@@ -28,7 +29,9 @@ class Tray : public QObject {
 
  public:
   // `system_tray`: whether the desktop shows tray icons. The window must outlive the tray.
-  Tray(TDM& tdm, QMainWindow& window, bool system_tray, QObject* parent = nullptr);
+  // `file_location` shows the program's file; null for the desktop's own.
+  Tray(TDM& tdm, QMainWindow& window, bool system_tray,
+       std::shared_ptr<FileLocation> file_location = nullptr, QObject* parent = nullptr);
   ~Tray() override;
 
   bool HasSystemTray() const { return icon_ != nullptr; }
@@ -52,6 +55,7 @@ class Tray : public QObject {
   void SaveLogClick();
   void RestoreClick() { RestoreWindow(); }
   void ReconnectClick();
+  // Selects the program's file in the file manager, or opens its folder.
   void OpenFolderClick();
   void AutostartClick();
   void EventsClick();
@@ -75,6 +79,7 @@ class Tray : public QObject {
   QMenu menu_;
   std::unique_ptr<QSystemTrayIcon> icon_;
   Autostart autostart_;
+  std::shared_ptr<FileLocation> file_location_;
   QAction* restore_action_ = nullptr;
   QAction* reconnect_action_ = nullptr;
   QAction* autostart_action_ = nullptr;

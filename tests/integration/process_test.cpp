@@ -36,6 +36,9 @@ TEST_F(SecondCopyTest, SecondCopyReportsTheRunningCopyBringsItForwardAndExits) {
   EXPECT_EQ(folder_.Run({"-serwis", "-min", "-h=1234"}), 0);
   EXPECT_NE(folder_.ReadText("Tramolin2_error.log").find("Program jest już uruchomiony."),
             std::string::npos);
+  EXPECT_NE(
+      folder_.ReadText("Tramolin2_error.log").find("poleceniem \"systemctl stop Tramolin2\","),
+      std::string::npos);
   EXPECT_TRUE(folder_.WaitFor("Tramolin2_debug.log", "Komunikat 1177 (1234, 0)"));
   EXPECT_NE(Debug().find("Komunikat 1174 (0, 0)"), std::string::npos);
   EXPECT_NE(Debug().find("Komunikat 1175 (0, 0)"), std::string::npos);

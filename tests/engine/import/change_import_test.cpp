@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "import_fixture.h"
@@ -85,14 +86,17 @@ TEST_F(ChangeImportTest, TheLoopGuardStopsAt99999RecordsAfterCommittingThem) {
   EXPECT_EQ(copy_->host.progress[-1], 0);
 }
 
+// A skipped record (a delete of a missing one) is not counted, but commits while the count stands
+// at a multiple of 1,000: here before the first record applied and right after the thousandth.
 TEST_F(ChangeImportTest, CommitsEveryThousandRecordsAndAtTheEnd) {
-  std::string payload;
+  std::string payload = Text(Record(9001, kDokumenty, kChangeDelete));
   for (int i = 1; i <= 1500; ++i) {
     payload += Text(Record(i, kDokumenty, kChangeInsert, {IntegerField("ID", i)}));
+    if (i == 1000) payload += Text(Record(9002, kDokumenty, kChangeDelete));
   }
   ASSERT_EQ(copy_->Import(payload), kImportDone) << copy_->Error();
   EXPECT_EQ(copy_->count, 1500);
-  EXPECT_EQ(copy_->host.CountLines("-1 COMMIT1"), 1);
+  EXPECT_EQ(copy_->host.CountLines("-1 COMMIT1"), 3);
   EXPECT_EQ(copy_->host.CountLines("-1 COMMIT2"), 1);
   EXPECT_EQ(copy_->host.CountLines("-1 DONE=1500 EVNCNT="), 1);
 }
@@ -332,6 +336,14 @@ INSTANTIATE_TEST_SUITE_P(
             "DayCountBeyondYear9999", "5;0;0;2;ID;1;5;DATA;3;1E300;",
             kError1Dokumenty + "Wartość poza zakresem daty i czasu w kolumnie DATA: 1E300"_cp}),
     [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(ChangeImportTest, AnUnreachableDatabaseFailsWithTheProgressCleared) {
+  copy_->host.progress[-1] = 40;
+  copy_->data->DisconnectDatabase(true);
+  std::filesystem::rename(copy_->path, copy_->path + ".away");
+  EXPECT_EQ(copy_->Import(Text(Record(1, kDokumenty, kChangeDelete))), kImportFailed);
+  EXPECT_EQ(copy_->host.progress[-1], 0);
+}
 
 TEST_F(ChangeImportTest, AnEmptyBatchIsDoneWithNothingApplied) {
   EXPECT_EQ(copy_->Import(""), kImportDone);

@@ -1,5 +1,5 @@
 // The tray and its menu: items in order with their hints, the autostart entry and the
-// register-refresh option switched and ticked, minimising into the tray and restoring.
+// register-refresh option switched and ticked, the program's file shown, minimising and restoring.
 #include "ui/tray.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +13,24 @@
 
 #include "client/client_state.h"
 #include "gui/window/window_fixture.h"
+#include "platform/system_info.h"
 #include "shell/activity_state.h"
 #include "shell/tdm.h"
 #include "ui/main_window.h"
 
 namespace tramolin::testing {
 namespace {
+
+// A desktop whose file manager selects files or not, as told; notes what it was asked.
+struct FakeFileLocation final : FileLocation {
+  void SelectInFileManager(const QString& file, std::function<void(bool)> done) override {
+    selected << file;
+    done(file_manager);
+  }
+  void OpenFolder(const QString& folder) override { opened << folder; }
+  bool file_manager = false;
+  QStringList selected, opened;
+};
 
 class TrayTest : public ::testing::Test {
  protected:
@@ -34,13 +46,15 @@ class TrayTest : public ::testing::Test {
     qputenv("XDG_CONFIG_HOME", saved_config_home_);
     std::filesystem::remove_all(config_home_);
   }
-  void Open(const WindowSetup& setup, bool system_tray) {
+  void Open(const WindowSetup& setup, bool system_tray,
+            std::shared_ptr<FileLocation> desktop = nullptr) {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     program_ = std::make_unique<WindowProgram>(test->name(), setup);
     WindowOptions options;
     options.confirm_close = [] { return true; };
     options.message_box = [](const QString&, MessageIcon) {};
     options.system_tray = system_tray;
+    options.file_location = std::move(desktop);
     window_ = std::make_unique<TfMainTramolin_2>(program_->Tdm(), options);
   }
   Tray& TheTray() { return window_->TrayIcon(); }
@@ -105,6 +119,21 @@ TEST_F(TrayTest, RegisterRefreshSwitchesEventsAndSavesTheConfiguration) {
   TheTray().EventsAction()->trigger();
   EXPECT_FALSE(program_->Tdm().Config().Events);
   EXPECT_NE(program_->ReadFile("Tramolin2.ini").find("Events=0"), std::string::npos);
+}
+
+TEST_F(TrayTest, OpenLocationSelectsTheProgramInTheFileManagerOrOpensItsFolder) {
+  auto desktop = std::make_shared<FakeFileLocation>();
+  Open(ServerSetup(), /*system_tray=*/false, desktop);
+  QAction* open_location = TheTray().Menu().actions()[3];
+  open_location->trigger();
+  EXPECT_EQ(desktop->selected, QStringList(QString::fromStdString(ProgramPath().string())));
+  EXPECT_EQ(desktop->opened,
+            QStringList(QString::fromStdString(program_->Tdm().AppDir().string())));
+
+  desktop->file_manager = true;
+  open_location->trigger();
+  EXPECT_EQ(desktop->selected.size(), 2);
+  EXPECT_EQ(desktop->opened.size(), 1);
 }
 
 TEST_F(TrayTest, WithoutASystemTrayTheMenuIsInTheMenuBarAndMinimisingStaysMinimised) {

@@ -371,16 +371,19 @@ TEST_F(WizardLogicTest, BadServiceNameIsRefusedAndRemoveIgnoresIt) {
   EXPECT_EQ(Calls(), "");
 }
 
+// No unit could be made: the installation message as it stands, the system's reason after it.
 TEST_F(WizardLogicTest, UnwritableUnitFolderFailsTheInstallation) {
   std::filesystem::remove_all(dir_ / "units");
   WizardForm form = TestedForm();
   form.run_as_service = true;
   EXPECT_FALSE(Apply(form));
-  EXPECT_EQ(LastMessage(),
+  ASSERT_GE(messages_.size(), 2u);
+  EXPECT_EQ(messages_[messages_.size() - 2],
             "Wystąpił problem w czasie instalacji usługi Tramolin.\r\n"
-            "Uruchomienie tramolina jako usługi nie jest możliwe.\r\ncannot write " +
-                service_control_.UnitFile("Tramolin2").string() + ": No such file or directory");
-  EXPECT_EQ(levels_.back(), 6);
+            "Uruchomienie tramolina jako usługi nie jest możliwe.");
+  EXPECT_EQ(levels_[levels_.size() - 2], 6);
+  EXPECT_EQ(LastMessage(), "cannot write " + service_control_.UnitFile("Tramolin2").string() +
+                               ": No such file or directory");
   EXPECT_FALSE(config_.RunAsService);
 }
 
@@ -391,10 +394,11 @@ TEST_F(WizardLogicTest, FailedEnableFailsTheStepWithSystemctlsMessage) {
                               " enable Tramolin2.service failed (exit status 1): Access denied";
   WizardForm form = TestedForm();
   form.run_as_service = true;
+  // The new unit was written before enabling it failed: its parameters, not its installation,
+  // failed, and so again when the next try rewrites it.
   EXPECT_FALSE(Apply(form));
-  EXPECT_EQ(LastMessage(), "Wystąpił problem w czasie instalacji usługi Tramolin." + failure);
+  EXPECT_EQ(LastMessage(), "Wystąpił problem w czasie parametryzacji usługi Tramolin." + failure);
   EXPECT_EQ(levels_.back(), 6);
-  // The unit was written before enabling it failed: the next try rewrites it.
   EXPECT_FALSE(Apply(form));
   EXPECT_EQ(LastMessage(), "Wystąpił problem w czasie parametryzacji usługi Tramolin." + failure);
   EXPECT_FALSE(config_.RunAsService);

@@ -1,6 +1,6 @@
 // The client's connection without a database (a technician's): the order in which addresses are
 // tried, the saved looked-up address, the reply time-out, on-demand mode, the "Rozłącz / połącz"
-// action, and a technician's commands and the server's answers.
+// action, a technician's commands and the server's answers, and a go-ahead out of turn.
 #include <gtest/gtest.h>
 
 #include <QTcpServer>
@@ -175,6 +175,12 @@ TEST_F(ServerLinkTest, ATechnicianLogsInWithoutADatabaseAndSendsCommands) {
   ASSERT_TRUE(RunUntil([&] { return received.size() == 3; }));
   EXPECT_EQ(received[2].type, pkAktywnoscOdp);
   EXPECT_EQ(Lines("Nasłuch włączony"_cp), 1);
+
+  // A go-ahead the client did not wait for ends the connection.
+  peer.SendFrame(BuildPacket(pkGotowosc, "0", false));
+  ASSERT_TRUE(RunUntil([&] { return Lines("Nieprawidłowy status klienta (4)"_cp) == 1; }));
+  EXPECT_EQ(client_.ActivityState(), kClientDisconnected);
+  EXPECT_TRUE(client_.tmrKConnect.isActive());
 }
 
 }  // namespace

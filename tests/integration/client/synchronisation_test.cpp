@@ -1,6 +1,7 @@
 // A real client against a real server, each on its own database: changes made on both sides meet
 // in one synchronisation, conflicts go the main database's way, a user's lock holds the cycle,
-// and the connection comes back after the server drops it or announces an upgrade.
+// the connection comes back after the server drops it or announces an upgrade, and a refused
+// verification ends it (for a copy the server does not list, with its version set back).
 #include <gtest/gtest.h>
 
 #include <QTcpServer>
@@ -132,6 +133,18 @@ TEST_F(ClientServerFixture, ARefusedVerificationDisconnectsWithTheServersReason)
                           VerificationResultText(kVerificationOtherDatabase), "\""})),
             1);
   EXPECT_TRUE(WaitForState(kClientDisconnected));
+
+  // A copy the server does not list sets its structure version back to 0.0.
+  const std::string version =
+      "SELECT GEN_ID(BAZA_MAJOR, 0) || '.' || GEN_ID(BAZA_MINOR, 0) FROM RDB$DATABASE";
+  EXPECT_NE(Query(CopyPath(1), version), "0.0");
+  client_.Credentials().database_id -= 1;
+  client_.Credentials().copy_number = 9;
+  client_.Link().tmrKConnectTimer();
+  ASSERT_TRUE(WaitForLine(Concat({"Weryfikacja zakończona niepowodzeniem: \""_cp,
+                                  VerificationResultText(kVerificationNotActiveCopy), "\""})));
+  EXPECT_TRUE(WaitForState(kClientDisconnected));
+  EXPECT_EQ(Query(CopyPath(1), version), "0.0");
 }
 
 // Columns only the copy has (a newer minor structure, or one schema adaptation added here first)
