@@ -2,7 +2,8 @@
 // tables of every column type (inserts, a tenth of them updated, a fiftieth deleted); the export
 // runs batch after batch, each confirmed, until the journal is empty. Against it: one plain
 // SELECT per table reading every column of the same rows. Both in records per second, and
-// their ratio at the end.
+// their ratio at the end. Also the size of a batch of 1,000 of those records as text and as a
+// frame, without and with explicit NULL columns.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -16,8 +17,12 @@
 #include "engine/fb/statement.h"
 #include "engine/journal_cleanup.h"
 #include "engine/pass_dm.h"
+#include "protocol/frame.h"
+#include "protocol/packet_types.h"
+#include "protocol/payloads.h"
 #include "support/journalled_databases.h"
 #include "support/rate_comparison.h"
+#include "util/change_payload_header.h"
 
 namespace tramolin {
 namespace {
@@ -84,6 +89,38 @@ void BM_PrepareChanges(benchmark::State& state) {
   state.SetBytesProcessed(bytes);
 }
 
+// The first 1,000 records of the first batch, without and with explicit NULL columns: their text
+// and the frame that carries them (compressed and encoded), in bytes.
+void BM_ThousandRecordBatchBytes(benchmark::State& state) {
+  const NullColumns nulls = state.range(0) != 0 ? NullColumns::kWritten : NullColumns::kLeftOut;
+  const bench::JournalledDatabases& journal = bench::TheJournal();
+  std::size_t text_bytes = 0;
+  std::size_t frame_bytes = 0;
+  for (auto _ : state) {
+    Module module(journal.FreshCopy("main.fdb"));
+    PreparedChanges changes;
+    if (!module.exporter->PrepareChanges(1, false, 0, changes, nulls)) {
+      state.SkipWithError(module.host.error.c_str());
+      return;
+    }
+    std::string_view records = changes.payload;
+    CutChangePayloadHeader(records);
+    const std::size_t start = changes.payload.size() - records.size();
+    RecordSpan span;
+    for (int i = 0; i < 1000 && NextRecordSpan(records, span); ++i) {
+    }
+    const std::string text =
+        BuildChangeBatch(1000, 1000,
+                         std::string_view(changes.payload)
+                             .substr(start)
+                             .substr(0, changes.payload.size() - start - records.size()));
+    text_bytes = text.size();
+    frame_bytes = BuildPacket(pkZmiany, text, false).size();
+  }
+  state.counters["text bytes"] = static_cast<double>(text_bytes);
+  state.counters["frame bytes"] = static_cast<double>(frame_bytes);
+}
+
 // Reads every column of every row of the table the way its type suggests.
 std::int64_t ReadTable(fb::Transaction& transaction, std::string_view table) {
   fb::Statement select(transaction, "SELECT * FROM " + std::string(table));
@@ -132,6 +169,11 @@ void BM_PlainSelect(benchmark::State& state) {
 
 BENCHMARK(BM_PrepareChanges)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_PlainSelect)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_ThousandRecordBatchBytes)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tramolin
