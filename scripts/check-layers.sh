@@ -15,11 +15,12 @@ protocol  util
 engine    util platform
 config    util platform
 net       util protocol
-server    util platform protocol engine config net
-client    util platform protocol engine config net
-shell     util platform protocol engine config net server client
-ui        util platform protocol engine config net server client shell
-app       util platform protocol engine config net server client shell ui
+worker    util platform engine
+server    util platform protocol engine config net worker
+client    util platform protocol engine config net worker
+shell     util platform protocol engine config net worker server client
+ui        util platform protocol engine config net worker server client shell
+app       util platform protocol engine config net worker server client shell ui
 '
 # Layers that stay plain C++: no Qt header at all.
 no_qt='util platform protocol engine config'

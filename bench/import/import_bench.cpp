@@ -79,13 +79,12 @@ void BM_ImportChanges(benchmark::State& state) {
     state.ResumeTiming();
     for (const std::string& batch : batches) {
       std::string_view rest = batch;
-      std::int32_t conflicts = 0;
-      std::int32_t count = 0;
-      if (copy->data->ImportChanges(rest, 0, conflicts, count, -1) != kImportDone) {
+      const ImportResult result = copy->data->ImportChanges(rest, 0, -1);
+      if (result.outcome != ImportOutcome::kDone) {
         state.SkipWithError(copy->host.error.c_str());
         return;
       }
-      records += count;
+      records += result.count;
     }
     state.PauseTiming();
     copy.reset();

@@ -4,6 +4,7 @@
 #include "client/client_state.h"
 #include "client/server_link.h"
 #include "client/sync_cycle.h"
+#include "engine/replication_data.h"
 #include "net/restart_timer.h"
 #include "util/cp1250.h"
 
@@ -64,12 +65,42 @@ ReplicationClient::ReplicationClient(HostServices& host, QObject* parent)
   connect(&tmrKAutoNaZadanie, &QTimer::timeout, this, [this] { cycle_->tmrKAutoNaZadanieTimer(); });
 }
 
-// The timers go first: none of them may fire into a half-destroyed client.
+// The timers go first: none of them may fire into a half-destroyed client. The worker goes before
+// its pool.
 ReplicationClient::~ReplicationClient() {
   for (QTimer* timer : {&tmrKReplikuj, &tmrKConnect, &tmrKTimeOut, &tmrKAutoNaZadanie}) {
     timer->stop();
     timer->disconnect();
   }
+  worker_.reset();
+}
+
+// One job at a time: the client's work is one cycle's, in order.
+void ReplicationClient::AttachDatabase(ReplicationData* data) {
+  data_ = data;
+  worker_.reset();
+  workers_.reset();
+}
+
+EngineWorker* ReplicationClient::Worker() {
+  if (worker_ == nullptr && data_ != nullptr) {
+    workers_ = std::make_unique<WorkerPool>(host_, WorkerDatabaseLike(*data_), 1);
+    worker_ = std::make_unique<EngineWorker>(*workers_);
+  }
+  return worker_.get();
+}
+
+void ReplicationClient::DisconnectDatabase(bool force) {
+  RunJob<bool>(
+      [force](ReplicationData& data) {
+        data.DisconnectDatabase(force);
+        return true;
+      },
+      [](bool) {}, false);
+}
+
+void ReplicationClient::KeepEventsSubscribed() {
+  if (data_ != nullptr && host_.EventsEnabled() && !data_->Connected()) data_->ConnectDatabase();
 }
 
 void ReplicationClient::SetProgress(int slot, int percent) {

@@ -1,6 +1,8 @@
 // The replication client: the client mode's timers, settings and own slot (-1), the connection to
-// the server (ServerLink) and the synchronisation cycle over it (SyncCycle). The data engine
-// reports the client's progress and errors into slot -1 of the SlotBook implemented here.
+// the server (ServerLink) and the synchronisation cycle over it (SyncCycle). The cycle's database
+// work runs on a worker of the client's own, one job after another, so that the window and the
+// answers to the server never wait for the database; the engine reports the client's progress
+// and errors into slot -1 of the SlotBook implemented here.
 //
 // Every handler runs on the main thread; the timers and their handlers are public so that tests
 // drive them without waiting.
@@ -16,6 +18,8 @@
 #include "engine/host_services.h"
 #include "engine/slot_book.h"
 #include "net/keep_alive.h"
+#include "worker/engine_worker.h"
+#include "worker/worker_pool.h"
 
 namespace tramolin {
 
@@ -58,7 +62,9 @@ class ReplicationClient : public QObject, public SlotBook {
   ~ReplicationClient() override;
 
   // Wiring; pointers are not owned and must outlive the client.
-  void AttachDatabase(ReplicationData* data) { data_ = data; }
+  // The connection of the start of work (its events; the copy of its catalogues the worker's
+  // connection exports with).
+  void AttachDatabase(ReplicationData* data);
   void SetHooks(ClientHooks hooks) { hooks_ = std::move(hooks); }
   void Configure(ClientSettings settings) { settings_ = std::move(settings); }
   // Who this client is; the database version is refreshed whenever the server accepts.
@@ -88,6 +94,32 @@ class ReplicationClient : public QObject, public SlotBook {
   // A technician's command (payload as the command list builds it); false when not sent.
   bool SendTechnicianCommand(std::string_view payload);
 
+  // Runs database work on the client's worker after the work posted before it. `done` gets the
+  // result on the event loop; the error text the work left becomes the client's. Without a
+  // database the work is not run and `done` gets `unavailable`.
+  template <typename Result>
+  void RunJob(std::function<Result(ReplicationData&)> work, std::function<void(Result)> done,
+              Result unavailable) {
+    EngineWorker* worker = Worker();
+    if (worker == nullptr) {
+      done(std::move(unavailable));
+      return;
+    }
+    worker->Run<Result>(
+        {-1, -1, ClientTransactionId},
+        [work = std::move(work)](ReplicationData& data, HostServices&) { return work(data); },
+        [this, done = std::move(done)](Result result, JobReport report) {
+          if (report.error_text) local_error_text_ = *report.error_text;
+          done(std::move(result));
+        },
+        [this](int percent) { progress_ = percent; });
+  }
+  // Closes the worker's connection too (the idle and the forced disconnection).
+  void DisconnectDatabase(bool force);
+  // With the Events option, the connection of the start of work is connected again when an idle
+  // disconnection closed it, so that the database's events reach the client.
+  void KeepEventsSubscribed();
+
   ServerLink& Link() { return *link_; }
   const ServerLink& Link() const { return *link_; }
   SyncCycle& Cycle() { return *cycle_; }
@@ -116,8 +148,14 @@ class ReplicationClient : public QObject, public SlotBook {
   QTimer tmrKAutoNaZadanie;  // automatic start at a configured hour
 
  private:
+  // The worker, made when the first job comes: by then the start of work has read what its
+  // connection copies (the password, the catalogues). Null without a database.
+  EngineWorker* Worker();
+
   HostServices& host_;
   ReplicationData* data_ = nullptr;
+  std::unique_ptr<WorkerPool> workers_;
+  std::unique_ptr<EngineWorker> worker_;
   std::unique_ptr<AddressService> address_service_;
   std::unique_ptr<ServerAddressLookup> service_lookup_;
   ServerAddressLookup* lookup_ = nullptr;

@@ -50,15 +50,28 @@ ServerLink::~ServerLink() { Deactivate(); }
 
 void ServerLink::tmrKConnectTimer() {
   client_.tmrKConnect.stop();
-  HostServices& host = client_.Host();
-  const ClientSettings& settings = client_.Settings();
-  if (!settings.technician) {
-    ReplicationData* data = client_.Data();
-    if (data == nullptr || !data->ConnectDatabase()) {
-      host.Log("Wystąpił problem w czasie łączenia z bazą danych "_cp, kLogError);
-      if (!settings.on_demand) RestartTimer(client_.tmrKConnect, kRetryDelayMs);
-    }
+  if (client_.Settings().technician) {
+    ConnectNow();
+    return;
   }
+  if (connecting_database_) return;
+  connecting_database_ = true;
+  client_.KeepEventsSubscribed();
+  client_.RunJob<bool>([](ReplicationData& data) { return data.ConnectDatabase(); },
+                       [this](bool connected) {
+                         connecting_database_ = false;
+                         if (!connected) DatabaseUnavailable();
+                         ConnectNow();
+                       },
+                       false);
+}
+
+void ServerLink::DatabaseUnavailable() {
+  client_.Host().Log("Wystąpił problem w czasie łączenia z bazą danych "_cp, kLogError);
+  if (!client_.Settings().on_demand) RestartTimer(client_.tmrKConnect, kRetryDelayMs);
+}
+
+void ServerLink::ConnectNow() {
   if (client_.ActivityState() != kClientDisconnected || lookup_pending_) return;
   ConnectThrough(tag_);
 }
@@ -193,6 +206,7 @@ void ServerLink::CheckPinnedCertificate(QSslSocket& socket) {
 
 bool ServerLink::Deactivate() {
   if (cs_ == nullptr) return false;
+  ++epoch_;
   PacketConnection* connection = std::exchange(cs_, nullptr);
   const bool was_open = std::exchange(cs_open_, false);
   connection->disconnect(this);

@@ -67,9 +67,14 @@ class ServerLink : public QObject {
   const QString& Host() const { return host_; }
   quint16 Port() const { return port_; }
   bool Connected() const { return cs_ != nullptr && cs_open_; }
+  // Counts the connections dropped: work done for one connection is not carried into the next.
+  int Epoch() const { return epoch_; }
   const TrafficCounters& Traffic() const { return traffic_; }
 
  private:
+  void DatabaseUnavailable();
+  // The attempt with the address of the current source, unless one is under way.
+  void ConnectNow();
   void ConnectThrough(AddressSource source);
   void LookUpAndConnect();
   void Activate(const QString& host, quint16 port);
@@ -95,6 +100,8 @@ class ServerLink : public QObject {
   QString host_;
   quint16 port_ = 0;
   bool lookup_pending_ = false;
+  bool connecting_database_ = false;
+  int epoch_ = 0;
   TrafficCounters traffic_;
 };
 

@@ -39,6 +39,22 @@ std::string SentLine(const PreparedChanges& batch) {
 
 }  // namespace
 
+template <typename Result>
+void SyncCycle::Job(std::function<Result(ReplicationData&)> work, std::function<void(Result)> done,
+                    Result unavailable, std::function<void()> dropped) {
+  const int epoch = client_.Link().Epoch();
+  client_.RunJob<Result>(
+      std::move(work),
+      [this, epoch, done = std::move(done), dropped = std::move(dropped)](Result result) {
+        if (client_.Link().Epoch() == epoch) {
+          done(std::move(result));
+        } else if (dropped) {
+          dropped();
+        }
+      },
+      std::move(unavailable));
+}
+
 void SyncCycle::PacketArrived(std::uint8_t type, const std::string& payload) {
   HostServices& host = client_.Host();
   last_server_activity_ = host.Now();
@@ -95,26 +111,36 @@ void SyncCycle::Acceptance(std::string_view payload) {
   confirmation_sent_ = false;  // a confirmation of the last connection stays unanswered
   agreed_features_ = 0;
   host.Log("Serwer zakceptował połączenie, weryfikacja ..."_cp, kLogProgress);
-  if (!client_.Settings().technician && !DatabaseReadyForAuthentication()) return;
-  client_.SetActivityState(kClientAuthorising);
-  Send(pkAutoryzacja, ClientAuthPayload(client_.Credentials()));
+  if (client_.Settings().technician) {
+    Authenticate();
+    return;
+  }
+  // The database's structure version, read now: an upgrade may have changed it.
+  Job<std::optional<std::string>>(
+      [](ReplicationData& data) -> std::optional<std::string> {
+        if (!data.ConnectDatabase()) return std::nullopt;
+        return data.GetDatabaseVersion();
+      },
+      [this](std::optional<std::string> version) {
+        if (!version) {
+          LogDatabaseUnavailable();
+          Reconnect();
+          return;
+        }
+        client_.Credentials().database_version = *version;
+        if (!SupportedDatabaseVersion(*version)) {
+          client_.Host().Log(UnsupportedStructureText(*version), kLogError);
+          Reconnect();
+          return;
+        }
+        Authenticate();
+      },
+      std::optional<std::string>());
 }
 
-bool SyncCycle::DatabaseReadyForAuthentication() {
-  ReplicationData* data = client_.Data();
-  if (data == nullptr || !data->ConnectDatabase()) {
-    LogDatabaseUnavailable();
-    Reconnect();
-    return false;
-  }
-  std::string& version = client_.Credentials().database_version;
-  version = data->GetDatabaseVersion();
-  if (!SupportedDatabaseVersion(version)) {
-    client_.Host().Log(UnsupportedStructureText(version), kLogError);
-    Reconnect();
-    return false;
-  }
-  return true;
+void SyncCycle::Authenticate() {
+  client_.SetActivityState(kClientAuthorising);
+  Send(pkAutoryzacja, ClientAuthPayload(client_.Credentials()));
 }
 
 void SyncCycle::Verification(std::string_view payload) {
@@ -128,8 +154,13 @@ void SyncCycle::Verification(std::string_view payload) {
     if (!client_.Settings().technician) RestartTimer(client_.tmrKReplikuj, kNextStepDelayMs);
     return;
   }
-  if (code == kVerificationNotActiveCopy && client_.Data() != nullptr) {
-    client_.Data()->ResetVersionGenerators();
+  if (code == kVerificationNotActiveCopy) {
+    client_.RunJob<bool>(
+        [](ReplicationData& data) {
+          data.ResetVersionGenerators();
+          return true;
+        },
+        [](bool) {}, false);
   }
   // A code the server never sends is shown by its number.
   const std::string_view known = VerificationResultText(code);
@@ -142,29 +173,31 @@ void SyncCycle::Verification(std::string_view payload) {
 
 void SyncCycle::tmrKReplikujTimer() {
   HostServices& host = client_.Host();
-  if (host.ServerMode() || client_.ActivityState() != kClientLoggedIn) return;
+  if (host.ServerMode() || client_.ActivityState() != kClientLoggedIn || starting_) return;
   client_.tmrKReplikuj.stop();
   host.Log("Rozpoczynanie procesu synchronizacji ..."_cp, kLogDiagnostic);
-  ReplicationData* data = client_.Data();
-  if (data == nullptr || !data->ConnectDatabase()) {
-    LogDatabaseUnavailable();
-    if (client_.ActivityState() == kClientLoggedIn) ScheduleNextSync();
-    return;
-  }
-  try {
-    StartCycle();
-  } catch (const std::exception& error) {
-    host.Log(
-        "Wystąpił problem w czasie rozpoczynania procesu replikacji: "_cp + Quoted(error.what()),
-        kLogError);
-    Reconnect();
-  }
+  client_.KeepEventsSubscribed();
+  starting_ = true;
+  Job<std::optional<ChangeCounts>>(
+      [](ReplicationData& data) -> std::optional<ChangeCounts> {
+        if (!data.ConnectDatabase()) return std::nullopt;
+        return data.CountChanges(kMainDatabase);
+      },
+      [this](std::optional<ChangeCounts> counts) {
+        starting_ = false;
+        if (!counts) {
+          LogDatabaseUnavailable();
+          if (client_.ActivityState() == kClientLoggedIn) ScheduleNextSync();
+          return;
+        }
+        if (client_.ActivityState() == kClientLoggedIn) StartCycle(*counts);
+      },
+      std::optional<ChangeCounts>(), [this] { starting_ = false; });
 }
 
-void SyncCycle::StartCycle() {
+void SyncCycle::StartCycle(const ChangeCounts& counts) {
   HostServices& host = client_.Host();
   host.Log(" połączono z bazą ..."_cp, kLogDiagnostic, true);
-  const ChangeCounts counts = client_.Data()->CountChanges(kMainDatabase);
   local_change_count_ = counts.all;
   if (client_.Settings().send_new_data_first && counts.new_count > 0) {
     SendNewChangesFirst();
@@ -177,16 +210,16 @@ void SyncCycle::StartCycle() {
 }
 
 void SyncCycle::SendNewChangesFirst() {
-  HostServices& host = client_.Host();
-  host.Log("Sprawdzenie nowych zmian dla serwera ... "_cp, kLogProgress);
-  if (OfferChanges(true, "Przygotowywanie nowych danych dla serwera ... "_cp) == Offer::kSettled) {
-    return;
-  }
-  host.Log(Concat({"Wystąpił problem w czasie wysyłania nowych zmian do serwera - brak danych do "
-                   "wysłania lub błędny status ("_cp,
-                   Number(client_.ActivityState()), ")"}),
-           kLogProgress, true);
-  Reconnect();
+  client_.Host().Log("Sprawdzenie nowych zmian dla serwera ... "_cp, kLogProgress);
+  OfferChanges(true, "Przygotowywanie nowych danych dla serwera ... "_cp, [this](Offer offer) {
+    if (offer == Offer::kSettled) return;
+    client_.Host().Log(
+        Concat({"Wystąpił problem w czasie wysyłania nowych zmian do serwera - brak danych do "
+                "wysłania lub błędny status ("_cp,
+                Number(client_.ActivityState()), ")"}),
+        kLogProgress, true);
+    Reconnect();
+  });
 }
 
 void SyncCycle::GoAhead() {
@@ -221,29 +254,39 @@ void SyncCycle::ImportServerBatch(int count, int total, std::string_view records
            kLogProgress);
   client_.SetActivityState(kClientProcessing);
   host.Log("Importowanie przysłanych rekordów ..."_cp, kLogStatus);
-  RecordDigests digests;
+  auto digests = std::make_shared<RecordDigests>();
   int repeats = 0;
-  const std::string fresh = WithoutRepeats(records, digests, repeats);
-  std::string_view rest = fresh;
-  int conflicts = 0;
-  int imported = 0;
-  ReplicationData* data = client_.Data();
-  const int result =
-      data == nullptr ? 0 : data->ImportChanges(rest, kMainDatabase, conflicts, imported, kOwnSlot);
+  auto fresh = std::make_shared<const std::string>(WithoutRepeats(records, *digests, repeats));
+  ImportResult failed;
+  Job<ImportResult>(
+      [fresh](ReplicationData& data) {
+        std::string_view rest = *fresh;
+        return data.ImportChanges(rest, kMainDatabase, kOwnSlot);
+      },
+      [this, digests, repeats](ImportResult result) {
+        ServerBatchImported(result, std::move(*digests), repeats);
+      },
+      failed);
+}
+
+void SyncCycle::ServerBatchImported(const ImportResult& result, RecordDigests digests,
+                                    int repeats) {
+  HostServices& host = client_.Host();
   host.Log("", kLogStatus);
-  if (result == 2) {
+  if (result.outcome == ImportOutcome::kLocked) {
     Send(pkBlad, BuildErrorReport(kErrorImportLocked, client_.GetErrorText(kOwnSlot)));
     client_.HoldBack();
     ScheduleNextSync();
     return;
   }
-  if (result != 1) {
+  if (result.outcome != ImportOutcome::kDone) {
     ReportAndDisconnect(kErrorImportingData);
     return;
   }
-  host.Log(Concat({"Zaimportowano "_cp, Number(imported),
-                   conflicts > 0 ? " (konfliktów "_cp + Number(conflicts) + " !!!)" : ""}),
-           kLogProgress, client_.ActivityState() == kClientProcessing);
+  host.Log(
+      Concat({"Zaimportowano "_cp, Number(result.count),
+              result.conflicts > 0 ? " (konfliktów "_cp + Number(result.conflicts) + " !!!)" : ""}),
+      kLogProgress, client_.ActivityState() == kClientProcessing);
   if (repeats > 0) {
     host.Log(Concat({"Pominięto "_cp, Number(repeats),
                      " rekordów zaimportowanych wcześniej (serwer nie otrzymał potwierdzenia)"_cp}),
@@ -253,7 +296,7 @@ void SyncCycle::ImportServerBatch(int count, int total, std::string_view records
   RememberUnconfirmed(digests);
   confirming_ = std::move(digests);
   confirmation_sent_ = true;
-  Send(pkPotwierdzenie, BuildConfirmation(imported));
+  Send(pkPotwierdzenie, BuildConfirmation(result.count));
   if (client_.ActivityState() == kClientProcessing && !host.Closing()) {
     client_.SetActivityState(kClientWaiting);
   }
@@ -263,37 +306,56 @@ void SyncCycle::SendOwnChanges() {
   HostServices& host = client_.Host();
   host.Log("Brak zmian po stronie serwera", kLogProgress);
   host.Log("Sprawdzenie zmian dla serwera ... "_cp, kLogProgress);
-  const Offer offer = OfferChanges(false, "Przygotowywanie danych dla serwera ... "_cp);
-  if (offer == Offer::kSettled) return;
-  if (offer == Offer::kEmpty) {
-    host.Log("Brak zmian", kLogProgress, true);
-    ScheduleNextSync();
-  } else {
-    host.Log("Wystąpił problem w czasie wysyłania zmian do serwera"_cp, kLogProgress, true);
-    Reconnect();
-  }
+  OfferChanges(false, "Przygotowywanie danych dla serwera ... "_cp, [this](Offer offer) {
+    if (offer == Offer::kSettled) return;
+    HostServices& log = client_.Host();
+    if (offer == Offer::kEmpty) {
+      log.Log("Brak zmian", kLogProgress, true);
+      ScheduleNextSync();
+    } else {
+      log.Log("Wystąpił problem w czasie wysyłania zmian do serwera"_cp, kLogProgress, true);
+      Reconnect();
+    }
+  });
 }
 
-SyncCycle::Offer SyncCycle::OfferChanges(bool new_only, std::string_view status) {
-  HostServices& host = client_.Host();
+void SyncCycle::OfferChanges(bool new_only, std::string_view status,
+                             std::function<void(Offer)> then) {
   client_.SetActivityState(kClientPreparing);
-  host.Log(status, kLogStatus);
-  PreparedChanges batch;
-  const bool prepared = Prepare(new_only, batch);
+  client_.Host().Log(status, kLogStatus);
+  const NullColumns nulls = (agreed_features_ & kFeatureExplicitNulls) != 0 ? NullColumns::kWritten
+                                                                            : NullColumns::kLeftOut;
+  Job<std::optional<PreparedChanges>>(
+      [new_only, nulls](ReplicationData& data) -> std::optional<PreparedChanges> {
+        PreparedChanges batch;
+        if (!data.PrepareChanges(kMainDatabase, new_only, kOwnSlot, batch, nulls)) {
+          return std::nullopt;
+        }
+        return batch;
+      },
+      [this, then = std::move(then)](std::optional<PreparedChanges> batch) {
+        then(Offered(batch));
+      },
+      std::optional<PreparedChanges>());
+}
+
+SyncCycle::Offer SyncCycle::Offered(const std::optional<PreparedChanges>& batch) {
+  HostServices& host = client_.Host();
   host.Log("", kLogStatus);
-  if (!prepared) {
+  if (!batch) {
     ReportAndDisconnect(kErrorPreparingData);
     return Offer::kSettled;
   }
+  client_.ClientTransactionId = batch->transaction_number;
   if (host.Closing() || client_.ActivityState() != kClientPreparing) return Offer::kSettled;
-  Send(pkZmiany, batch.payload);
+  Send(pkZmiany, batch->payload);
   const bool still_preparing = client_.ActivityState() == kClientPreparing;
-  if (batch.count > 0 && still_preparing) {
-    host.Log(SentLine(batch), kLogProgress, true);
+  if (batch->count > 0 && still_preparing) {
+    host.Log(SentLine(*batch), kLogProgress, true);
     client_.SetActivityState(kClientAwaitingConfirmation);
     return Offer::kSettled;
   }
-  return batch.count == 0 && still_preparing ? Offer::kEmpty : Offer::kFailed;
+  return batch->count == 0 && still_preparing ? Offer::kEmpty : Offer::kFailed;
 }
 
 // A confirmation deletes the entries of the client's last batch, whatever the state.
@@ -302,14 +364,19 @@ void SyncCycle::ServerConfirmation(std::string_view payload) {
       "Serwer zaimportował: "_cp + Number(ParseConfirmation(payload)) + " rekordów."_cp,
       kLogProgress);
   client_.SetActivityState(kClientUnmarking);
-  ReplicationData* data = client_.Data();
-  if (data == nullptr || !data->DeleteJournalEntries(kOwnSlot)) {
-    ReportAndDisconnect(kErrorDeletingJournal);
-    return;
-  }
-  if (client_.ActivityState() != kClientUnmarking) return;
-  client_.SetActivityState(kClientLoggedIn);
-  if (!client_.Settings().technician) RestartTimer(client_.tmrKReplikuj, kNextStepDelayMs);
+  Job<bool>([](ReplicationData& data) { return data.DeleteJournalEntries(kOwnSlot); },
+            [this](bool deleted) {
+              if (!deleted) {
+                ReportAndDisconnect(kErrorDeletingJournal);
+                return;
+              }
+              if (client_.ActivityState() != kClientUnmarking) return;
+              client_.SetActivityState(kClientLoggedIn);
+              if (!client_.Settings().technician) {
+                RestartTimer(client_.tmrKReplikuj, kNextStepDelayMs);
+              }
+            },
+            false);
 }
 
 void SyncCycle::ScheduleNextSync() {
@@ -420,17 +487,6 @@ void SyncCycle::ConfirmationTaken() {
     if (entry != unconfirmed_.end() && entry->second == digest) unconfirmed_.erase(entry);
   }
   confirming_.clear();
-}
-
-bool SyncCycle::Prepare(bool new_only, PreparedChanges& out) {
-  ReplicationData* data = client_.Data();
-  const NullColumns nulls = (agreed_features_ & kFeatureExplicitNulls) != 0 ? NullColumns::kWritten
-                                                                            : NullColumns::kLeftOut;
-  if (data == nullptr || !data->PrepareChanges(kMainDatabase, new_only, kOwnSlot, out, nulls)) {
-    return false;
-  }
-  client_.ClientTransactionId = out.transaction_number;
-  return true;
 }
 
 void SyncCycle::Send(std::uint8_t type, std::string_view payload) {

@@ -9,17 +9,20 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "engine/change_batch.h"
 #include "protocol/features.h"
 
 namespace tramolin {
 
 class ReplicationClient;
-struct PreparedChanges;
+class ReplicationData;
 
 class SyncCycle {
  public:
@@ -43,9 +46,9 @@ class SyncCycle {
 
  private:
   void Acceptance(std::string_view payload);
-  bool DatabaseReadyForAuthentication();
+  void Authenticate();
   void Verification(std::string_view payload);
-  void StartCycle();
+  void StartCycle(const ChangeCounts& counts);
   void SendNewChangesFirst();
   void GoAhead();
   void ServerBatch(std::string_view payload);
@@ -63,6 +66,7 @@ class SyncCycle {
   // The records of a server batch less those it sends again unchanged (see unconfirmed_);
   // `digests` gets every record's digest.
   std::string WithoutRepeats(std::string_view records, RecordDigests& digests, int& repeats) const;
+  void ServerBatchImported(const ImportResult& result, RecordDigests digests, int repeats);
   void RememberUnconfirmed(const RecordDigests& digests);
   // The server answered the last confirmation: it has deleted the entries of that batch.
   void ConfirmationTaken();
@@ -75,8 +79,14 @@ class SyncCycle {
   };
   // Prepares this database's changes (only the new ones when `new_only`) with `status` in the
   // status bar and sends them; a batch with records then awaits the server's confirmation.
-  Offer OfferChanges(bool new_only, std::string_view status);
-  bool Prepare(bool new_only, PreparedChanges& out);
+  // `then` learns how the offer ended.
+  void OfferChanges(bool new_only, std::string_view status, std::function<void(Offer)> then);
+  Offer Offered(const std::optional<PreparedChanges>& batch);
+  // Database work of the cycle on the client's worker; `done` is dropped when the connection it
+  // was for has gone meanwhile (then `dropped` runs, if given).
+  template <typename Result>
+  void Job(std::function<Result(ReplicationData&)> work, std::function<void(Result)> done,
+           Result unavailable, std::function<void()> dropped = nullptr);
   void Send(std::uint8_t type, std::string_view payload);
   // pkBlad with the code and the client's error text, then the disconnection.
   void ReportAndDisconnect(int code);
@@ -95,6 +105,7 @@ class SyncCycle {
   RecordDigests confirming_;  // the records of the confirmation awaiting the server's answer
   bool confirmation_sent_ = false;
   FeatureSet agreed_features_ = 0;  // with the server, for this connection
+  bool starting_ = false;           // a cycle's start waits for the database
 };
 
 }  // namespace tramolin

@@ -26,6 +26,19 @@ struct PreparedChanges {
   std::int32_t transaction_number = 0;
 };
 
+// How an import of a batch ended.
+enum class ImportOutcome {
+  kFailed,  // nothing since the last commit applied; the error text tells why
+  kDone,    // every record applied or skipped
+  kLocked,  // stopped at a record a local user is editing; nothing since the last commit applied
+};
+
+struct ImportResult {
+  ImportOutcome outcome = ImportOutcome::kFailed;
+  std::int32_t count = 0;      // records applied
+  std::int32_t conflicts = 0;  // conflicts written to the conflict journal
+};
+
 // The payload stops after the record that takes it beyond this many characters.
 inline constexpr std::size_t kPayloadLimit = 1000000;
 

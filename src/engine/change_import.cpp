@@ -45,7 +45,6 @@ constexpr std::int32_t kExtraColumnsTable = 24;  // POLADODATKOWE
 constexpr std::int32_t kRequestTable = 70;       // REPDIALOG
 constexpr std::int32_t kAttachmentRequest = 4;
 constexpr int kCommitEvery = 1000;
-constexpr int kContinue = -1;
 constexpr std::size_t kStatementCacheSize = 64;
 constexpr std::size_t kFragmentLength = 100;
 
@@ -100,13 +99,11 @@ TChangeImport::TChangeImport(TDMDB& db, HostServices& host, SlotBook& slot_book,
 
 TChangeImport::~TChangeImport() = default;
 
-int TChangeImport::ImportChanges(std::string_view& payload, std::int32_t sender_copy,
-                                 std::int32_t& conflicts, std::int32_t& count, int slot) {
-  conflicts = 0;
-  count = 0;
+ImportResult TChangeImport::ImportChanges(std::string_view& payload, std::int32_t sender_copy,
+                                          int slot) {
   if (!db_.ConnectDatabase()) {
     slots_.SetProgress(slot, 0);  // every call ends with the display cleared
-    return kImportFailed;
+    return {};
   }
   slots_.SetProgress(slot, 0);
   Run run;
@@ -117,19 +114,16 @@ int TChangeImport::ImportChanges(std::string_view& payload, std::int32_t sender_
   run.length = payload.size();
   columns_.clear();  // the tables' columns may have changed since the last call
   Trace(run, run.prefix + "TOIMP=" + Number(static_cast<std::int64_t>(run.length)) + "b");
-  const int result = ImportRecords(payload, run);
-  conflicts = run.conflicts;
-  count = run.record_count;
+  const ImportOutcome outcome = ImportRecords(payload, run);
   slots_.SetProgress(slot, 0);
-  return result;
+  return {outcome, run.record_count, run.conflicts};
 }
 
-int TChangeImport::ImportRecords(std::string_view& payload, Run& run) {
+ImportOutcome TChangeImport::ImportRecords(std::string_view& payload, Run& run) {
   while (!payload.empty()) {
     --run.guard;
-    if (!ParseNext(payload, run) || !KnownTable(run)) return kImportFailed;
-    const int stop = ApplyRecord(run);
-    if (stop != kContinue) return stop;
+    if (!ParseNext(payload, run) || !KnownTable(run)) return ImportOutcome::kFailed;
+    if (const std::optional<ImportOutcome> stop = ApplyRecord(run)) return *stop;
     slots_.SetProgress(run.slot, Percent(run.consumed, run.length));
     if (host_.Closing() || run.guard <= 0) break;
   }
@@ -172,10 +166,10 @@ bool TChangeImport::KnownTable(Run& run) {
   return false;
 }
 
-int TChangeImport::ApplyRecord(Run& run) {
+std::optional<ImportOutcome> TChangeImport::ApplyRecord(Run& run) {
   try {
     ApplyChecked(run);
-    return kContinue;
+    return std::nullopt;
   } catch (const TRepBlokadaException& e) {
     RollbackQuietly();
     Trace(run, Concat({run.prefix, "ROLLB4 ", e.what()}));
@@ -394,7 +388,7 @@ void TChangeImport::CommitInRhythm(const Run& run) {
   if (due && db_.IBTSetData().CommitIfActive()) Trace(run, run.prefix + "COMMIT1");
 }
 
-int TChangeImport::Finish(std::string_view payload, Run& run) {
+ImportOutcome TChangeImport::Finish(std::string_view payload, Run& run) {
   try {
     if (db_.IBTSetData().CommitIfActive()) Trace(run, run.prefix + "COMMIT2");
   } catch (const std::exception& e) {
@@ -403,19 +397,19 @@ int TChangeImport::Finish(std::string_view payload, Run& run) {
     const std::string text = ErrorText(2, run, e.what());
     slots_.SetErrorText(run.slot, text);
     host_.Log(text, kLogError);
-    return kImportFailed;
+    return ImportOutcome::kFailed;
   }
   if (run.guard <= 0) {
     const std::string text = Fragment(run.slot, payload, 3);
     slots_.SetErrorText(run.slot, text);
     host_.Log(text, kLogError);
-    return kImportFailed;
+    return ImportOutcome::kFailed;
   }
   Trace(run, Concat({run.prefix, "DONE=", Number(run.record_count),
                      " EVNCNT=", Number(static_cast<std::int64_t>(events_.QueuedCount()))}));
   if (run.conflicts > 0) events_.QueueEvent("WIADOMOSCHEAD");
   events_.FireQueuedEvents(true);
-  return kImportDone;
+  return ImportOutcome::kDone;
 }
 
 const std::vector<std::string>& TChangeImport::TableColumns(std::string_view table) {
@@ -438,12 +432,12 @@ std::string TChangeImport::ErrorText(int number, const Run& run, std::string_vie
 }
 
 // Error (4) stops at a record a user is editing (logged as progress); any other is an error.
-int TChangeImport::Fail(Run& run, int number, std::string_view message) {
+ImportOutcome TChangeImport::Fail(Run& run, int number, std::string_view message) {
   const std::string text = ErrorText(number, run, message);
   slots_.SetErrorText(run.slot, text);
   const bool locked = number == 4;
   host_.Log(text, locked ? kLogProgress : kLogError);
-  return locked ? kImportLocked : kImportFailed;
+  return locked ? ImportOutcome::kLocked : ImportOutcome::kFailed;
 }
 
 void TChangeImport::RollbackQuietly() {

@@ -6,12 +6,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "engine/change_batch.h"
 #include "engine/change_statement.h"
 #include "engine/fb/statement.h"
 #include "engine/host_services.h"
@@ -32,11 +34,6 @@ class TRepBlokadaException : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The import results.
-inline constexpr int kImportFailed = 0;
-inline constexpr int kImportDone = 1;
-inline constexpr int kImportLocked = 2;
-
 // At most this many records in one call; reaching it is reported as an error.
 inline constexpr int kImportLoopGuard = 99999;
 
@@ -51,21 +48,18 @@ class TChangeImport {
 
   // Applies the records of `payload` (a change payload without its two header numbers), which
   // it consumes as it goes. `sender_copy` is the IDREPKOPIE under which this database journals
-  // for the sender; `slot` (-1 on the client) gets the progress and the error text. Returns
-  // kImportDone (with the records applied in `count` and the conflicts written in `conflicts`),
-  // kImportLocked (a local user edits a record; nothing since the last commit applied) or
-  // kImportFailed. An empty payload is a batch of records that had all vanished at the sender:
-  // done, with a count of 0.
-  int ImportChanges(std::string_view& payload, std::int32_t sender_copy, std::int32_t& conflicts,
-                    std::int32_t& count, int slot);
+  // for the sender; `slot` (-1 on the client) gets the progress and the error text. An empty
+  // payload is a batch of records that had all vanished at the sender: done, with a count of 0.
+  ImportResult ImportChanges(std::string_view& payload, std::int32_t sender_copy, int slot);
 
  private:
   struct Run;
 
-  int ImportRecords(std::string_view& payload, Run& run);
+  ImportOutcome ImportRecords(std::string_view& payload, Run& run);
   bool ParseNext(std::string_view& payload, Run& run);
   bool KnownTable(Run& run);
-  int ApplyRecord(Run& run);
+  // nullopt while the import goes on.
+  std::optional<ImportOutcome> ApplyRecord(Run& run);
   void ApplyChecked(Run& run);
   void CommitBeforeEachRecord(const Run& run);
   void CheckFitsTable(const Run& run);
@@ -83,11 +77,11 @@ class TChangeImport {
   std::int64_t DeleteSenderEntries(const Run& run);
   void AdaptSchema(Run& run);
   void CommitInRhythm(const Run& run);
-  int Finish(std::string_view payload, Run& run);
+  ImportOutcome Finish(std::string_view payload, Run& run);
 
   const std::vector<std::string>& TableColumns(std::string_view table);
   std::string ErrorText(int number, const Run& run, std::string_view message) const;
-  int Fail(Run& run, int number, std::string_view message);
+  ImportOutcome Fail(Run& run, int number, std::string_view message);
   void RollbackQuietly();
   void Trace(const Run& run, std::string_view text, bool continue_line = false);
 

@@ -21,6 +21,10 @@ struct DatabaseSettings {
   // The only folders (code page 1250, absolute) whose files replicated data may make this site
   // read: the linked files of attachment requests. None, the default, allows no file.
   std::vector<std::string> attachment_folders;
+  // The connection of the start of work says in the log when it connects; a worker's many
+  // connections say it only in the debug log. Only the first, or one with an event handler,
+  // subscribes to the database's events.
+  bool announce_connection = true;
 };
 
 }  // namespace tramolin

@@ -92,12 +92,13 @@ bool TDMDB::ConnectDatabase() {
 }
 
 void TDMDB::Open() {
-  host_.Log(Concat({"Łączenie z bazą danych "_cp, connection_string_, " ..."}), kLogProgress);
+  const int level = settings_.announce_connection ? kLogProgress : kLogDiagnostic;
+  host_.Log(Concat({"Łączenie z bazą danych "_cp, connection_string_, " ..."}), level);
   db_.Open(connection_string_, DatabaseParams(settings_.user, settings_.password),
            settings_.server.empty() ? kEmbeddedEngineConfig : "");
-  host_.Log(Concat({"Połączono z bazą danych "_cp, connection_string_}), kLogProgress);
+  host_.Log(Concat({"Połączono z bazą danych "_cp, connection_string_}), level);
   UnregisterEvents();
-  RegisterEvents();
+  if (settings_.announce_connection || event_handler_) RegisterEvents();
 }
 
 void TDMDB::RegisterEvents() {

@@ -46,6 +46,8 @@ class TDMDB {
   // Set before the first connect; the subscription is made again after every connect.
   void SetEventHandler(EventHandler handler) { event_handler_ = std::move(handler); }
   DatabaseSettings& Settings() { return settings_; }
+  const DatabaseSettings& Settings() const { return settings_; }
+  const TPassDM& PassDm() const { return pass_dm_; }
 
   // Opens the connection unless it is open and alive; false (error text in slot -1) on failure.
   bool ConnectDatabase();
@@ -53,6 +55,9 @@ class TDMDB {
   void DisconnectDatabase(bool force);
 
   DatabaseIdentity ReadIdentity();
+  // Takes over the catalogues another module read with its identity (a worker's connection
+  // exports as the connection of the start of work does).
+  void AdoptCatalogues(const TDMDB& started) { decimals_ = started.decimals_; }
   // "" when the database cannot be reached.
   std::string GetDatabaseVersion();
   bool ReadCopyDescription(std::string& description, int number);

@@ -43,6 +43,14 @@ bool ReplicationData::AnyTransactionActive() const { return database_->AnyTransa
 
 DatabaseIdentity ReplicationData::ReadIdentity() { return database_->ReadIdentity(); }
 
+const DatabaseSettings& ReplicationData::Settings() const { return database_->Settings(); }
+
+const TPassDM& ReplicationData::PassDm() const { return database_->PassDm(); }
+
+void ReplicationData::AdoptCatalogues(const ReplicationData& started) {
+  database_->AdoptCatalogues(*started.database_);
+}
+
 std::string ReplicationData::GetDatabaseVersion() { return database_->GetDatabaseVersion(); }
 
 void ReplicationData::ResetVersionGenerators() { database_->ResetVersionGenerators(); }
@@ -70,9 +78,8 @@ bool ReplicationData::DeleteJournalEntries(int slot) {
   return cleanup_->DeleteJournalEntries(slot);
 }
 
-int ReplicationData::ImportChanges(std::string_view& payload, int sender_copy, int& conflicts,
-                                   int& count, int slot) {
-  return import_->ImportChanges(payload, sender_copy, conflicts, count, slot);
+ImportResult ReplicationData::ImportChanges(std::string_view& payload, int sender_copy, int slot) {
+  return import_->ImportChanges(payload, sender_copy, slot);
 }
 
 void ReplicationData::ExecuteSQL(std::string_view sql, std::string& answer) {

@@ -51,6 +51,9 @@ class ReplicationData {
 
   // Identity and the activity journal.
   DatabaseIdentity ReadIdentity();
+  // The catalogues `started` read with its identity, for a connection that does not read its
+  // own (a worker's).
+  void AdoptCatalogues(const ReplicationData& started);
   // The structure version "major.minor" as the database holds it now.
   std::string GetDatabaseVersion();
   // Sets BAZA_MAJOR and BAZA_MINOR to 0: the server no longer knows this copy.
@@ -66,12 +69,16 @@ class ReplicationData {
   bool PrepareChanges(int copy_number, bool new_only, int slot, PreparedChanges& out,
                       NullColumns nulls = NullColumns::kLeftOut);
   bool DeleteJournalEntries(int slot);
-  // 0 failed, 1 done, 2 stopped at a record a local user is editing; see TChangeImport.
-  int ImportChanges(std::string_view& payload, int sender_copy, int& conflicts, int& count,
-                    int slot);
+  // Applies a batch's records (consumed as they go); see TChangeImport.
+  ImportResult ImportChanges(std::string_view& payload, int sender_copy, int slot);
 
   // A technician's statement, answered in one line; never throws.
   void ExecuteSQL(std::string_view sql, std::string& answer);
+
+  // Where this connection goes and the password reader it logs in with: what a worker's own
+  // connection is made from.
+  const DatabaseSettings& Settings() const;
+  const TPassDM& PassDm() const;
 
   // The connection module itself, for the engine's tests.
   TDMDB& Database() { return *database_; }

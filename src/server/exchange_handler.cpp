@@ -2,8 +2,9 @@
 
 #include "engine/replication_data.h"
 #include "net/packet_connection.h"
+#include "protocol/features.h"
 #include "protocol/packet_types.h"
-#include "server/client_validation.h"
+#include "server/client_session.h"
 #include "server/replication_server.h"
 #include "server/server_state.h"
 #include "server/technician_sink.h"
@@ -15,32 +16,25 @@
 namespace tramolin {
 namespace {
 
-std::string Number(int value) { return std::to_string(value); }
+std::string NumberText(int value) { return std::to_string(value); }
 
-// Whatever way the handling of a packet ends, the server is ready again afterwards.
-class ReadyAtEnd {
- public:
-  explicit ReadyAtEnd(ReplicationServer& server) : server_(server) {}
-  ~ReadyAtEnd() { server_.SetActivityState(kServerReady); }
-  ReadyAtEnd(const ReadyAtEnd&) = delete;
-  ReadyAtEnd& operator=(const ReadyAtEnd&) = delete;
-
- private:
-  ReplicationServer& server_;
-};
-
-// The server's database as the verification reads it; no data engine reads as no database.
+// The server's database as the verification reads it on a worker.
 class EngineVerificationDatabase final : public VerificationDatabase {
  public:
-  explicit EngineVerificationDatabase(ReplicationData* data) : data_(data) {}
-  bool ConnectDatabase() override { return data_ != nullptr && data_->ConnectDatabase(); }
-  std::string GetDatabaseVersion() override { return data_->GetDatabaseVersion(); }
+  explicit EngineVerificationDatabase(ReplicationData& data) : data_(data) {}
+  bool ConnectDatabase() override { return data_.ConnectDatabase(); }
+  std::string GetDatabaseVersion() override { return data_.GetDatabaseVersion(); }
   bool ReadCopyDescription(std::string& description, int number) override {
-    return data_->ReadCopyDescription(description, number);
+    return data_.ReadCopyDescription(description, number);
   }
 
  private:
-  ReplicationData* data_;
+  ReplicationData& data_;
+};
+
+struct Verification {
+  int result = kVerificationAuthFailed;
+  VerificationFindings findings;
 };
 
 bool IsDataPacket(std::uint8_t type) {
@@ -53,39 +47,39 @@ bool NeedsLogin(std::uint8_t type) { return type != pkAutoryzacja && type != pkA
 
 }  // namespace
 
-void ExchangeHandler::Dispatch(PacketConnection* connection, int slot, std::uint8_t type,
+void ExchangeHandler::Dispatch(ClientSession& session, std::uint8_t type,
                                const std::string& payload) {
-  if (!AcceptedFrom(slot, type)) {
-    server_.Host().Log("Pominięto pakiet typu "_cp + Number(type) + " od klienta nr " +
-                           Number(slot + 1) + " (niedozwolony przed zalogowaniem)"_cp,
+  if (!AcceptedFrom(session, type)) {
+    server_.Host().Log("Pominięto pakiet typu "_cp + NumberText(type) + " od klienta nr " +
+                           Number(session) + " (niedozwolony przed zalogowaniem)"_cp,
                        kLogDiagnostic);
     return;
   }
   switch (type) {
     case pkAutoryzacja:
-      Authenticate(connection, slot, payload);
+      Authenticate(session, payload);
       break;
     case pkGotowosc:
-      RequestForChanges(connection, slot, payload);
+      RequestForChanges(session, payload);
       break;
     case pkZmiany:
-      ClientBatch(connection, slot, payload);
+      ClientBatch(session, payload);
       break;
     case pkPotwierdzenie:
-      Confirmation(connection, slot, payload);
+      Confirmation(session, payload);
       break;
     case pkBlad:
-      ErrorReport(connection, slot, payload);
+      ErrorReport(session, payload);
       break;
     case pkPolecenie:
       if (TechnicianCommandSink* sink = server_.TechnicianSink())
-        sink->HandleCommand(slot, payload);
+        sink->HandleCommand(session, payload);
       break;
     case pkAktywnosc:
-      ActivityRequest(slot);
+      ActivityRequest(session);
       break;
     case pkAktywnoscOdp:
-      server_.Host().Log("Odebrano sygnał aktywności od klienta nr "_cp + Number(slot + 1),
+      server_.Host().Log("Odebrano sygnał aktywności od klienta nr "_cp + Number(session),
                          kLogDiagnostic);
       break;
     default:
@@ -93,292 +87,331 @@ void ExchangeHandler::Dispatch(PacketConnection* connection, int slot, std::uint
   }
 }
 
-bool ExchangeHandler::AcceptedFrom(int slot, std::uint8_t type) const {
+bool ExchangeHandler::AcceptedFrom(const ClientSession& session, std::uint8_t type) const {
   if (!NeedsLogin(type)) return true;
-  const TKlientInfo& client = server_.Clients[static_cast<std::size_t>(slot)];
+  const TKlientInfo& client = session.Slot();
   if (!client.Autoryzowany) return false;
   if (type == pkPolecenie) return client.Serwisant == 1;
   return !IsDataPacket(type) || client.Serwisant != 1;
 }
 
-// ---- Authentication --------------------------------------------------------------------------
-
-void ExchangeHandler::Authenticate(PacketConnection* connection, int slot,
-                                   const std::string& payload) {
-  server_.SetSlotStatus(slot, SlotStatus::kAuthorising);
-  TAUTHData data;
-  int r = slot;
-  int result = kVerificationAuthFailed;
-  try {
-    ParseAuthData(payload, data);
-    result = ValidateClient(r, data, connection);
-  } catch (const ConversionError&) {
-    // a field that is no number: refused like any other failed check
-  }
-  HostServices& host = server_.Host();
-  if (result != kVerificationOk) {
-    host.Log(Concat({"Odrzucenie połączenia: \""_cp, VerificationResultText(result), "\""}),
-             kLogProgress);
-    if (server_.FindSlot(connection) == r) {
-      server_.SendPacket(r, pkWeryfikacja, BuildVerificationResult(result));
-    }
-    server_.CloseSlot(server_.FindSlot(connection), true);
-  } else {
-    server_.SetSlotStatus(server_.FindSlot(connection), SlotStatus::kLoggedIn);
-    server_.ConnectionLoggedIn(connection);
-    if (server_.FindSlot(connection) == r) {
-      const FeatureSet agreed = server_.Clients[static_cast<std::size_t>(r)].Features;
-      server_.SendPacket(r, pkWeryfikacja,
-                         BuildVerificationAgreement(data.Features.has_value(), agreed));
-      server_.RefreshClientRow(r);
-    }
-  }
-  server_.SetActivityState(kServerReady);
+std::string ExchangeHandler::Number(const ClientSession& session) const {
+  return NumberText(server_.IndexOf(session) + 1);
 }
 
-int ExchangeHandler::ValidateClient(int& slot, const TAUTHData& data,
-                                    PacketConnection* connection) {
-  if (slot < 0 || static_cast<std::size_t>(slot) >= server_.Clients.size()) {
-    return kVerificationAuthFailed;
+JobSlot ExchangeHandler::JobFor(const ClientSession& session) const {
+  return {server_.IndexOf(session), session.Slot().DBNR, session.Slot().LastTransID};
+}
+
+NullColumns ExchangeHandler::NullsFor(const ClientSession& session) {
+  return (session.Slot().Features & kFeatureExplicitNulls) != 0 ? NullColumns::kWritten
+                                                                : NullColumns::kLeftOut;
+}
+
+// ---- Authentication --------------------------------------------------------------------------
+
+void ExchangeHandler::Authenticate(ClientSession& session, const std::string& payload) {
+  server_.SetSlotStatus(session, SlotStatus::kAuthorising);
+  TAUTHData data;
+  try {
+    ParseAuthData(payload, data);
+  } catch (const ConversionError&) {
+    Verified(session, data, kVerificationAuthFailed);  // a field that is no number
+    return;
   }
+  if (const std::optional<int> result = CheckWithoutDatabase(session, data)) {
+    Verified(session, data, *result);
+    return;
+  }
+  TakeOverEarlierSlot(session, data.DBNR);
+  CheckAgainstDatabase(session, data);
+}
+
+std::optional<int> ExchangeHandler::CheckWithoutDatabase(ClientSession& session,
+                                                         const TAUTHData& data) {
+  HostServices& host = server_.Host();
   const std::string& key = server_.Settings().access_key;
   if (!key.empty() && !AccessKeyMatches(data.Reserved, key)) {
-    server_.Host().Log("Niezgodny klucz dostępu klienta "_cp + Number(slot + 1), kLogProgress);
+    host.Log("Niezgodny klucz dostępu klienta "_cp + Number(session), kLogProgress);
     return kVerificationAuthFailed;
   }
-  if (data.Serwisant && key.empty() && !server_.FromLoopback(connection)) {
-    server_.Host().Log(
-        "Odrzucono logowanie serwisanta spoza komputera serwera: ustaw [Server] AccessKey"_cp,
-        kLogDiagnostic);
+  if (!data.Serwisant) return std::nullopt;
+  if (key.empty() && !ReplicationServer::FromLoopback(session)) {
+    host.Log("Odrzucono logowanie serwisanta spoza komputera serwera: ustaw [Server] AccessKey"_cp,
+             kLogDiagnostic);
     return kVerificationAuthFailed;
   }
-  if (data.Serwisant) {
-    TKlientInfo& client = server_.Clients[static_cast<std::size_t>(slot)];
-    client.Opis = "Serwisant";
-    client.Serwisant = 1;
-    server_.UpdateClientGrid();
-    return kVerificationOk;
-  }
-  TakeOverEarlierSlot(slot, data.DBNR, connection);
-  const int result = CheckAgainstDatabase(slot, data);
-  if (result != kVerificationOk) return result;
-  slot = server_.FindSlot(connection);
-  if (slot == -1) return kVerificationAuthFailed;
-  TKlientInfo& client = server_.Clients[static_cast<std::size_t>(slot)];
-  client.DBNR = data.DBNR;
-  client.SendNewDataFirst = data.SendNewDataFirst;
-  client.Features = data.Features ? ParseFeatureList(*data.Features) & kSupportedFeatures : 0;
-  server_.RecallCopyError(slot);
-  server_.UpdateClientGrid();
+  session.Slot().Opis = "Serwisant";
+  session.Slot().Serwisant = 1;
+  server_.SlotChanged(session);
   return kVerificationOk;
 }
 
 // A copy that connects again while its earlier connection still holds a slot continues in that
 // slot (its start time and counters stay); the new slot goes and the old connection is closed.
-bool ExchangeHandler::TakeOverEarlierSlot(int& slot, int dbnr, PacketConnection* connection) {
-  std::vector<TKlientInfo>& clients = server_.Clients;
-  int earlier = -1;
-  for (std::size_t i = 0; i < clients.size() && earlier == -1; ++i) {
-    if (static_cast<int>(i) != slot && dbnr >= 0 && clients[i].DBNR == dbnr) {
-      earlier = static_cast<int>(i);
-    }
+void ExchangeHandler::TakeOverEarlierSlot(ClientSession& session, int dbnr) {
+  ClientSession* earlier = nullptr;
+  for (int i = 0; i < static_cast<int>(server_.SlotCount()) && earlier == nullptr; ++i) {
+    ClientSession* other = server_.SessionAt(i);
+    if (other != &session && dbnr >= 0 && other->Slot().DBNR == dbnr) earlier = other;
   }
-  if (earlier == -1) return false;
+  if (earlier == nullptr) return;
   HostServices& host = server_.Host();
-  host.Log(Concat({"Ponowione połączenie klienta "_cp, Number(earlier + 1), " z adresu \"",
-                   server_.PeerHostAndAddress(connection), "\""}),
+  host.Log(Concat({"Ponowione połączenie klienta "_cp, Number(*earlier), " z adresu \"",
+                   session.PeerHostAndAddress(), "\""}),
            kLogProgress);
-  PacketConnection* old_connection = clients[static_cast<std::size_t>(earlier)].Socket;
-  const std::string old_peer = server_.PeerText(old_connection);
+  const std::string old_peer = earlier->Connection() != nullptr ? earlier->PeerText() : "";
   host.Log("Zamykanie poprzedniego połączenia "_cp + (old_peer.empty() ? "" : "(" + old_peer + ")"),
            kLogProgress);
-  clients[static_cast<std::size_t>(earlier)].Socket = connection;
-  clients[static_cast<std::size_t>(earlier)].Status = SlotStatus::kAuthorising;
-  server_.CloseSlot(slot, false);
-  if (old_connection != nullptr) old_connection->Close();
-  slot = server_.FindSlot(connection);
-  if (TKlientInfo* client = slot >= 0 ? &clients[static_cast<std::size_t>(slot)] : nullptr) {
-    client->Odbieranie = false;
-    client->OstAktyw = host.Now();
-  }
-  return true;
+  server_.TakeOver(*earlier, session);
 }
 
-int ExchangeHandler::CheckAgainstDatabase(int slot, const TAUTHData& data) {
-  EngineVerificationDatabase database(server_.Data());
-  VerificationFindings findings;
-  const int result =
-      CheckClientAgainstServer(data, server_.Identity(), database, server_.Host(), findings);
-  if (!findings.database_version.empty()) {
-    server_.RefreshDatabaseVersion(findings.database_version);
+void ExchangeHandler::CheckAgainstDatabase(ClientSession& session, const TAUTHData& data) {
+  WorkerPool* workers = server_.Workers();
+  if (workers == nullptr) {
+    Verified(session, data, kVerificationNoServerDatabase);
+    return;
   }
-  if (findings.copy_looked_up && slot >= 0 &&
-      static_cast<std::size_t>(slot) < server_.Clients.size()) {
-    server_.Clients[static_cast<std::size_t>(slot)].Opis = findings.copy_description;
+  const ServerIdentity identity = server_.Identity();
+  session.RunJob<Verification>(
+      *workers, JobFor(session),
+      [data, identity](ReplicationData& database, HostServices& host) {
+        EngineVerificationDatabase checked(database);
+        Verification verification;
+        verification.result =
+            CheckClientAgainstServer(data, identity, checked, host, verification.findings);
+        return verification;
+      },
+      [this, &session, data](Verification verification, JobReport) {
+        const VerificationFindings& findings = verification.findings;
+        if (!findings.database_version.empty()) {
+          server_.RefreshDatabaseVersion(findings.database_version);
+        }
+        if (findings.copy_looked_up) session.Slot().Opis = findings.copy_description;
+        Verified(session, data, verification.result);
+      });
+}
+
+void ExchangeHandler::Verified(ClientSession& session, const TAUTHData& data, int result) {
+  HostServices& host = server_.Host();
+  const bool has_slot = server_.IndexOf(session) != -1;
+  if (result == kVerificationOk && !has_slot) result = kVerificationAuthFailed;
+  if (result != kVerificationOk) {
+    host.Log(Concat({"Odrzucenie połączenia: \""_cp, VerificationResultText(result), "\""}),
+             kLogProgress);
+    if (has_slot) session.Send(pkWeryfikacja, BuildVerificationResult(result), host.Closing());
+    server_.CloseSession(session, true);
+    server_.ShowActivity();
+    return;
   }
-  return result;
+  TKlientInfo& client = session.Slot();
+  if (!data.Serwisant) {
+    client.DBNR = data.DBNR;
+    client.SendNewDataFirst = data.SendNewDataFirst;
+    server_.RecallCopyError(session);
+  }
+  client.Features = data.Features ? ParseFeatureList(*data.Features) & kSupportedFeatures : 0;
+  server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
+  server_.ConnectionLoggedIn(session);
+  session.Send(pkWeryfikacja,
+               BuildVerificationAgreement(data.Features.has_value(), client.Features),
+               host.Closing());
+  server_.ShowActivity();
 }
 
 // ---- The server's batches --------------------------------------------------------------------
 
-void ExchangeHandler::RequestForChanges(PacketConnection* connection, int slot,
-                                        std::string_view payload) {
-  const ReadyAtEnd ready(server_);
-  server_.SetSlotRemoteChanges(slot, ParsePendingChanges(payload));
-  server_.SetActivityState(kServerPreparing);
-  server_.SetSlotStatus(slot, SlotStatus::kAwaitingData);
-  SendNextBatch(connection, slot, true);
+void ExchangeHandler::RequestForChanges(ClientSession& session, std::string_view payload) {
+  session.Slot().DoOdebrZmian = ParsePendingChanges(payload);
+  server_.SetSlotStatus(session, SlotStatus::kAwaitingData);
+  SendNextBatch(session, true);
 }
 
-void ExchangeHandler::SendNextBatch(PacketConnection* connection, int slot, bool name_client) {
+void ExchangeHandler::SendNextBatch(ClientSession& session, bool name_client) {
   HostServices& host = server_.Host();
-  const std::string number = Number(slot + 1);
-  host.Log("Sprawdzenie zmian dla klienta "_cp + number + " ... ", kLogProgress);
-  host.Log("Przygotowywanie danych dla klienta "_cp + number + " ... ", kLogStatus);
-  PreparedChanges batch;
-  ReplicationData* data = server_.Data();
-  const bool ok = data != nullptr && data->PrepareChanges(server_.GetSlotDBNR(slot), false, slot,
-                                                          batch, NullsFor(slot));
-  if (!ok) {
-    Fail(connection, kErrorPreparingData);
+  host.Log("Przygotowywanie danych dla klienta "_cp + Number(session) + " ... ", kLogStatus);
+  WorkerPool* workers = server_.Workers();
+  if (workers == nullptr) {
+    Fail(session, kErrorPreparingData, {});
     return;
   }
-  server_.SetSlotLastTransID(server_.FindSlot(connection), batch.transaction_number);
+  server_.WorkStarted(DatabaseWork::kPreparing);
+  const int copy = session.Slot().DBNR;
+  const NullColumns nulls = NullsFor(session);
+  const int slot = server_.IndexOf(session);
+  session.RunJob<std::pair<bool, PreparedChanges>>(
+      *workers, JobFor(session),
+      [copy, nulls, slot](ReplicationData& data, HostServices&) {
+        std::pair<bool, PreparedChanges> prepared;
+        prepared.first = data.PrepareChanges(copy, false, slot, prepared.second, nulls);
+        return prepared;
+      },
+      [this, &session, name_client](std::pair<bool, PreparedChanges> prepared, JobReport report) {
+        server_.WorkEnded(DatabaseWork::kPreparing);
+        if (!prepared.first) {
+          Fail(session, kErrorPreparingData, std::move(report));
+          return;
+        }
+        BatchPrepared(session, name_client, prepared.second);
+      });
+}
+
+// Both halves of the line are written once the batch is there, so that the lines of other
+// clients' work never come between them.
+void ExchangeHandler::BatchPrepared(ClientSession& session, bool name_client,
+                                    const PreparedChanges& batch) {
+  HostServices& host = server_.Host();
+  const std::string number = Number(session);
+  session.Slot().LastTransID = batch.transaction_number;
+  host.Log("Sprawdzenie zmian dla klienta "_cp + number + " ... ", kLogProgress);
   host.Log("", kLogStatus);
-  if (host.Closing() || server_.FindSlot(connection) != slot) return;
-  server_.SetSlotLocalChanges(slot, batch.total);
-  server_.SendPacket(slot, pkZmiany, batch.payload);
+  if (host.Closing() || server_.IndexOf(session) == -1) return;
+  session.Slot().DoWyslZmian = batch.total;
+  server_.SlotChanged(session);
+  session.Send(pkZmiany, batch.payload, host.Closing());
   if (batch.count < 1) {
     host.Log("Brak zmian", kLogProgress, true);
-    server_.SetSlotStatus(slot, SlotStatus::kLoggedIn);
+    server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
     return;
   }
-  host.Log(Concat({"Wysłano "_cp, Number(batch.count), " z ", Number(batch.total), " zmian",
+  host.Log(Concat({"Wysłano "_cp, NumberText(batch.count), " z ", NumberText(batch.total), " zmian",
                    name_client ? " do klienta " + number : ""}),
            kLogProgress, true);
-  server_.SetSlotStatus(slot, SlotStatus::kImporting);
+  server_.SetSlotStatus(session, SlotStatus::kImporting);
 }
 
-void ExchangeHandler::Confirmation(PacketConnection* connection, int slot,
-                                   std::string_view payload) {
-  const ReadyAtEnd ready(server_);
+void ExchangeHandler::Confirmation(ClientSession& session, std::string_view payload) {
   HostServices& host = server_.Host();
-  const std::string number = Number(slot + 1);
-  host.Log("Klient "_cp + number + " zaimportował: "_cp + Number(ParseConfirmation(payload)) +
-               " rekordów."_cp,
+  host.Log("Klient "_cp + Number(session) + " zaimportował: "_cp +
+               NumberText(ParseConfirmation(payload)) + " rekordów."_cp,
            kLogProgress);
-  server_.SetSlotStatus(slot, SlotStatus::kAwaitingData);
-  ReplicationData* data = server_.Data();
-  if (data == nullptr || !data->DeleteJournalEntries(slot)) {
-    Fail(connection, kErrorDeletingJournal);
+  server_.SetSlotStatus(session, SlotStatus::kAwaitingData);
+  WorkerPool* workers = server_.Workers();
+  if (workers == nullptr) {
+    Fail(session, kErrorDeletingJournal, {});
     return;
   }
-  server_.ClearCopyError(server_.FindSlot(connection));
-  if (server_.SlotSendsDataFirst(server_.FindSlot(connection))) {
-    host.Log("Wysyłanie sygnału gotowości dla klienta "_cp + number + " ... ", kLogProgress);
-    if (server_.FindSlot(connection) != slot) return;
-    server_.SendPacket(slot, pkGotowosc, "");
-    host.Log("wysłano"_cp, kLogProgress, true);
-    server_.SetSlotStatus(slot, SlotStatus::kLoggedIn);
-    return;
-  }
-  server_.SetActivityState(kServerPreparing);
-  SendNextBatch(connection, slot, false);
+  const int slot = server_.IndexOf(session);
+  session.RunJob<bool>(
+      *workers, JobFor(session),
+      [slot](ReplicationData& data, HostServices&) { return data.DeleteJournalEntries(slot); },
+      [this, &session](bool deleted, JobReport report) {
+        if (!deleted) {
+          Fail(session, kErrorDeletingJournal, std::move(report));
+          return;
+        }
+        server_.ClearCopyError(session);
+        if (!session.Slot().SendNewDataFirst) {
+          SendNextBatch(session, false);
+          return;
+        }
+        HostServices& log = server_.Host();
+        log.Log("Wysyłanie sygnału gotowości dla klienta "_cp + Number(session) + " ... ",
+                kLogProgress);
+        if (server_.IndexOf(session) == -1) return;
+        session.Send(pkGotowosc, "", log.Closing());
+        log.Log("wysłano"_cp, kLogProgress, true);
+        server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
+      });
 }
 
 // ---- The client's batches --------------------------------------------------------------------
 
-void ExchangeHandler::ClientBatch(PacketConnection* connection, int slot,
-                                  std::string_view payload) {
+void ExchangeHandler::ClientBatch(ClientSession& session, std::string_view payload) {
   const ChangeBatch batch = ParseChangeBatch(payload);
+  HostServices& host = server_.Host();
   if (batch.count < 1) {
-    server_.Host().Log("Brak zmian po stronie klienta "_cp + Number(slot + 1), kLogProgress);
-    server_.SetSlotStatus(slot, SlotStatus::kLoggedIn);
+    host.Log("Brak zmian po stronie klienta "_cp + Number(session), kLogProgress);
+    server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
     server_.RestartIdleDisconnect();
     return;
   }
-  server_.SetActivityState(kServerProcessing);
-  const ReadyAtEnd ready(server_);
-  ImportClientBatch(connection, slot, batch);
-}
-
-void ExchangeHandler::ImportClientBatch(PacketConnection* connection, int slot,
-                                        const ChangeBatch& batch) {
-  HostServices& host = server_.Host();
-  server_.SetSlotStatus(slot, SlotStatus::kAwaitingConfirmation);
-  host.Log(Concat({"Klient "_cp, Number(slot + 1), " przysłał "_cp, Number(batch.count), " z ",
-                   Number(batch.total), " zmian, importowanie ... "_cp}),
+  server_.SetSlotStatus(session, SlotStatus::kAwaitingConfirmation);
+  host.Log(Concat({"Klient "_cp, Number(session), " przysłał "_cp, NumberText(batch.count), " z ",
+                   NumberText(batch.total), " zmian, importowanie ... "_cp}),
            kLogProgress);
+  WorkerPool* workers = server_.Workers();
   if (host.Closing()) return;
   host.Log("Importowanie przysłanych rekordów ..."_cp, kLogStatus);
-  int conflicts = 0;
-  int imported = 0;
-  std::string_view records = batch.records;
-  ReplicationData* data = server_.Data();
-  const int result = data == nullptr ? 0
-                                     : data->ImportChanges(records, server_.GetSlotDBNR(slot),
-                                                           conflicts, imported, slot);
-  if (result == 0) {
-    Fail(connection, kErrorImportingData);
+  if (workers == nullptr) {
+    Fail(session, kErrorImportingData, {});
+    return;
+  }
+  server_.WorkStarted(DatabaseWork::kImporting);
+  auto records = std::make_shared<const std::string>(batch.records);
+  const int copy = session.Slot().DBNR;
+  const int slot = server_.IndexOf(session);
+  session.RunJob<ImportResult>(
+      *workers, JobFor(session),
+      [records, copy, slot](ReplicationData& data, HostServices&) {
+        std::string_view rest = *records;
+        return data.ImportChanges(rest, copy, slot);
+      },
+      [this, &session](ImportResult result, JobReport report) {
+        server_.WorkEnded(DatabaseWork::kImporting);
+        BatchImported(session, result, std::move(report));
+      });
+}
+
+void ExchangeHandler::BatchImported(ClientSession& session, const ImportResult& result,
+                                    JobReport report) {
+  HostServices& host = server_.Host();
+  if (result.outcome == ImportOutcome::kFailed) {
+    Fail(session, kErrorImportingData, std::move(report));
     return;
   }
   host.Log("", kLogStatus);
-  if (result == 2) {
-    const int current = server_.FindSlot(connection);
-    server_.SendPacket(current, pkBlad,
-                       BuildErrorReport(kErrorImportLocked, server_.GetErrorText(current)));
-    server_.SetSlotStatus(current, SlotStatus::kLoggedIn);
+  if (report.error_text) session.Slot().LastErrorMsg = *report.error_text;
+  if (result.outcome == ImportOutcome::kLocked) {
+    session.Send(pkBlad, BuildErrorReport(kErrorImportLocked, session.Slot().LastErrorMsg),
+                 host.Closing());
+    server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
     return;
   }
-  if (result != 1 || host.Closing() || server_.FindSlot(connection) != slot) return;
-  server_.ClearCopyError(slot);
-  host.Log(Concat({"Zaimportowano "_cp, Number(imported),
-                   conflicts > 0 ? " (konfliktów "_cp + Number(conflicts) + " !!!)" : ""}),
-           kLogProgress, true);
-  server_.SendPacket(slot, pkPotwierdzenie, BuildConfirmation(imported));
-  server_.SetSlotStatus(slot, SlotStatus::kLoggedIn);
+  if (host.Closing() || server_.IndexOf(session) == -1) return;
+  server_.ClearCopyError(session);
+  host.Log(
+      Concat({"Zaimportowano "_cp, NumberText(result.count),
+              result.conflicts > 0 ? " (konfliktów "_cp + NumberText(result.conflicts) + " !!!)"
+                                   : ""}),
+      kLogProgress, true);
+  session.Send(pkPotwierdzenie, BuildConfirmation(result.count), host.Closing());
+  server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
 }
 
 // ---- Reports and activity --------------------------------------------------------------------
 
-void ExchangeHandler::ErrorReport(PacketConnection* connection, int slot,
-                                  std::string_view payload) {
+void ExchangeHandler::ErrorReport(ClientSession& session, std::string_view payload) {
   const struct ErrorReport report = ParseErrorReport(payload);
   if (!IsKnownErrorCode(report.code)) return;
   const std::string detail = LoggablePeerText(report.detail);
-  const std::string prefix = "Po stronie klienta "_cp + Number(slot + 1);
+  const std::string prefix = "Po stronie klienta "_cp + Number(session);
   const std::string_view text = ServerSideErrorText(report.code);
   HostServices& host = server_.Host();
   // Kept with the slot, and with the copy when the slot goes: the clients report shows it.
-  server_.SetErrorText(slot, Concat({text, detail}));
+  session.Slot().LastErrorMsg = Concat({text, detail});
+  server_.SlotChanged(session);
   if (report.code == kErrorImportLocked) {
     host.Log(Concat({prefix, text, detail}), kLogSerious);
-    server_.SetSlotStatus(slot, SlotStatus::kLoggedIn);
+    server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
     return;
   }
   host.Log(Concat({prefix, text, report.code == kErrorReceiveOverflow ? "" : detail}), kLogError);
-  server_.CloseSlot(server_.FindSlot(connection), true);
+  server_.CloseSession(session, true);
 }
 
-void ExchangeHandler::ActivityRequest(int slot) {
-  server_.Host().Log("Wysyłanie sygnału aktywności do klienta nr "_cp + Number(slot + 1),
+void ExchangeHandler::ActivityRequest(ClientSession& session) {
+  server_.Host().Log("Wysyłanie sygnału aktywności do klienta nr "_cp + Number(session),
                      kLogDiagnostic);
-  server_.SendPacket(slot, pkAktywnoscOdp, "");
+  session.Send(pkAktywnoscOdp, "", server_.Host().Closing());
 }
 
-NullColumns ExchangeHandler::NullsFor(int slot) const {
-  const bool agreed =
-      slot >= 0 && static_cast<std::size_t>(slot) < server_.Clients.size() &&
-      (server_.Clients[static_cast<std::size_t>(slot)].Features & kFeatureExplicitNulls) != 0;
-  return agreed ? NullColumns::kWritten : NullColumns::kLeftOut;
-}
-
-// An operation of the engine failed: the client hears why and the slot goes.
-void ExchangeHandler::Fail(PacketConnection* connection, int code) {
+void ExchangeHandler::Fail(ClientSession& session, int code, JobReport report) {
   server_.Host().Log("", kLogStatus);
-  const int current = server_.FindSlot(connection);
-  server_.SendPacket(current, pkBlad, BuildErrorReport(code, server_.GetErrorText(current)));
-  server_.CloseSlot(current, true);
+  if (report.error_text) session.Slot().LastErrorMsg = *report.error_text;
+  session.Send(pkBlad, BuildErrorReport(code, session.Slot().LastErrorMsg),
+               server_.Host().Closing());
+  server_.CloseSession(session, true);
 }
 
 }  // namespace tramolin

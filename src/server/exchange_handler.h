@@ -1,10 +1,12 @@
-// The server's side of the exchange: what it does with each packet a client slot sends
-// (authentication and verification, the batches both ways with their confirmations, error
-// reports, activity packets) and how the slot's status moves meanwhile.
+// The server's side of the exchange with one client session: authentication and verification,
+// the batches both ways with their confirmations, error reports and activity packets, and how the
+// slot's status moves meanwhile. The database work of each step runs on the session's worker;
+// the step goes on when its result comes back, while the client's next packets wait.
 //
 // Data packets (pkGotowosc, pkZmiany, pkPotwierdzenie) are acted on only from a slot logged in
-// as a normal client, commands (pkPolecenie) only from a logged-in technician; anything else is
-// logged as a diagnostic and dropped.
+// as a normal client, commands (pkPolecenie) only from a logged-in technician, error reports and
+// activity requests only from a logged-in slot; anything else is logged as a diagnostic and
+// dropped.
 #pragma once
 
 #include <cstdint>
@@ -13,41 +15,52 @@
 
 #include "engine/change_batch.h"
 #include "protocol/payloads.h"
+#include "server/client_validation.h"
+#include "worker/engine_worker.h"
 
 namespace tramolin {
 
-class PacketConnection;
+class ClientSession;
 class ReplicationServer;
 
 class ExchangeHandler {
  public:
   explicit ExchangeHandler(ReplicationServer& server) : server_(server) {}
 
-  // One decoded packet from the connection of slot `slot`. May throw (a malformed
-  // authentication field); the caller logs it.
-  void Dispatch(PacketConnection* connection, int slot, std::uint8_t type,
-                const std::string& payload);
-
-  // The verification of a client's authentication data; `slot` follows the connection when a
-  // reconnecting client takes over its earlier slot. Returns a VerificationResult code.
-  int ValidateClient(int& slot, const TAUTHData& data, PacketConnection* connection);
+  // One decoded packet from the session's connection.
+  void Dispatch(ClientSession& session, std::uint8_t type, const std::string& payload);
 
  private:
-  bool AcceptedFrom(int slot, std::uint8_t type) const;
-  void Authenticate(PacketConnection* connection, int slot, const std::string& payload);
-  bool TakeOverEarlierSlot(int& slot, int dbnr, PacketConnection* connection);
-  int CheckAgainstDatabase(int slot, const TAUTHData& data);
-  void RequestForChanges(PacketConnection* connection, int slot, std::string_view payload);
-  void Confirmation(PacketConnection* connection, int slot, std::string_view payload);
-  // Prepares and sends the next batch; false when the export failed (the slot is then closed).
-  void SendNextBatch(PacketConnection* connection, int slot, bool name_client);
-  void ClientBatch(PacketConnection* connection, int slot, std::string_view payload);
-  void ImportClientBatch(PacketConnection* connection, int slot, const ChangeBatch& batch);
-  void ErrorReport(PacketConnection* connection, int slot, std::string_view payload);
-  void ActivityRequest(int slot);
+  bool AcceptedFrom(const ClientSession& session, std::uint8_t type) const;
+
+  // Authentication.
+  void Authenticate(ClientSession& session, const std::string& payload);
+  // The checks that need no database; nullopt when the database decides.
+  std::optional<int> CheckWithoutDatabase(ClientSession& session, const TAUTHData& data);
+  void TakeOverEarlierSlot(ClientSession& session, int dbnr);
+  void CheckAgainstDatabase(ClientSession& session, const TAUTHData& data);
+  void Verified(ClientSession& session, const TAUTHData& data, int result);
+
+  // The server's batches.
+  void RequestForChanges(ClientSession& session, std::string_view payload);
+  void Confirmation(ClientSession& session, std::string_view payload);
+  void SendNextBatch(ClientSession& session, bool name_client);
+  void BatchPrepared(ClientSession& session, bool name_client, const PreparedChanges& batch);
+
+  // The client's batches.
+  void ClientBatch(ClientSession& session, std::string_view payload);
+  void BatchImported(ClientSession& session, const ImportResult& result, JobReport report);
+
+  void ErrorReport(ClientSession& session, std::string_view payload);
+  void ActivityRequest(ClientSession& session);
+  // An operation of the engine failed: the client hears why and the slot goes.
+  void Fail(ClientSession& session, int code, JobReport report);
+
+  // The values the engine reads of the session's slot for a job.
+  JobSlot JobFor(const ClientSession& session) const;
   // How the slot's copy takes NULL columns: explicit when it agreed on them.
-  NullColumns NullsFor(int slot) const;
-  void Fail(PacketConnection* connection, int code);
+  static NullColumns NullsFor(const ClientSession& session);
+  std::string Number(const ClientSession& session) const;
 
   ReplicationServer& server_;
 };

@@ -23,18 +23,16 @@ constexpr int kZombieSweepIntervalMs = 900'000;
 constexpr int kIdleDisconnectIntervalMs = 780'000;
 constexpr double kInactivityLimitDays = 1.0 / 24;
 constexpr std::uint64_t kProgressRefreshEvery = 20;
-constexpr std::uint64_t kReceivedRefreshEvery = 1000;
 // A host name comes from whoever runs the peer's reverse zone.
 constexpr std::size_t kMaxHostNameLength = 255;
+// Peers can provoke these lines at will: at most one every ten seconds of each kind.
+constexpr double kThrottledLinePeriod = 10.0 / 86400;
 
 constexpr std::array<std::string_view, 7> kSlotStatusNames = {
     "połączony"_cp,      "autoryzowanie"_cp, "zalogowany"_cp,    "czeka na dane"_cp,
     "przygotowywuje"_cp, "przetwarza"_cp,    "czeka na potw."_cp};
 
 std::string Text(const QString& text) { return text.toStdString(); }
-
-// Peers can provoke these lines at will: at most one every ten seconds of each kind.
-constexpr double kThrottledLinePeriod = 10.0 / 86400;
 
 std::string HeldBackText(int held_back) {
   return held_back == 0 ? std::string()
@@ -68,12 +66,36 @@ ReplicationServer::ReplicationServer(HostServices& host, QObject* parent)
   RestartTimer(tmrZombie, kZombieSweepIntervalMs);
 }
 
+// The sessions go before the pool their workers belong to; their signals must not reach a server
+// half destroyed.
 ReplicationServer::~ReplicationServer() {
-  // Connections still open go with the server; their signals must not reach it half destroyed.
-  for (PacketConnection* connection : findChildren<PacketConnection*>()) {
-    connection->disconnect(this);
-  }
+  StopSessions();
+  workers_.reset();
 }
+
+void ReplicationServer::StopSessions() {
+  slots_.clear();
+  published_.reset();
+  for (ClientSession* session : findChildren<ClientSession*>(Qt::FindDirectChildrenOnly)) {
+    session->disconnect(this);
+    if (PacketConnection* connection = session->Connection()) connection->disconnect(this);
+    delete session;
+  }
+  if (workers_ == nullptr) return;
+  workers_.reset();
+  workers_ = std::make_unique<WorkerPool>(host_, *worker_database_, WorkerConcurrency());
+}
+
+int ReplicationServer::WorkerConcurrency() const {
+  return settings_.workers > 0 ? settings_.workers : DefaultWorkerConcurrency();
+}
+
+void ReplicationServer::SetWorkerDatabase(WorkerDatabase database) {
+  worker_database_ = std::move(database);
+  workers_ = std::make_unique<WorkerPool>(host_, *worker_database_, WorkerConcurrency());
+}
+
+void ReplicationServer::Configure(ServerSettings settings) { settings_ = std::move(settings); }
 
 void ReplicationServer::SetView(ClientGridView* view) {
   view_ = view != nullptr ? view : &null_view_;
@@ -96,7 +118,7 @@ bool ReplicationServer::Listen(quint16 port) {
                 (SS->Tls() ? " (TLS)" : ""),
             kLogProgress);
   WarnWhenOpenToEveryone();
-  SetActivityState(kServerReady);
+  ShowActivity();
   return true;
 }
 
@@ -141,133 +163,127 @@ void ReplicationServer::SetActivityState(int state) {
   if (hooks_.set_activity_state) hooks_.set_activity_state(state);
 }
 
+void ReplicationServer::WorkStarted(DatabaseWork work) {
+  ++(work == DatabaseWork::kImporting ? importing_ : preparing_);
+  ShowActivity();
+}
+
+void ReplicationServer::WorkEnded(DatabaseWork work) {
+  --(work == DatabaseWork::kImporting ? importing_ : preparing_);
+  ShowActivity();
+}
+
+// 3 while any session imports, 2 while any prepares, else 1; every change is shown once.
+void ReplicationServer::ShowActivity() {
+  const int state = importing_ > 0   ? kServerProcessing
+                    : preparing_ > 0 ? kServerPreparing
+                                     : kServerReady;
+  SetActivityState(state);
+}
+
 void ReplicationServer::RestartIdleDisconnect() {
   if (hooks_.restart_idle_disconnect) hooks_.restart_idle_disconnect(kIdleDisconnectIntervalMs);
 }
 
 // ---- Slots -----------------------------------------------------------------------------------
 
-TKlientInfo* ReplicationServer::Slot(int index) {
-  if (index < 0 || static_cast<std::size_t>(index) >= Clients.size()) return nullptr;
-  return &Clients[static_cast<std::size_t>(index)];
+ClientSession* ReplicationServer::SessionAt(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= slots_.size()) return nullptr;
+  return slots_[static_cast<std::size_t>(index)];
 }
 
-const TKlientInfo* ReplicationServer::Slot(int index) const {
-  return const_cast<ReplicationServer*>(this)->Slot(index);
-}
-
-int ReplicationServer::AddSlot(PacketConnection* connection) {
-  TKlientInfo slot;
-  slot.Socket = connection;
-  slot.CzasStart = host_.Now();
-  slot.OstAktyw = slot.CzasStart;
-  Clients.push_back(std::move(slot));
-  if (hooks_.stop_idle_disconnect) hooks_.stop_idle_disconnect();
-  UpdateClientGrid();
-  return static_cast<int>(Clients.size()) - 1;
-}
-
-int ReplicationServer::FindSlot(const PacketConnection* connection) const {
-  for (std::size_t i = 0; i < Clients.size(); ++i) {
-    if (Clients[i].Socket == connection) return static_cast<int>(i);
+int ReplicationServer::IndexOf(const ClientSession& session) const {
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    if (slots_[i] == &session) return static_cast<int>(i);
   }
   return -1;
 }
 
-void ReplicationServer::CloseSlot(int index, bool close_connection) {
-  TKlientInfo* slot = Slot(index);
-  if (slot == nullptr) return;
-  PacketConnection* connection = slot->Socket;
-  if (slot->Serwisant == 0 && slot->DBNR > 0 && !slot->LastErrorMsg.empty()) {
-    copy_errors_[slot->DBNR] = slot->LastErrorMsg;
-  }
-  if (slot != &Clients.back()) *slot = std::move(Clients.back());
-  Clients.pop_back();
+void ReplicationServer::AddSlot(ClientSession& session) {
+  slots_.push_back(&session);
+  published_.reset();
+  if (hooks_.stop_idle_disconnect) hooks_.stop_idle_disconnect();
   UpdateClientGrid();
-  if (close_connection && connection != nullptr && FindSlot(connection) == -1) {
-    host_.Log("Zamykanie połączenia ("_cp + PeerText(connection) + ")", kLogProgress);
-    CloseConnection(connection);
+}
+
+ClientSession& ReplicationServer::AddSlotWithoutConnection() {
+  auto* session = new ClientSession(nullptr, {}, host_.Now(), this);
+  AddSlot(*session);
+  return *session;
+}
+
+void ReplicationServer::CloseSlot(int index, bool close_connection) {
+  if (ClientSession* session = SessionAt(index)) CloseSession(*session, close_connection);
+}
+
+void ReplicationServer::CloseSession(ClientSession& session, bool close_connection) {
+  const int index = IndexOf(session);
+  if (index == -1) return;
+  const TKlientInfo& slot = session.Slot();
+  if (slot.Serwisant == 0 && slot.DBNR > 0 && !slot.LastErrorMsg.empty()) {
+    copy_errors_[slot.DBNR] = slot.LastErrorMsg;
+  }
+  slots_[static_cast<std::size_t>(index)] = slots_.back();
+  slots_.pop_back();
+  published_.reset();
+  UpdateClientGrid();
+  if (close_connection && session.Connection() != nullptr) {
+    host_.Log("Zamykanie połączenia ("_cp + session.PeerText() + ")", kLogProgress);
+    session.Connection()->Close();
   }
 }
 
-void ReplicationServer::RecallCopyError(int index) {
-  TKlientInfo* slot = Slot(index);
-  if (slot == nullptr) return;
-  const auto error = copy_errors_.find(slot->DBNR);
-  if (error != copy_errors_.end()) slot->LastErrorMsg = error->second;
+void ReplicationServer::TakeOver(ClientSession& earlier, ClientSession& session) {
+  const int earlier_index = IndexOf(earlier);
+  const int index = IndexOf(session);
+  if (earlier_index == -1 || index == -1) return;
+  TKlientInfo slot = earlier.Slot();
+  slot.Status = SlotStatus::kAuthorising;
+  slot.Odbieranie = false;
+  slot.OstAktyw = host_.Now();
+  session.Slot() = std::move(slot);
+  session.AdoptWorker(earlier);
+  // The session takes the earlier one's place; its own place goes as a removed slot's does.
+  slots_[static_cast<std::size_t>(earlier_index)] = &session;
+  slots_[static_cast<std::size_t>(index)] = slots_.back();
+  slots_.pop_back();
+  published_.reset();
+  UpdateClientGrid();
+  if (earlier.Connection() != nullptr) earlier.Connection()->Close();
 }
 
-void ReplicationServer::ClearCopyError(int index) {
-  TKlientInfo* slot = Slot(index);
-  if (slot == nullptr || slot->LastErrorMsg.empty()) return;
-  slot->LastErrorMsg.clear();
-  copy_errors_.erase(slot->DBNR);
-  RefreshClientRow(index);
+void ReplicationServer::SetSlotStatus(ClientSession& session, SlotStatus status) {
+  session.Slot().Status = status;
+  if (status == SlotStatus::kLoggedIn) session.Slot().Autoryzowany = true;
+  SlotChanged(session);
 }
 
-void ReplicationServer::CloseConnection(PacketConnection* connection) {
-  try {
-    connection->Close();
-  } catch (...) {
+void ReplicationServer::SlotChanged(ClientSession& session) {
+  published_.reset();
+  const int index = IndexOf(session);
+  if (index != -1) RefreshClientRow(index);
+}
+
+void ReplicationServer::RecallCopyError(ClientSession& session) {
+  const auto error = copy_errors_.find(session.Slot().DBNR);
+  if (error != copy_errors_.end()) session.Slot().LastErrorMsg = error->second;
+}
+
+void ReplicationServer::ClearCopyError(ClientSession& session) {
+  if (session.Slot().LastErrorMsg.empty()) return;
+  session.Slot().LastErrorMsg.clear();
+  copy_errors_.erase(session.Slot().DBNR);
+  SlotChanged(session);
+}
+
+SlotSnapshot ReplicationServer::Clients() const {
+  if (published_ == nullptr) {
+    auto copies = std::make_shared<std::vector<TKlientInfo>>();
+    copies->reserve(slots_.size());
+    for (const ClientSession* session : slots_) copies->push_back(session->Slot());
+    published_ = std::move(copies);
   }
-}
-
-void ReplicationServer::SetSlotStatus(int index, SlotStatus status) {
-  TKlientInfo* slot = Slot(index);
-  if (slot == nullptr) return;
-  slot->Status = status;
-  if (status == SlotStatus::kLoggedIn) slot->Autoryzowany = true;
-  RefreshClientRow(index);
-}
-
-void ReplicationServer::SetSlotReceiving(int index, bool receiving) {
-  if (TKlientInfo* slot = Slot(index)) slot->Odbieranie = receiving;
-}
-
-bool ReplicationServer::IsSlotReceiving(int index) const {
-  const TKlientInfo* slot = Slot(index);
-  return slot != nullptr && slot->Odbieranie;
-}
-
-void ReplicationServer::TouchSlot(int index) {
-  TKlientInfo* slot = Slot(index);
-  if (slot == nullptr) return;
-  slot->OstAktyw = host_.Now();
-  RefreshClientRow(index);
-}
-
-bool ReplicationServer::SlotSendsDataFirst(int index) const {
-  const TKlientInfo* slot = Slot(index);
-  return slot != nullptr && slot->SendNewDataFirst;
-}
-
-void ReplicationServer::SetSlotLastTransID(int index, int marker) {
-  if (TKlientInfo* slot = Slot(index)) slot->LastTransID = marker;
-}
-
-void ReplicationServer::SetSlotRemoteChanges(int index, int count) {
-  TKlientInfo* slot = Slot(index);
-  if (slot == nullptr) return;
-  slot->DoOdebrZmian = count;
-  RefreshClientRow(index);
-}
-
-void ReplicationServer::SetSlotLocalChanges(int index, int count) {
-  TKlientInfo* slot = Slot(index);
-  if (slot == nullptr) return;
-  slot->DoWyslZmian = count;
-  RefreshClientRow(index);
-}
-
-void ReplicationServer::SetSlotLogging(int index, bool forward) {
-  if (TKlientInfo* slot = Slot(index)) slot->Nasluch = forward;
-}
-
-void ReplicationServer::AddSlotBytesReceived(int index, std::int64_t count) {
-  TKlientInfo* slot = Slot(index);
-  if (slot == nullptr) return;
-  slot->Odebrano += count;
-  if (++received_calls_ % kReceivedRefreshEvery == 0) RefreshClientRow(index);
+  return published_;
 }
 
 bool ReplicationServer::IsAddressAllowed(std::string_view host, std::string_view address) const {
@@ -295,63 +311,48 @@ void ReplicationServer::SetProgress(int slot, int percent) {
     progress_ = percent;
     return;
   }
-  if (TKlientInfo* client = Slot(slot)) client->Postep = percent;
-  if (++progress_calls_ % kProgressRefreshEvery == 0 || percent == 0) RefreshClientRow(slot);
+  if (ClientSession* session = SessionAt(slot)) ShowProgress(*session, percent);
+}
+
+void ReplicationServer::ShowProgress(ClientSession& session, int percent) {
+  session.Slot().Postep = percent;
+  published_.reset();
+  if (++progress_calls_ % kProgressRefreshEvery == 0 || percent == 0) SlotChanged(session);
 }
 
 void ReplicationServer::SetErrorText(int slot, std::string_view text) {
   if (slot < 0) {
     local_error_text_ = text;
-  } else if (TKlientInfo* client = Slot(slot)) {
-    client->LastErrorMsg = text;
+  } else if (ClientSession* session = SessionAt(slot)) {
+    session->Slot().LastErrorMsg = text;
+    published_.reset();
   }
 }
 
 std::string ReplicationServer::GetErrorText(int slot) const {
   if (slot < 0) return local_error_text_;
-  const TKlientInfo* client = Slot(slot);
-  return client != nullptr ? client->LastErrorMsg : std::string();
+  const ClientSession* session = SessionAt(slot);
+  return session != nullptr ? session->Slot().LastErrorMsg : std::string();
 }
 
 int ReplicationServer::GetSlotDBNR(int slot) const {
-  const TKlientInfo* client = Slot(slot);
-  return client != nullptr ? client->DBNR : -1;
+  const ClientSession* session = SessionAt(slot);
+  return session != nullptr ? session->Slot().DBNR : -1;
 }
 
 int ReplicationServer::GetSlotLastTransID(int slot) const {
-  const TKlientInfo* client = Slot(slot);
-  return client != nullptr ? client->LastTransID : -1;
+  const ClientSession* session = SessionAt(slot);
+  return session != nullptr ? session->Slot().LastTransID : -1;
 }
 
 // ---- Sending ---------------------------------------------------------------------------------
 
-bool ReplicationServer::SendPacket(int index, PacketType type, std::string_view payload) {
-  TKlientInfo* slot = Slot(index);
-  if (slot == nullptr || slot->Socket == nullptr) return false;
-  const std::string frame = BuildPacket(type, payload, host_.Closing());
-  if (!slot->Socket->SendFrame(frame)) return false;
-  slot->Wyslano += static_cast<std::int64_t>(frame.size());
-  return true;
-}
-
-std::string ReplicationServer::PeerHostAndAddress(const PacketConnection* connection) const {
-  const auto peer = peers_.find(connection);
-  if (peer == peers_.end()) return {};
-  return Text(peer->second.host) + "/" + Text(peer->second.address);
-}
-
-std::string ReplicationServer::PeerText(const PacketConnection* connection) const {
-  const auto peer = peers_.find(connection);
-  if (peer == peers_.end()) return {};
-  return PeerHostAndAddress(connection) + ":" + std::to_string(peer->second.port);
-}
-
 void ReplicationServer::BroadcastLog(std::string_view text, int level) {
   const std::string payload = BuildCommandReply(ForwardedLogLine(level, text));
-  for (std::size_t i = 0; i < Clients.size(); ++i) {
-    const TKlientInfo& client = Clients[i];
-    if (client.Nasluch && client.Autoryzowany && client.Serwisant == 1) {
-      SendPacket(static_cast<int>(i), pkPolecenie, payload);
+  for (ClientSession* session : std::vector<ClientSession*>(slots_)) {
+    const TKlientInfo& slot = session->Slot();
+    if (slot.Nasluch && slot.Autoryzowany && slot.Serwisant == 1) {
+      session->Send(pkPolecenie, payload, host_.Closing());
     }
   }
 }
@@ -359,8 +360,8 @@ void ReplicationServer::BroadcastLog(std::string_view text, int level) {
 void ReplicationServer::AnnounceDatabaseUpgrade() {
   host_.Log("Aktualizacja struktury głównej bazy danych. Rozłączanie wszystkich klientów."_cp,
             kLogProgress);
-  for (std::size_t i = 0; i < Clients.size(); ++i) {
-    SendPacket(static_cast<int>(i), pkAktualizacja, "");
+  for (ClientSession* session : std::vector<ClientSession*>(slots_)) {
+    session->Send(pkAktualizacja, "", host_.Closing());
   }
 }
 
@@ -369,54 +370,56 @@ void ReplicationServer::AnnounceDatabaseUpgrade() {
 void ReplicationServer::SSClientConnect(QTcpSocket* raw_socket) {
   std::unique_ptr<QTcpSocket> socket(raw_socket);
   const QString address = socket->peerAddress().toString();
-  const PreLoginGate::Admission admission = pre_login_.Admit(socket.get(), Text(address));
+  ClientSession& session = Wrap(std::move(socket));
+  const PreLoginGate::Admission admission = pre_login_.Admit(&session, Text(address));
+  if (!admission.admitted || admission.evicted != nullptr) RefuseBeyondLimit(address);
   if (!admission.admitted) {
-    RefuseBeyondLimit(address);
-    socket->abort();
+    session.Connection()->Abort();
     return;
   }
-  if (admission.evicted != nullptr) RefuseBeyondLimit(address);
-  PacketConnection* connection = Wrap(std::move(socket));
   if (admission.evicted != nullptr) {
-    for (PacketConnection* other : findChildren<PacketConnection*>()) {
-      if (&other->Socket() == admission.evicted) other->Abort();
+    const auto* evicted = static_cast<const ClientSession*>(admission.evicted);
+    for (ClientSession* other : findChildren<ClientSession*>(Qt::FindDirectChildrenOnly)) {
+      if (other == evicted && other->Connection() != nullptr) other->Connection()->Abort();
     }
   }
+  PacketConnection* connection = session.Connection();
   if (connection->state() == PacketConnection::State::kOpen) {
-    ResolvePeer(connection);
+    ResolvePeer(session);
   } else {
-    connect(connection, &PacketConnection::connected, this,
-            [this, connection] { ResolvePeer(connection); });
+    connect(connection, &PacketConnection::connected, &session,
+            [this, &session] { ResolvePeer(session); });
   }
 }
 
 // A connection not logged in is held to the small frames of a stranger, and what it sends waits
 // until it has been greeted.
-PacketConnection* ReplicationServer::Wrap(std::unique_ptr<QTcpSocket> socket) {
+ClientSession& ReplicationServer::Wrap(std::unique_ptr<QTcpSocket> socket) {
   QTcpSocket* raw = socket.get();
-  auto* connection = new PacketConnection(std::move(socket), &traffic_, kPreLoginFrameLimit, this);
+  PeerInfo peer{{}, raw->peerAddress().toString(), raw->peerPort()};
+  auto* connection = new PacketConnection(std::move(socket), &traffic_, kPreLoginFrameLimit);
+  auto* session = new ClientSession(connection, std::move(peer), host_.Now(), this);
   connection->SetKeepAlive(settings_.keep_alive);
   connection->HoldIncoming();
-  Peer& peer = peers_[connection];
-  peer.address = raw->peerAddress().toString();
-  peer.port = raw->peerPort();
-  connect(connection, &PacketConnection::packetReceived, this,
-          [this, connection](std::uint8_t type, const std::string& payload) {
-            SSClientRead(connection, type, payload);
+  connect(connection, &PacketConnection::packetReceived, session,
+          [this, session](std::uint8_t type, const std::string& payload) {
+            SSClientRead(*session, type, payload);
           });
-  connect(connection, &PacketConnection::overflowed, this,
-          [this, connection] { SSClientOverflow(connection); });
-  connect(connection, &PacketConnection::corruptPacket, this,
+  connect(connection, &PacketConnection::overflowed, session,
+          [this, session] { SSClientOverflow(*session); });
+  connect(connection, &PacketConnection::corruptPacket, session,
           [this] { host_.LogException("SS", CorruptPayloadError()); });
-  connect(connection, &PacketConnection::disconnected, this,
-          [this, connection] { SSClientDisconnect(connection); });
-  connect(raw, &QTcpSocket::errorOccurred, this,
-          [this, connection](QAbstractSocket::SocketError error) {
-            SSClientError(connection, static_cast<int>(error));
+  connect(connection, &PacketConnection::disconnected, session,
+          [this, session] { SSClientDisconnect(*session); });
+  connect(raw, &QTcpSocket::errorOccurred, session,
+          [this, session](QAbstractSocket::SocketError error) {
+            SSClientError(*session, static_cast<int>(error));
           });
-  QTimer::singleShot(timings_.login_deadline_ms, connection,
-                     [this, connection] { CloseIfNotLoggedIn(connection); });
-  return connection;
+  connect(session, &ClientSession::progressChanged, this,
+          [this, session](int percent) { ShowProgress(*session, percent); });
+  QTimer::singleShot(timings_.login_deadline_ms, session,
+                     [this, session] { CloseIfNotLoggedIn(*session); });
+  return *session;
 }
 
 void ReplicationServer::RefuseBeyondLimit(const QString& address) {
@@ -429,114 +432,107 @@ void ReplicationServer::RefuseBeyondLimit(const QString& address) {
             kLogProgress);
 }
 
-void ReplicationServer::ResolvePeer(PacketConnection* connection) {
-  const QPointer<PacketConnection> alive(connection);
-  resolver_->Resolve(connection->Socket().peerAddress(), connection,
+void ReplicationServer::ResolvePeer(ClientSession& session) {
+  const QPointer<ClientSession> alive(&session);
+  resolver_->Resolve(QHostAddress(session.Peer().address), &session,
                      [this, alive](const QString& host) {
-                       if (!alive.isNull()) AcceptResolved(alive.data(), host);
+                       if (!alive.isNull()) AcceptResolved(*alive, host);
                      });
 }
 
-void ReplicationServer::AcceptResolved(PacketConnection* connection, const QString& host) {
-  if (FindSlot(connection) != -1 || connection->state() == PacketConnection::State::kClosed) {
+void ReplicationServer::AcceptResolved(ClientSession& session, const QString& host) {
+  if (IndexOf(session) != -1 || session.Connection()->state() == PacketConnection::State::kClosed) {
     return;
   }
-  Peer& peer = peers_[connection];
-  peer.host = QString::fromStdString(LoggablePeerText(Text(host), kMaxHostNameLength));
-  host_.Log("Przychodzące połączenie ("_cp + PeerText(connection) + ")", kLogProgress);
-  if (IsAddressAllowed(Text(peer.host), Text(peer.address))) {
-    AdmitConnection(connection);
+  session.Peer().host = QString::fromStdString(LoggablePeerText(Text(host), kMaxHostNameLength));
+  host_.Log("Przychodzące połączenie ("_cp + session.PeerText() + ")", kLogProgress);
+  if (IsAddressAllowed(Text(session.Peer().host), Text(session.Peer().address))) {
+    AdmitConnection(session);
   } else {
-    RefuseConnection(connection);
-    SetActivityState(kServerReady);
+    RefuseConnection(session);
+    ShowActivity();
   }
 }
 
-void ReplicationServer::AdmitConnection(PacketConnection* connection) {
-  AddSlot(connection);
+void ReplicationServer::AdmitConnection(ClientSession& session) {
+  AddSlot(session);
   // The client reads the answer once its own connection event is done; a short pause, never a
   // sleep of the event loop.
-  QTimer::singleShot(timings_.accept_delay_ms, connection,
-                     [this, connection] { SendAcceptance(connection); });
+  QTimer::singleShot(timings_.accept_delay_ms, &session,
+                     [this, &session] { SendAcceptance(session); });
 }
 
 // What the client sent before it was greeted is taken only now, so that nothing it sends is
 // answered before the greeting.
-void ReplicationServer::SendAcceptance(PacketConnection* connection) {
-  const int index = FindSlot(connection);
-  if (index == -1) return;
-  SendPacket(index, pkPolaczenie, BuildConnectionResult(kConnectionAccepted));
-  host_.Log("Połączenie zaakceptowane ("_cp + PeerText(connection) + ")", kLogProgress);
-  SetActivityState(kServerReady);
-  connection->ReleaseIncoming();
+void ReplicationServer::SendAcceptance(ClientSession& session) {
+  if (IndexOf(session) == -1) return;
+  session.Send(pkPolaczenie, BuildConnectionResult(kConnectionAccepted), host_.Closing());
+  host_.Log("Połączenie zaakceptowane ("_cp + session.PeerText() + ")", kLogProgress);
+  ShowActivity();
+  session.Connection()->ReleaseIncoming();
 }
 
-void ReplicationServer::ConnectionLoggedIn(PacketConnection* connection) {
-  pre_login_.Remove(&connection->Socket());
-  connection->SetFrameLimit(settings_.frame_limit);
+void ReplicationServer::ConnectionLoggedIn(ClientSession& session) {
+  pre_login_.Remove(&session);
+  if (session.Connection() != nullptr) session.Connection()->SetFrameLimit(settings_.frame_limit);
 }
 
-bool ReplicationServer::FromLoopback(const PacketConnection* connection) const {
-  const auto peer = peers_.find(connection);
-  return peer != peers_.end() && IsLoopback(QHostAddress(peer->second.address));
+bool ReplicationServer::FromLoopback(const ClientSession& session) {
+  return IsLoopback(QHostAddress(session.Peer().address));
 }
 
-void ReplicationServer::RefuseConnection(PacketConnection* connection) {
+void ReplicationServer::RefuseConnection(ClientSession& session) {
+  PacketConnection* connection = session.Connection();
   connection->SendFrame(
       BuildPacket(pkPolaczenie, BuildConnectionResult(kConnectionRefused), host_.Closing()));
-  host_.Log("Połączenie odrzucone ("_cp + PeerText(connection) + ") - nieznany host", kLogProgress);
+  host_.Log("Połączenie odrzucone ("_cp + session.PeerText() + ") - nieznany host", kLogProgress);
   // The peer is expected to go on reading the refusal; one that stays is cut off.
   QTimer::singleShot(timings_.refusal_grace_ms, connection, [connection] {
     if (connection->state() != PacketConnection::State::kClosed) connection->Abort();
   });
 }
 
-void ReplicationServer::CloseIfNotLoggedIn(PacketConnection* connection) {
-  const int index = FindSlot(connection);
+void ReplicationServer::CloseIfNotLoggedIn(ClientSession& session) {
+  const int index = IndexOf(session);
   if (index == -1) {
-    connection->Abort();  // still in its handshake or its host name look-up
+    session.Connection()->Abort();  // still in its handshake or its host name look-up
     return;
   }
-  if (Clients[static_cast<std::size_t>(index)].Autoryzowany) return;
+  if (session.Slot().Autoryzowany) return;
   host_.Log("Klient "_cp + std::to_string(index + 1) + " nie zalogował się w wyznaczonym czasie"_cp,
             kLogProgress);
-  CloseSlot(index, true);
+  CloseSession(session, true);
 }
 
 // ---- Connection events -----------------------------------------------------------------------
 
-void ReplicationServer::CountReceivedBytes(PacketConnection* connection, int index) {
-  Peer& peer = peers_[connection];
-  const std::uint64_t received = connection->Counters().Odebrano;
-  AddSlotBytesReceived(index, static_cast<std::int64_t>(received - peer.counted_received));
-  peer.counted_received = received;
-}
-
-void ReplicationServer::SSClientRead(PacketConnection* connection, std::uint8_t type,
+void ReplicationServer::SSClientRead(ClientSession& session, std::uint8_t type,
                                      const std::string& payload) {
-  const int index = FindSlot(connection);
+  const int index = IndexOf(session);
   if (index == -1) return;  // a refused peer, or one whose slot went: dropped
-  CountReceivedBytes(connection, index);
-  TouchSlot(index);
+  session.Slot().Odebrano += session.TakeReceivedBytes();
+  session.Slot().OstAktyw = host_.Now();
+  published_.reset();
+  RefreshClientRow(index);
   try {
-    exchange_->Dispatch(connection, index, type, payload);
+    exchange_->Dispatch(session, type, payload);
   } catch (const std::exception& error) {
     host_.LogException("SS", error);
   }
 }
 
-void ReplicationServer::SSClientOverflow(PacketConnection* connection) {
-  const int index = FindSlot(connection);
+void ReplicationServer::SSClientOverflow(ClientSession& session) {
+  const int index = IndexOf(session);
   if (index == -1) {
-    connection->Abort();
+    session.Connection()->Abort();
     return;
   }
   try {
     host_.Log("", kLogStatus);
     host_.Log("Przepełenienie przy odbieraniu danych od klienta nr "_cp + std::to_string(index),
               kLogProgress);
-    SendPacket(index, pkBlad, BuildErrorReport(kErrorReceiveOverflow, ""));
-    CloseSlot(FindSlot(connection), true);
+    session.Send(pkBlad, BuildErrorReport(kErrorReceiveOverflow, ""), host_.Closing());
+    CloseSession(session, true);
   } catch (const std::exception& error) {
     host_.Log(Concat({"Błąd w czasie raportowania przepełenienia przy odbieraniu danych od "
                       "klienta nr "_cp,
@@ -545,24 +541,25 @@ void ReplicationServer::SSClientOverflow(PacketConnection* connection) {
   }
 }
 
-void ReplicationServer::SSClientDisconnect(PacketConnection* connection) {
-  const int index = FindSlot(connection);
+void ReplicationServer::SSClientDisconnect(ClientSession& session) {
+  const int index = IndexOf(session);
   if (index != -1) {
-    CloseSlot(index, false);
+    CloseSession(session, false);
     host_.Log("Klient "_cp + std::to_string(index + 1) + " przerywa połączenie ("_cp +
-                  PeerText(connection) + ")",
+                  session.PeerText() + ")",
               kLogProgress);
   }
-  if (Clients.empty()) RestartIdleDisconnect();
-  pre_login_.Remove(&connection->Socket());
-  peers_.erase(connection);
-  connection->deleteLater();
+  if (slots_.empty()) RestartIdleDisconnect();
+  pre_login_.Remove(&session);
+  session.deleteLater();
 }
 
-void ReplicationServer::SSClientError(PacketConnection* connection, int error_code) {
-  LogSocketError(SocketErrorEventName(static_cast<QAbstractSocket::SocketError>(error_code),
-                                      connection->Socket().bytesToWrite() > 0),
-                 error_code);
+void ReplicationServer::SSClientError(ClientSession& session, int error_code) {
+  PacketConnection* connection = session.Connection();
+  const bool writing = connection != nullptr && connection->Socket().bytesToWrite() > 0;
+  LogSocketError(
+      SocketErrorEventName(static_cast<QAbstractSocket::SocketError>(error_code), writing),
+      error_code);
 }
 
 void ReplicationServer::LogSocketError(std::string_view event, int error_code) {
@@ -574,16 +571,17 @@ void ReplicationServer::LogSocketError(std::string_view event, int error_code) {
 // ---- Inactivity sweep ------------------------------------------------------------------------
 
 void ReplicationServer::tmrZombieTimer() {
-  if (!host_.ServerMode() || Clients.empty()) return;
+  if (!host_.ServerMode() || slots_.empty()) return;
   tmrZombie.stop();
   try {
     const double limit = host_.Now() - kInactivityLimitDays;
-    for (int i = static_cast<int>(Clients.size()) - 1; i >= 0; --i) {
-      if (limit <= Clients[static_cast<std::size_t>(i)].OstAktyw) continue;
+    for (int i = static_cast<int>(SlotCount()) - 1; i >= 0; --i) {
+      ClientSession& session = *slots_[static_cast<std::size_t>(i)];
+      if (limit <= session.Slot().OstAktyw) continue;
       host_.Log("Brak aktywności klienta "_cp + std::to_string(i + 1) +
                     " (> 01:00:00) usuwam klienta."_cp,
                 kLogProgress);
-      CloseSlot(i, true);
+      CloseSession(session, true);
     }
   } catch (const std::exception& error) {
     host_.LogException("tmrZombie", error);

@@ -1,10 +1,11 @@
-// The replication server: the listening socket, one slot per accepted client connection, the
-// acceptance rules, the inactivity sweep and the slot operations the exchange and the data
-// engine use (the engine reports into the slots through the SlotBook it implements).
+// The replication server: the listening socket, one session per accepted connection (server/
+// client_session.h), the acceptance rules and the limits strangers meet before they log in, the
+// slots in their order, the inactivity sweep, and the copies of the slots the client grid and the
+// reports read. The exchange works on sessions (exchange_handler.h); their database work runs on
+// workers of the pool, never on the event loop.
 //
-// A slot is addressed by its index, which moves when another slot is removed (the last slot takes
-// the removed one's place). Whoever has called into the engine, the log or the network since it
-// looked up its slot looks it up again (FindSlot) before it writes to the connection.
+// Slots are numbered as the client grid and the log show them: by position, the last slot
+// taking the place of one that goes.
 #pragma once
 
 #include <QObject>
@@ -24,18 +25,19 @@
 #include "protocol/frame.h"
 #include "protocol/packet_types.h"
 #include "protocol/traffic_counters.h"
+#include "server/client_session.h"
 #include "server/client_slot.h"
 #include "server/client_validation.h"
 #include "server/pre_login_gate.h"
 #include "server/server_hooks.h"
 #include "util/log_throttle.h"
+#include "worker/worker_pool.h"
 
 namespace tramolin {
 
 class ExchangeHandler;
 class HostNameResolver;
 class PacketConnection;
-class ReplicationData;
 class TechnicianCommandSink;
 
 struct ServerSettings {
@@ -46,6 +48,7 @@ struct ServerSettings {
   std::string tls_key{};
   std::size_t frame_limit = kDefaultFrameLimit;  // once logged in; before, kPreLoginFrameLimit
   KeepAlive keep_alive{};
+  int workers = 0;  // database jobs at once; 0: one per core
 };
 
 // Waits of the acceptance; tests shorten them.
@@ -56,6 +59,13 @@ struct ServerTimings {
   int handshake_timeout_ms = 10'000;  // a TLS peer that stalls its handshake is closed
 };
 
+// The slots as the client grid and the reports read them, in slot order.
+using SlotSnapshot = std::shared_ptr<const std::vector<TKlientInfo>>;
+
+// What the server's database work is doing: preparing a batch (state 2) wins over nothing, and
+// importing one (state 3) over preparing.
+enum class DatabaseWork { kPreparing, kImporting };
+
 class ReplicationServer : public QObject, public SlotBook {
   Q_OBJECT
 
@@ -64,13 +74,17 @@ class ReplicationServer : public QObject, public SlotBook {
   ~ReplicationServer() override;
 
   // Wiring; every pointer is not owned and must outlive the server (or be reset).
-  void AttachDatabase(ReplicationData* data) { data_ = data; }
+  // Where the sessions' workers connect. Without it every database step fails as a missing
+  // database would.
+  void SetWorkerDatabase(WorkerDatabase database);
+  // Every session goes at once, and their workers end (waited for): the database is let go.
+  void StopSessions();
   void SetHooks(ServerHooks hooks) { hooks_ = std::move(hooks); }
   void SetView(ClientGridView* view);
   void SetTechnicianSink(TechnicianCommandSink* sink) { technician_sink_ = sink; }
   void SetResolver(HostNameResolver* resolver);
   void SetTimings(const ServerTimings& timings) { timings_ = timings; }
-  void Configure(ServerSettings settings) { settings_ = std::move(settings); }
+  void Configure(ServerSettings settings);
   void SetIdentity(ServerIdentity identity) { identity_ = std::move(identity); }
 
   // The listening socket on every IPv4 address; port 0 takes a free one (ListeningPort tells).
@@ -80,52 +94,47 @@ class ReplicationServer : public QObject, public SlotBook {
   bool Listen(quint16 port);
   quint16 ListeningPort() const { return SS ? SS->serverPort() : 0; }
 
-  // SlotBook. A negative index stands for the program-wide error text and progress; an index
-  // beyond the last slot reads as empty or -1 and is not written.
+  // SlotBook of the connection of the start of work: a negative index stands for the program-wide
+  // error text and progress; a slot's values are its session's.
   void SetProgress(int slot, int percent) override;
   void SetErrorText(int slot, std::string_view text) override;
   std::string GetErrorText(int slot) const override;
   int GetSlotDBNR(int slot) const override;
   int GetSlotLastTransID(int slot) const override;
 
-  // Slot operations; an index out of range does nothing or reads as the default.
-  int AddSlot(PacketConnection* connection);
-  int FindSlot(const PacketConnection* connection) const;
-  // Removes the slot (the last slot moves into its place) and, when asked, closes its connection
-  // unless another slot has taken it over.
+  // The slots. An index out of range finds nothing and changes nothing.
+  std::size_t SlotCount() const { return slots_.size(); }
+  ClientSession* SessionAt(int index) const;
+  // The session's slot index; -1 when it has none (not admitted yet, or gone).
+  int IndexOf(const ClientSession& session) const;
+  // A slot for the session, after the last one.
+  void AddSlot(ClientSession& session);
+  // A slot whose session has no connection (the slot operations' tests).
+  ClientSession& AddSlotWithoutConnection();
+  // Removes the slot (the last slot moves into its place) and, when asked, closes its connection.
   void CloseSlot(int index, bool close_connection);
-  void SetSlotStatus(int index, SlotStatus status);
-  void SetSlotReceiving(int index, bool receiving);
-  bool IsSlotReceiving(int index) const;
-  void TouchSlot(int index);
-  bool SlotSendsDataFirst(int index) const;
-  void SetSlotLastTransID(int index, int marker);
-  void SetSlotRemoteChanges(int index, int count);
-  void SetSlotLocalChanges(int index, int count);
-  void SetSlotLogging(int index, bool forward);
-  void AddSlotBytesReceived(int index, std::int64_t count);
+  void CloseSession(ClientSession& session, bool close_connection);
+  // The session takes the place, the start time and the counters of an earlier session of the
+  // same copy; the earlier one's connection is closed.
+  void TakeOver(ClientSession& earlier, ClientSession& session);
+  void SetSlotStatus(ClientSession& session, SlotStatus status);
+  // The session's row changed; the grid is told.
+  void SlotChanged(ClientSession& session);
   bool IsAddressAllowed(std::string_view host, std::string_view address) const;
   // A copy's last failure outlives its slot: a slot that goes with an error text leaves it with
   // the copy, the copy's next slot shows it again, and an exchange that succeeds clears it.
-  void RecallCopyError(int index);
-  void ClearCopyError(int index);
-  void UpdateClientGrid();
-  void RefreshClientRow(int index);
-  bool HasClients() const { return !Clients.empty(); }
+  void RecallCopyError(ClientSession& session);
+  void ClearCopyError(ClientSession& session);
+  // The slots as they are now, for the grid and the reports.
+  SlotSnapshot Clients() const;
+  bool HasClients() const { return !slots_.empty(); }
   int Progress() const { return progress_; }
 
-  // The connection has logged in: it no longer counts against the limits of strangers and may
-  // send frames of the full size.
-  void ConnectionLoggedIn(PacketConnection* connection);
-  // Whether the connection's peer is this computer (127.0.0.1 or ::1).
-  bool FromLoopback(const PacketConnection* connection) const;
-
-  // Builds the packet and writes it to the slot's connection; false when nothing was written.
-  bool SendPacket(int index, PacketType type, std::string_view payload);
-  // "host/address:port" of a connection this server accepted ("" when unknown).
-  std::string PeerText(const PacketConnection* connection) const;
-  // "host/address" of a connection.
-  std::string PeerHostAndAddress(const PacketConnection* connection) const;
+  // The session has logged in: it no longer counts against the limits of strangers and may send
+  // frames of the full size.
+  void ConnectionLoggedIn(ClientSession& session);
+  // Whether the session's peer is this computer (127.0.0.1 or ::1).
+  static bool FromLoopback(const ClientSession& session);
 
   // Forwards a log line to every technician slot that asked for it, in slot order.
   void BroadcastLog(std::string_view text, int level);
@@ -135,59 +144,53 @@ class ReplicationServer : public QObject, public SlotBook {
 
   // What the exchange works with.
   HostServices& Host() { return host_; }
-  ReplicationData* Data() { return data_; }
+  WorkerPool* Workers() { return workers_.get(); }
   const ServerIdentity& Identity() const { return identity_; }
   void RefreshDatabaseVersion(std::string version) {
     identity_.database_version = std::move(version);
   }
   const ServerSettings& Settings() const { return settings_; }
   TechnicianCommandSink* TechnicianSink() { return technician_sink_; }
-  void SetActivityState(int state);
   void RestartIdleDisconnect();
   const TrafficCounters& Traffic() const { return traffic_; }
+  // Database work of a session begins or ends; the program's activity state follows all of it.
+  void WorkStarted(DatabaseWork work);
+  void WorkEnded(DatabaseWork work);
+  // Shows the activity state the work of every session gives (1 when none works).
+  void ShowActivity();
 
   // The inactivity sweep of the slots (every 15 minutes): a slot silent for over an hour goes.
   QTimer tmrZombie;
   void tmrZombieTimer();
 
   std::unique_ptr<PacketListener> SS;  // null until Listen
-  std::vector<TKlientInfo> Clients;
 
  private:
-  struct Peer {
-    QString host;
-    QString address;
-    quint16 port = 0;
-    std::uint64_t counted_received = 0;  // bytes already added to the slot
-  };
-
-  TKlientInfo* Slot(int index);
-  const TKlientInfo* Slot(int index) const;
-
   std::unique_ptr<PacketListener> MakeListener();
   void WarnWhenOpenToEveryone();
   void HandshakeFailed(QSslSocket* socket, const QString& reason);
+  void SetActivityState(int state);
 
   // Socket events.
   void SSClientConnect(QTcpSocket* socket);
-  PacketConnection* Wrap(std::unique_ptr<QTcpSocket> socket);
+  ClientSession& Wrap(std::unique_ptr<QTcpSocket> socket);
   void RefuseBeyondLimit(const QString& address);
-  void ResolvePeer(PacketConnection* connection);
-  void AcceptResolved(PacketConnection* connection, const QString& host);
-  void AdmitConnection(PacketConnection* connection);
-  void SendAcceptance(PacketConnection* connection);
-  void RefuseConnection(PacketConnection* connection);
-  void CloseIfNotLoggedIn(PacketConnection* connection);
-  void SSClientRead(PacketConnection* connection, std::uint8_t type, const std::string& payload);
-  void SSClientOverflow(PacketConnection* connection);
-  void SSClientDisconnect(PacketConnection* connection);
-  void SSClientError(PacketConnection* connection, int error_code);
+  void ResolvePeer(ClientSession& session);
+  void AcceptResolved(ClientSession& session, const QString& host);
+  void AdmitConnection(ClientSession& session);
+  void SendAcceptance(ClientSession& session);
+  void RefuseConnection(ClientSession& session);
+  void CloseIfNotLoggedIn(ClientSession& session);
+  void SSClientRead(ClientSession& session, std::uint8_t type, const std::string& payload);
+  void SSClientOverflow(ClientSession& session);
+  void SSClientDisconnect(ClientSession& session);
+  void SSClientError(ClientSession& session, int error_code);
   void LogSocketError(std::string_view event, int error_code);
-  void CountReceivedBytes(PacketConnection* connection, int index);
-  void CloseConnection(PacketConnection* connection);
+  void ShowProgress(ClientSession& session, int percent);
+  void UpdateClientGrid();
+  void RefreshClientRow(int index);
 
   HostServices& host_;
-  ReplicationData* data_ = nullptr;
   ServerHooks hooks_;
   NullClientGridView null_view_;
   ClientGridView* view_ = &null_view_;
@@ -197,8 +200,13 @@ class ReplicationServer : public QObject, public SlotBook {
   ServerTimings timings_;
   ServerSettings settings_;
   ServerIdentity identity_;
+  int WorkerConcurrency() const;
+
+  std::optional<WorkerDatabase> worker_database_;
+  std::unique_ptr<WorkerPool> workers_;
   std::unique_ptr<ExchangeHandler> exchange_;
-  std::unordered_map<const PacketConnection*, Peer> peers_;
+  std::vector<ClientSession*> slots_;  // in slot order; the sessions are children of the server
+  mutable SlotSnapshot published_;     // null while a slot changed since it was made
   std::unordered_map<int, std::string> copy_errors_;  // by copy number
   PreLoginGate pre_login_;
   LogThrottle refusals_log_;
@@ -206,8 +214,9 @@ class ReplicationServer : public QObject, public SlotBook {
   TrafficCounters traffic_;
   std::string local_error_text_;
   int progress_ = 0;
+  int preparing_ = 0;  // sessions preparing a batch now
+  int importing_ = 0;  // sessions importing one
   std::uint64_t progress_calls_ = 0;
-  std::uint64_t received_calls_ = 0;
 };
 
 }  // namespace tramolin

@@ -65,67 +65,68 @@ std::string ForwardedLogPayload(std::string_view text, int level) {
 TechnicianCommands::TechnicianCommands(HostServices& host, TechnicianServerPort& server)
     : host_(host), server_(server) {}
 
-void TechnicianCommands::HandleCommand(int slot, const std::string& payload) {
+void TechnicianCommands::HandleCommand(ClientSession& session, const std::string& payload) {
   std::string_view rest = payload;
   const int code = IntFieldOrMinusOne(rest);
   switch (code) {
     case kSendMessage:
       return SendMessage(rest);
     case kServerStatus:
-      LogRequest("Żądanie podania statusu od klienta nr "_cp, slot);
-      return Reply(slot, server_.ServerReport());
+      LogRequest("Żądanie podania statusu od klienta nr "_cp, session);
+      return Reply(session, server_.ServerReport());
     case kClientsStatus:
-      LogRequest("Żądanie podania statusu klientów od klienta nr "_cp, slot);
-      return Reply(slot, server_.ClientsReport());
+      LogRequest("Żądanie podania statusu klientów od klienta nr "_cp, session);
+      return Reply(session, server_.ClientsReport());
     case kLoggingOn:
-      return SetLogging(slot, true);
+      return SetLogging(session, true);
     case kLoggingOff:
-      return SetLogging(slot, false);
+      return SetLogging(session, false);
     case kSaveLog:
-      LogRequest("Żądanie zapisu pliku log od klienta nr "_cp, slot);
+      LogRequest("Żądanie zapisu pliku log od klienta nr "_cp, session);
       return server_.SaveLogs();
     case kRemoveClient:
-      return RemoveClient(slot, rest);
+      return RemoveClient(session, rest);
     case kExecuteSql:
-      return Reply(slot, server_.ExecuteSQL(NextField(rest)));
+      return server_.ExecuteSQL(session, NextField(rest));
     case kUnsupported:
-      return Reply(slot, "polecenie nieobsługiwane"_cp);
+      return Reply(session, "polecenie nieobsługiwane"_cp);
     default:
-      return Unknown(code, slot, rest);
+      return Unknown(code, session, rest);
   }
 }
 
-void TechnicianCommands::LogRequest(std::string_view request, int slot) {
-  host_.Log(std::string(request) + ClientNumber(slot), kLogProgress);
+void TechnicianCommands::LogRequest(std::string_view request, ClientSession& session) {
+  host_.Log(std::string(request) + ClientNumber(server_.SlotIndexOf(session)), kLogProgress);
 }
 
-void TechnicianCommands::Reply(int slot, std::string_view text) {
-  server_.SendCommandPacket(slot, TechnicianReplyPayload(text));
+void TechnicianCommands::Reply(ClientSession& session, std::string_view text) {
+  server_.SendCommandPacket(session, TechnicianReplyPayload(text));
 }
 
 void TechnicianCommands::SendMessage(std::string_view rest) {
   host_.Log(LoggablePeerText(NextField(rest)), kLogProgress);
 }
 
-void TechnicianCommands::SetLogging(int slot, bool on) {
+void TechnicianCommands::SetLogging(ClientSession& session, bool on) {
   LogRequest(on ? "Żądanie włączenia logowania dla klienta nr "_cp
                 : "Żądanie wyłączenia logowania dla klienta nr "_cp,
-             slot);
-  server_.SetSlotLogging(slot, on);
-  Reply(slot, on ? "Nasłuch włączony"_cp : "Nasłuch wyłączony"_cp);
+             session);
+  server_.SetSlotLogging(session, on);
+  Reply(session, on ? "Nasłuch włączony"_cp : "Nasłuch wyłączony"_cp);
 }
 
-void TechnicianCommands::RemoveClient(int slot, std::string_view rest) {
+void TechnicianCommands::RemoveClient(ClientSession& session, std::string_view rest) {
   const int target = IntFieldOrMinusOne(rest);
   host_.Log("Żądanie usunięcia klienta nr "_cp + ClientNumber(target) + " od klienta nr " +
-                ClientNumber(slot) + ", usuwanie ...",
+                ClientNumber(server_.SlotIndexOf(session)) + ", usuwanie ...",
             kLogProgress);
   server_.CloseSlot(target);
 }
 
-void TechnicianCommands::Unknown(int code, int slot, std::string_view rest) {
+void TechnicianCommands::Unknown(int code, ClientSession& session, std::string_view rest) {
   host_.Log("Nieznane polecenie [" + std::to_string(code) + "] \"" +
-                LoggablePeerText(NextField(rest)) + "\" od klienta nr " + ClientNumber(slot),
+                LoggablePeerText(NextField(rest)) + "\" od klienta nr " +
+                ClientNumber(server_.SlotIndexOf(session)),
             kLogProgress);
 }
 

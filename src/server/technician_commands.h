@@ -31,19 +31,22 @@ bool ForwardsLogLine(bool server_mode, bool has_slots, int level, bool closing);
 bool ListensToLog(const TKlientInfo& slot);
 std::string ForwardedLogPayload(std::string_view text, int level);
 
-// What the command handler needs from the server. Slot indexes are as the technician sent them;
-// the server checks them (an index out of range changes nothing).
+// What the command handler needs from the server: the technician's session, its slot number for
+// the log lines, and the slots by the index a technician sends (the server checks it: an index out
+// of range changes nothing).
 class TechnicianServerPort {
  public:
   virtual ~TechnicianServerPort() = default;
 
-  // Sends the slot a pkPolecenie with the payload.
-  virtual void SendCommandPacket(int slot, std::string_view payload) = 0;
-  virtual void SetSlotLogging(int slot, bool on) = 0;
+  virtual int SlotIndexOf(const ClientSession& session) = 0;
+  // Sends the session a pkPolecenie with the payload.
+  virtual void SendCommandPacket(ClientSession& session, std::string_view payload) = 0;
+  virtual void SetSlotLogging(ClientSession& session, bool on) = 0;
   // Closes the slot's connection and removes the slot.
   virtual void CloseSlot(int slot) = 0;
-  // The engine's answer, its own error and empty-statement texts included.
-  virtual std::string ExecuteSQL(std::string_view sql) = 0;
+  // Sends the session the engine's answer to the statement (its own error and empty-statement
+  // texts included) as a reply, once the database has answered.
+  virtual void ExecuteSQL(ClientSession& session, std::string_view sql) = 0;
   // The detailed log and the on-screen log written to their files at once.
   virtual void SaveLogs() = 0;
   virtual std::string ServerReport() = 0;
@@ -56,15 +59,15 @@ class TechnicianCommands : public TechnicianCommandSink {
  public:
   TechnicianCommands(HostServices& host, TechnicianServerPort& server);
 
-  void HandleCommand(int slot, const std::string& payload) override;
+  void HandleCommand(ClientSession& session, const std::string& payload) override;
 
  private:
-  void LogRequest(std::string_view request, int slot);
-  void Reply(int slot, std::string_view text);
+  void LogRequest(std::string_view request, ClientSession& session);
+  void Reply(ClientSession& session, std::string_view text);
   void SendMessage(std::string_view rest);
-  void SetLogging(int slot, bool on);
-  void RemoveClient(int slot, std::string_view rest);
-  void Unknown(int code, int slot, std::string_view rest);
+  void SetLogging(ClientSession& session, bool on);
+  void RemoveClient(ClientSession& session, std::string_view rest);
+  void Unknown(int code, ClientSession& session, std::string_view rest);
 
   HostServices& host_;
   TechnicianServerPort& server_;

@@ -6,13 +6,15 @@
 
 namespace tramolin {
 
+class ClientSession;
+
 class TechnicianCommandSink {
  public:
   virtual ~TechnicianCommandSink() = default;
 
-  // slot: the technician's slot index at the moment the command arrived; payload: the decoded
-  // pkPolecenie payload ("command;" and, when there is one, "argument;").
-  virtual void HandleCommand(int slot, const std::string& payload) = 0;
+  // The technician's session and the decoded pkPolecenie payload ("command;" and, when there is
+  // one, "argument;").
+  virtual void HandleCommand(ClientSession& session, const std::string& payload) = 0;
 };
 
 }  // namespace tramolin

@@ -9,27 +9,39 @@
 namespace tramolin {
 
 ServerTechnicianPort::ServerTechnicianPort(ReplicationServer& server, Logger& logs,
-                                           std::function<ReplicationData*()> data,
                                            std::function<ServerReportValues()> report_values)
-    : server_(server),
-      logs_(logs),
-      data_(std::move(data)),
-      report_values_(std::move(report_values)) {}
+    : server_(server), logs_(logs), report_values_(std::move(report_values)) {}
 
-void ServerTechnicianPort::SendCommandPacket(int slot, std::string_view payload) {
-  server_.SendPacket(slot, pkPolecenie, payload);
+int ServerTechnicianPort::SlotIndexOf(const ClientSession& session) {
+  return server_.IndexOf(session);
 }
 
-void ServerTechnicianPort::SetSlotLogging(int slot, bool on) { server_.SetSlotLogging(slot, on); }
+void ServerTechnicianPort::SendCommandPacket(ClientSession& session, std::string_view payload) {
+  session.Send(pkPolecenie, payload, server_.Host().Closing());
+}
+
+void ServerTechnicianPort::SetSlotLogging(ClientSession& session, bool on) {
+  session.Slot().Nasluch = on;
+}
 
 void ServerTechnicianPort::CloseSlot(int slot) { server_.CloseSlot(slot, true); }
 
-std::string ServerTechnicianPort::ExecuteSQL(std::string_view sql) {
-  ReplicationData* data = data_();
-  if (data == nullptr) return std::string("Brak połączenia z bazą danych"_cp);
-  std::string answer;
-  data->ExecuteSQL(sql, answer);
-  return answer;
+void ServerTechnicianPort::ExecuteSQL(ClientSession& session, std::string_view sql) {
+  WorkerPool* workers = server_.Workers();
+  if (workers == nullptr) {
+    SendCommandPacket(session, TechnicianReplyPayload("Brak połączenia z bazą danych"_cp));
+    return;
+  }
+  session.RunJob<std::string>(
+      *workers, {server_.IndexOf(session), -1, -1},
+      [statement = std::string(sql)](ReplicationData& data, HostServices&) {
+        std::string answer;
+        data.ExecuteSQL(statement, answer);
+        return answer;
+      },
+      [this, &session](std::string answer, JobReport) {
+        SendCommandPacket(session, TechnicianReplyPayload(answer));
+      });
 }
 
 void ServerTechnicianPort::SaveLogs() {
@@ -42,7 +54,7 @@ std::string ServerTechnicianPort::ServerReport() {
 }
 
 std::string ServerTechnicianPort::ClientsReport() {
-  return tramolin::ClientsReport(server_.Clients, report_values_().Now);
+  return tramolin::ClientsReport(*server_.Clients(), report_values_().Now);
 }
 
 }  // namespace tramolin

@@ -13,21 +13,21 @@
 namespace tramolin {
 
 class Logger;
-class ReplicationData;
 class ReplicationServer;
 
 class ServerTechnicianPort : public TechnicianServerPort {
  public:
-  // `data` gives the data engine, or nullptr while none is attached; `report_values` the
-  // program's values for the server report. References must outlive the port.
+  // `report_values` gives the program's values for the server report. References must outlive
+  // the port.
   ServerTechnicianPort(ReplicationServer& server, Logger& logs,
-                       std::function<ReplicationData*()> data,
                        std::function<ServerReportValues()> report_values);
 
-  void SendCommandPacket(int slot, std::string_view payload) override;
-  void SetSlotLogging(int slot, bool on) override;
+  int SlotIndexOf(const ClientSession& session) override;
+  void SendCommandPacket(ClientSession& session, std::string_view payload) override;
+  void SetSlotLogging(ClientSession& session, bool on) override;
   void CloseSlot(int slot) override;
-  std::string ExecuteSQL(std::string_view sql) override;
+  // On the technician session's worker: the event loop never waits for the statement.
+  void ExecuteSQL(ClientSession& session, std::string_view sql) override;
   void SaveLogs() override;
   std::string ServerReport() override;
   std::string ClientsReport() override;
@@ -35,7 +35,6 @@ class ServerTechnicianPort : public TechnicianServerPort {
  private:
   ReplicationServer& server_;
   Logger& logs_;
-  std::function<ReplicationData*()> data_;
   std::function<ServerReportValues()> report_values_;
 };
 

@@ -49,8 +49,7 @@ TDM::TDM(ShellServices services, QObject* parent)
       server_(*this),
       client_(*this),
       address_service_(*this),
-      technician_port_(
-          server_, logger_, [this] { return data_; }, [this] { return ReportValues(); }),
+      technician_port_(server_, logger_, [this] { return ReportValues(); }),
       technician_commands_(*this, technician_port_),
       start_time_(Now()) {
   InitialiseTimers();
@@ -134,7 +133,6 @@ bool TDM::ShowsWindow() const { return !Flags().RunningAsService || Flags().Desk
 
 void TDM::AttachDatabase(ReplicationData* data) {
   data_ = data;
-  server_.AttachDatabase(data);
   client_.AttachDatabase(data);
   data_->SetEventHandler([this](const std::string& name, unsigned count) {
     QMetaObject::invokeMethod(
@@ -289,6 +287,7 @@ void TDM::OpenServer() {
   ServerSettings settings = ServerSettingsFrom(Config(), Flags());
   settings.keep_alive = services_.keep_alive;
   server_.Configure(settings);
+  server_.SetWorkerDatabase(WorkerDatabaseLike(*data_));
   server_.SetIdentity({identity_.id, program_version_, identity_.version});
   const auto port = static_cast<quint16>(Config().ServerPort);
   if (!server_.Listen(port)) {
@@ -363,6 +362,7 @@ void TDM::tmrDBDisconnectTimer() {
       Log(error.what(), kLogError);
     }
   }
+  if (idle_client) client_.DisconnectDatabase(false);
 }
 
 void TDM::tmrDBForceDisconnectTimer() {
@@ -373,6 +373,7 @@ void TDM::tmrDBForceDisconnectTimer() {
   } catch (const std::exception& error) {
     Log(error.what(), kLogError);
   }
+  if (!ServerMode()) client_.DisconnectDatabase(true);
 }
 
 void TDM::tmrREPINFOTimer() {

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -165,7 +166,7 @@ class TDM : public QObject, public HostServices {
   WindowView* window_ = nullptr;
   std::unique_ptr<InstanceChannel> instance_channel_;
 
-  bool closing_ = false;
+  std::atomic<bool> closing_ = false;  // read by the database workers
   long long host_window_ = 0;
   int activity_state_ = 0;
   bool held_back_flag_ = false;

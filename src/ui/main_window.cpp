@@ -345,7 +345,7 @@ void TfMainTramolin_2::ShowActivityState(std::string_view name) {
 
 void TfMainTramolin_2::UpdateClientGrid() {
   try {
-    grid_model_->Rebuild(tdm_.Server().Clients);
+    grid_model_->Rebuild(*tdm_.Server().Clients());
   } catch (...) {
   }
 }
@@ -353,10 +353,10 @@ void TfMainTramolin_2::UpdateClientGrid() {
 void TfMainTramolin_2::RefreshClientRow(int slot) {
   if (slot < 0) return RefreshStatus();
   if (isMinimized()) return;
-  const std::vector<TKlientInfo>& clients = tdm_.Server().Clients;
-  if (static_cast<std::size_t>(slot) >= clients.size()) return;
+  const SlotSnapshot clients = tdm_.Server().Clients();
+  if (static_cast<std::size_t>(slot) >= clients->size()) return;
   try {
-    grid_model_->RefreshRow(slot, clients[static_cast<std::size_t>(slot)]);
+    grid_model_->RefreshRow(slot, (*clients)[static_cast<std::size_t>(slot)]);
   } catch (...) {
   }
 }
@@ -371,7 +371,7 @@ void TfMainTramolin_2::RefreshStatus() {
     label(StatusValue::kActivityState)->setText(Text(state));
     if (server) {
       tray_->SetHint(Text("Tramolin 2 - [" + state + "] klientów: "_cp +
-                          std::to_string(tdm_.Server().Clients.size())));
+                          std::to_string(tdm_.Server().SlotCount())));
     } else {
       tray_->SetHint(Text("Tramolin 2 - [" + state + "]"));
       gauge_->setValue(std::clamp(tdm_.Client().Progress(), 0, 100));

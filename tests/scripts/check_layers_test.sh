@@ -75,7 +75,7 @@ expect_failure protocol_uses_engine src/protocol/payloads.cpp '#include "engine/
 expect_failure net_uses_engine src/net/packet_connection.h '#include <engine/record.h>' \
   'net may use util protocol (not engine)'
 expect_failure server_uses_client src/server/slots.h '#include "client/cycle.h"' \
-  'server may use util platform protocol engine config net (not client)'
+  'server may use util platform protocol engine config net worker (not client)'
 expect_failure shell_uses_firebird_layer src/shell/database_link.cpp \
   '#include "engine/fb/service.h"' \
   'src/shell/database_link.cpp:1: includes "engine/fb/service.h": engine/fb is used only inside engine'

@@ -52,7 +52,7 @@ TEST_F(ChangeImportTest, RecordsAreConvertedToWhatTheLocalDatabaseNeeds) {
       Text(Record(102, kDokumenty, kChangeDelete)) +
       RecordText(Record(103, kDokumenty, kChangeUpdate, {NullField("OPIS", FieldType::kText)}),
                  NullColumns::kWritten);
-  ASSERT_EQ(copy_->Import(payload), kImportDone) << copy_->Error();
+  ASSERT_EQ(copy_->Import(payload), ImportOutcome::kDone) << copy_->Error();
   EXPECT_EQ(copy_->count, 3);  // the delete of a missing record is not counted
   EXPECT_EQ(Value(*copy_,
                   "SELECT NAZWA FROM DOKUMENTY WHERE ID = 100 AND ILOSC = 12.34 AND "
@@ -78,7 +78,7 @@ TEST_F(ChangeImportTest, RecordsAreConvertedToWhatTheLocalDatabaseNeeds) {
 TEST_F(ChangeImportTest, TheLoopGuardStopsAt99999RecordsAfterCommittingThem) {
   std::string payload = Text(Record(5, kDokumenty, kChangeInsert, {IntegerField("ID", 5)}));
   for (int i = 1; i < kImportLoopGuard; ++i) payload += Text(Record(1000 + i, kDokumenty, 2));
-  EXPECT_EQ(copy_->Import(payload), kImportFailed);
+  EXPECT_EQ(copy_->Import(payload), ImportOutcome::kFailed);
   EXPECT_EQ(copy_->Error(),
             "Wystąpił błąd (3) w czasie importu rekordu (KI=-1). Fragment oryginalnych danych "
             "(LEN=0) : \"\""_cp);
@@ -94,7 +94,7 @@ TEST_F(ChangeImportTest, CommitsEveryThousandRecordsAndAtTheEnd) {
     payload += Text(Record(i, kDokumenty, kChangeInsert, {IntegerField("ID", i)}));
     if (i == 1000) payload += Text(Record(9002, kDokumenty, kChangeDelete));
   }
-  ASSERT_EQ(copy_->Import(payload), kImportDone) << copy_->Error();
+  ASSERT_EQ(copy_->Import(payload), ImportOutcome::kDone) << copy_->Error();
   EXPECT_EQ(copy_->count, 1500);
   EXPECT_EQ(copy_->host.CountLines("-1 COMMIT1"), 3);
   EXPECT_EQ(copy_->host.CountLines("-1 COMMIT2"), 1);
@@ -106,7 +106,7 @@ TEST_F(ChangeImportTest, TheServerDropsAChangeOfARecordItChangedItself) {
   const long long pending = Journal(*main_);
   ASSERT_EQ(main_->Import(Text(Record(200, kDokumenty, kChangeUpdate,
                                       {IntegerField("ID", 200), TextField("NAZWA", "kopia")}))),
-            kImportDone);
+            ImportOutcome::kDone);
   EXPECT_EQ(main_->count, 0);
   EXPECT_EQ(main_->conflicts, 0);
   EXPECT_EQ(Value(*main_, "SELECT NAZWA FROM DOKUMENTY WHERE ID = 200"), "serwer");
@@ -125,7 +125,7 @@ TEST_F(ChangeImportTest, TheCopyTakesTheMainVersionAndKeepsWhatItLoses) {
       300, kDokumenty, kChangeUpdate,
       {IntegerField("ID", 300), TextField("NAZWA", "glowny"), FloatField("WARTOSC", 2.5),
        DateTimeField("DATA", 45124.5), BlobField("DANE", "nowe"), TextField("OPIS", "dodany")}));
-  ASSERT_EQ(copy_->Import(payload), kImportDone) << copy_->Error();
+  ASSERT_EQ(copy_->Import(payload), ImportOutcome::kDone) << copy_->Error();
   EXPECT_EQ(copy_->count, 1);
   EXPECT_EQ(copy_->conflicts, 1);
   EXPECT_EQ(Value(*copy_, "SELECT NAZWA || '|' || OPIS FROM DOKUMENTY WHERE ID = 300"),
@@ -150,7 +150,7 @@ struct LockCase {
   int idle_seconds;     // since the session's last activity
   int object;           // IDOBIEKTU
   bool carries_device;  // the URZADZENIA record carries IDURZADZENIADANE = 77
-  int result;
+  ImportOutcome result;
 };
 
 class LockTest : public ChangeImportTest, public ::testing::WithParamInterface<LockCase> {};
@@ -171,7 +171,7 @@ TEST_P(LockTest, OnlyALiveLockOfThisDatabaseStopsTheImport) {
       Text(Record(401, kDokumenty, kChangeInsert, {IntegerField("ID", 401)})) +
       Text(Record(400, c.table, kChangeUpdate, fields));
   EXPECT_EQ(copy_->Import(payload), c.result) << copy_->Error();
-  if (c.result == kImportLocked) {
+  if (c.result == ImportOutcome::kLocked) {
     EXPECT_EQ(copy_->Error(),
               "Wystąpił błąd (4) w czasie importu rekordu (ID=400) do tabeli "_cp + table +
                   "\r\nRekord o ID=400 z tabeli \"" + table +
@@ -186,13 +186,15 @@ TEST_P(LockTest, OnlyALiveLockOfThisDatabaseStopsTheImport) {
 
 INSTANTIATE_TEST_SUITE_P(
     Locks, LockTest,
-    ::testing::Values(LockCase{"ActiveHere", kDokumenty, 10600000, 0, 400, false, 2},
-                      LockCase{"IdleSession", kDokumenty, 10600000, 300, 400, false, 1},
-                      LockCase{"MadeInMain", kDokumenty, 5000, 0, 400, false, 1},
-                      LockCase{"MadeInCopy2", kDokumenty, 11000001, 0, 400, false, 1},
-                      LockCase{"DeviceByDataId", kUrzadzenia, 10600000, 0, 77, true, 2},
-                      LockCase{"DeviceNotByOwnId", kUrzadzenia, 10600000, 0, 400, true, 1},
-                      LockCase{"DeviceWithoutDataId", kUrzadzenia, 10600000, 0, -1, false, 2}),
+    ::testing::Values(
+        LockCase{"ActiveHere", kDokumenty, 10600000, 0, 400, false, ImportOutcome::kLocked},
+        LockCase{"IdleSession", kDokumenty, 10600000, 300, 400, false, ImportOutcome::kDone},
+        LockCase{"MadeInMain", kDokumenty, 5000, 0, 400, false, ImportOutcome::kDone},
+        LockCase{"MadeInCopy2", kDokumenty, 11000001, 0, 400, false, ImportOutcome::kDone},
+        LockCase{"DeviceByDataId", kUrzadzenia, 10600000, 0, 77, true, ImportOutcome::kLocked},
+        LockCase{"DeviceNotByOwnId", kUrzadzenia, 10600000, 0, 400, true, ImportOutcome::kDone},
+        LockCase{"DeviceWithoutDataId", kUrzadzenia, 10600000, 0, -1, false,
+                 ImportOutcome::kLocked}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(ChangeImportTest, CommitEachTablesCommitAroundTheRecordAndSurviveFailures) {
@@ -203,7 +205,7 @@ TEST_F(ChangeImportTest, CommitEachTablesCommitAroundTheRecordAndSurviveFailures
       Text(Record(10600002, kBlokady, kChangeInsert,
                   {IntegerField("IDBLOKADY", 10600002), IntegerField("IDSESJI", 3)})) +
       Text(Record(502, kDokumenty, kChangeInsert, {IntegerField("ID", 502)}));
-  ASSERT_EQ(copy_->Import(payload), kImportDone) << copy_->Error();
+  ASSERT_EQ(copy_->Import(payload), ImportOutcome::kDone) << copy_->Error();
   EXPECT_EQ(copy_->count, 4);
   EXPECT_EQ(copy_->host.CountLines("-1 COMMIT0"), 1);  // the open batch before the first lock
   EXPECT_EQ(copy_->host.CountLines("-1 COMMIT1"), 2);
@@ -222,7 +224,8 @@ TEST_F(ChangeImportTest, ARequestForThisDatabaseRunsAndTravelsBack) {
                 IntegerField("STATUS", 0), IntegerField("TYP", 4), IntegerField("INPARAM1", 9),
                 IntegerField("OUTPARAM1", 0), TextField("OUTPARAM2", "")}));
   };
-  ASSERT_EQ(copy_->Import(request(600, 1) + request(601, 2)), kImportDone) << copy_->Error();
+  ASSERT_EQ(copy_->Import(request(600, 1) + request(601, 2)), ImportOutcome::kDone)
+      << copy_->Error();
   EXPECT_EQ(Value(*copy_, "SELECT OUTPARAM1 FROM REPDIALOG WHERE ID = 600"), "2");
   EXPECT_EQ(Value(*copy_, "SELECT OUTPARAM1 FROM REPDIALOG WHERE ID = 601"), "0");
   EXPECT_EQ(Number(*copy_, "SELECT COUNT(*) FROM REPZMIANY WHERE IDREKORDU = 600"), 1);
@@ -240,7 +243,7 @@ TEST_F(ChangeImportTest, AnAttachmentRequestStoresTheFileAndCarriesTheResultBack
                   {IntegerField("ID", 602), IntegerField("IDREPKOPIEADRESAT", 1),
                    IntegerField("STATUS", 0), IntegerField("TYP", 4), IntegerField("INPARAM1", 9),
                    IntegerField("OUTPARAM1", 0), TextField("OUTPARAM2", "")}));
-  ASSERT_EQ(copy_->Import(request), kImportDone) << copy_->Error();
+  ASSERT_EQ(copy_->Import(request), ImportOutcome::kDone) << copy_->Error();
   EXPECT_EQ(Value(*copy_, "SELECT OUTPARAM1 || '|' || OUTPARAM2 FROM REPDIALOG WHERE ID = 602"),
             "1|");
   EXPECT_EQ(Value(*copy_, "SELECT TYPZALACZNIKA || '|' || NAZWA FROM ZALACZNIKI WHERE ID = 9"),
@@ -257,7 +260,7 @@ TEST_F(ChangeImportTest, AnExtraColumnDefinitionAddsItsColumnOnce) {
       "SELECT COUNT(*) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = 'TOWARY' AND "
       "RDB$FIELD_NAME = 'USER512'";
   for (int pass = 0; pass < 2; ++pass) {
-    ASSERT_EQ(copy_->Import(definition), kImportDone) << copy_->Error();
+    ASSERT_EQ(copy_->Import(definition), ImportOutcome::kDone) << copy_->Error();
     EXPECT_EQ(Number(*copy_, column_count), 1);
   }
   EXPECT_TRUE(Logged(*copy_, "-1 PDNEW \"TOWARY USER512 VARCHAR(250) COLLATE PXW_PLK\""));
@@ -272,13 +275,13 @@ TEST_F(ChangeImportTest, ImportedTablesFireTheirEventsOnceEach) {
   for (int id = 1; id <= 3; ++id) {
     batch += Text(Record(id, kZamHead, kChangeInsert, {IntegerField("ID", id)}));
   }
-  ASSERT_EQ(copy_->Import(batch), kImportDone) << copy_->Error();
+  ASSERT_EQ(copy_->Import(batch), ImportOutcome::kDone) << copy_->Error();
   EXPECT_EQ(copy_->host.CountLines("-1 DONE=13 EVNCNT=2"), 1);
   EXPECT_EQ(RecordedEvents(copy_->path), "TOWAR,ZAMOWIENIE");
 
   copy_->host.events_enabled = false;
   ASSERT_EQ(copy_->Import(Text(Record(11, kTowary, kChangeInsert, {IntegerField("ID", 11)}))),
-            kImportDone);
+            ImportOutcome::kDone);
   EXPECT_EQ(copy_->host.CountLines("-1 DONE=1 EVNCNT=0"), 1);
   EXPECT_EQ(RecordedEvents(copy_->path), "TOWAR,ZAMOWIENIE");
 }
@@ -297,11 +300,11 @@ class BrokenPayloadTest : public ChangeImportTest,
 TEST_P(BrokenPayloadTest, NothingOfTheBatchStaysAndTheNextCallStartsClean) {
   const BrokenCase& c = GetParam();
   const std::string good = Text(Record(700, kDokumenty, kChangeInsert, {IntegerField("ID", 700)}));
-  EXPECT_EQ(copy_->Import(good + c.tail), kImportFailed);
+  EXPECT_EQ(copy_->Import(good + c.tail), ImportOutcome::kFailed);
   EXPECT_TRUE(copy_->Error().starts_with(c.error)) << copy_->Error();
   EXPECT_FALSE(Internals(copy_->Db()).IBTSetData().Active());
   ASSERT_EQ(copy_->Import(Text(Record(701, kDokumenty, kChangeInsert, {IntegerField("ID", 701)}))),
-            kImportDone);
+            ImportOutcome::kDone);
   EXPECT_EQ(Number(*copy_, "SELECT COUNT(*) FROM DOKUMENTY WHERE ID = 700"), 0);
   EXPECT_EQ(Documents(*copy_), 1);
 }
@@ -341,12 +344,12 @@ TEST_F(ChangeImportTest, AnUnreachableDatabaseFailsWithTheProgressCleared) {
   copy_->host.progress[-1] = 40;
   copy_->data->DisconnectDatabase(true);
   std::filesystem::rename(copy_->path, copy_->path + ".away");
-  EXPECT_EQ(copy_->Import(Text(Record(1, kDokumenty, kChangeDelete))), kImportFailed);
+  EXPECT_EQ(copy_->Import(Text(Record(1, kDokumenty, kChangeDelete))), ImportOutcome::kFailed);
   EXPECT_EQ(copy_->host.progress[-1], 0);
 }
 
 TEST_F(ChangeImportTest, AnEmptyBatchIsDoneWithNothingApplied) {
-  EXPECT_EQ(copy_->Import(""), kImportDone);
+  EXPECT_EQ(copy_->Import(""), ImportOutcome::kDone);
   EXPECT_EQ(copy_->count, 0);
   EXPECT_EQ(copy_->host.CountLines("-1 DONE=0"), 1);
 }

@@ -11,7 +11,7 @@ bool ImportFixture::Replicate(Side& from, Side& to) {
   for (int batch = 0; batch < 100; ++batch) {
     const PreparedChanges changes = from.Export();
     if (changes.count == 0) return true;
-    if (to.ImportPayload(changes.payload) != kImportDone) {
+    if (to.ImportPayload(changes.payload) != ImportOutcome::kDone) {
       ADD_FAILURE() << to.Error();
       return false;
     }

@@ -37,13 +37,15 @@ struct Side {
   }
 
   // The records text of a payload (header already cut off).
-  int Import(std::string_view records) {
+  ImportOutcome Import(std::string_view records) {
     std::string_view rest = records;
-    const int result = data->ImportChanges(rest, sender(), conflicts, count, slot());
+    const ImportResult result = data->ImportChanges(rest, sender(), slot());
+    conflicts = result.conflicts;
+    count = result.count;
     remaining = std::string(rest);
-    return result;
+    return result.outcome;
   }
-  int ImportPayload(std::string_view payload) {
+  ImportOutcome ImportPayload(std::string_view payload) {
     CutChangePayloadHeader(payload);
     return Import(payload);
   }

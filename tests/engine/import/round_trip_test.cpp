@@ -67,7 +67,7 @@ TEST_F(RoundTripTest, BothWaysLeaveEqualTablesAndEmptyJournals) {
   Run(*main_, {"UPDATE DOKUMENTY SET OPIS = NULL, NAZWA = 'bez NULL' WHERE ID = 2"});
   const PreparedChanges plain = main_->Export(NullColumns::kLeftOut);
   EXPECT_EQ(plain.payload.find(";5;"), std::string::npos);
-  ASSERT_EQ(copy_->ImportPayload(plain.payload), kImportDone) << copy_->Error();
+  ASSERT_EQ(copy_->ImportPayload(plain.payload), ImportOutcome::kDone) << copy_->Error();
   EXPECT_EQ(Query(copy_->path, "SELECT NAZWA || '|' || OPIS FROM DOKUMENTY WHERE ID = 2"),
             "bez NULL|zmieniony");
 }
@@ -80,8 +80,8 @@ TEST_F(RoundTripTest, ApplyingABatchTwiceChangesNothing) {
   Run(*copy_, {"UPDATE DOKUMENTY SET NAZWA = 'd', WARTOSC = NULL WHERE ID = 1",
                "DELETE FROM DOKUMENTY WHERE ID = 2"});
   const PreparedChanges changes = copy_->Export();
-  ASSERT_EQ(main_->ImportPayload(changes.payload), kImportDone) << main_->Error();
-  ASSERT_EQ(main_->ImportPayload(changes.payload), kImportDone) << main_->Error();
+  ASSERT_EQ(main_->ImportPayload(changes.payload), ImportOutcome::kDone) << main_->Error();
+  ASSERT_EQ(main_->ImportPayload(changes.payload), ImportOutcome::kDone) << main_->Error();
   EXPECT_EQ(main_->count, 1);  // the update again; the delete of a missing record is skipped
   ASSERT_TRUE(copy_->Confirm(changes));
   ExpectSameTables();
@@ -98,7 +98,7 @@ TEST_F(RoundTripTest, EntriesOfVanishedRecordsAreClearedByAnEmptyBatch) {
   std::string_view records = changes.payload;
   CutChangePayloadHeader(records);
   ASSERT_TRUE(records.empty());
-  ASSERT_EQ(copy_->Import(records), kImportDone);
+  ASSERT_EQ(copy_->Import(records), ImportOutcome::kDone);
   EXPECT_EQ(copy_->count, 0);
   ASSERT_TRUE(main_->Confirm(changes));
   EXPECT_EQ(Journal(*main_), 0);

@@ -55,7 +55,9 @@ class MainWindowTest : public ::testing::Test {
     slot.Opis = std::move(description);
     slot.Status = status;
     slot.Postep = progress;
-    Tdm().Server().Clients.push_back(slot);
+    ClientSession& session = Tdm().Server().AddSlotWithoutConnection();
+    session.Slot() = slot;
+    Tdm().Server().SlotChanged(session);
   }
 
   // Every log file saved under Log/, joined.
@@ -147,20 +149,23 @@ TEST_F(MainWindowTest, GridFollowsTheSlotsAndARowRefreshWhileMinimisedChangesNot
   EXPECT_EQ(Cell(1, kColumnDescription), "Magazyn");
 
   window_->showMinimized();
-  Tdm().Server().Clients[0].Postep = 37;
-  Tdm().Server().Clients[0].Status = SlotStatus::kImporting;
+  ClientSession& first = *Tdm().Server().SessionAt(0);
+  first.Slot().Postep = 37;
+  first.Slot().Status = SlotStatus::kImporting;
+  Tdm().Server().SlotChanged(first);
   window_->RefreshClientRow(0);
   EXPECT_EQ(Cell(0, kColumnProgress), "10");
   EXPECT_EQ(Cell(0, kColumnStatus), "zalogowany");
 
   window_->showNormal();  // restoring shows current values
   EXPECT_EQ(Cell(0, kColumnProgress), "37");
-  Tdm().Server().Clients[0].Postep = 50;
+  first.Slot().Postep = 50;
+  Tdm().Server().SlotChanged(first);
   window_->RefreshClientRow(0);
   window_->RefreshClientRow(5);  // no such row
   EXPECT_EQ(Cell(0, kColumnProgress), "50");
 
-  Tdm().Server().Clients.clear();
+  while (Tdm().Server().HasClients()) Tdm().Server().CloseSlot(0, false);
   window_->UpdateClientGrid();
   EXPECT_EQ(Grid()->rowCount(), 1);
   EXPECT_EQ(Cell(0, kColumnNumber), "");
@@ -170,8 +175,9 @@ TEST_F(MainWindowTest, ServerUpdatesReachTheGrid) {
   Open(ServerSetup());
   window_->show();
   AddSlot("Sklep", SlotStatus::kLoggedIn, 0);
-  Tdm().Server().UpdateClientGrid();
-  Tdm().Server().SetSlotLocalChanges(0, 42);
+  ClientSession& session = *Tdm().Server().SessionAt(0);
+  session.Slot().DoWyslZmian = 42;
+  Tdm().Server().SlotChanged(session);
   EXPECT_EQ(Cell(0, kColumnLocalChanges), "42");
 }
 

@@ -69,10 +69,15 @@ bool ServerWindow(const QDir& folder) {
   program.Tdm().Log("Nasłuchiwanie na porcie 17846"_cp, kLogProgress);
   program.Tdm().Log("Połączono z klientem: sklep-lodz/192.168.1.20:50112"_cp, kLogProgress);
   program.Tdm().Log("Zalogowano klienta nr 1 (Sklep Łódź)"_cp, kLogProgress);
-  auto& clients = program.Tdm().Server().Clients;
-  clients.push_back(Client("Sklep Łódź"_cp, SlotStatus::kLoggedIn, 0, 1));
-  clients.push_back(Client("Magazyn Gdańsk"_cp, SlotStatus::kAwaitingData, 37, 2));
-  clients.push_back(Client("Oddział Kraków"_cp, SlotStatus::kImporting, 82, 3));
+  ReplicationServer& server = program.Tdm().Server();
+  server.AddSlotWithoutConnection().Slot() = Client("Sklep Łódź"_cp, SlotStatus::kLoggedIn, 0, 1);
+  server.AddSlotWithoutConnection().Slot() =
+      Client("Magazyn Gdańsk"_cp, SlotStatus::kAwaitingData, 37, 2);
+  server.AddSlotWithoutConnection().Slot() =
+      Client("Oddział Kraków"_cp, SlotStatus::kImporting, 82, 3);
+  for (std::size_t i = 0; i < server.SlotCount(); ++i) {
+    server.SlotChanged(*server.SessionAt(static_cast<int>(i)));
+  }
   window.UpdateClientGrid();
   window.RefreshStatus();
   return Save(window, folder, "server.png");

@@ -35,8 +35,7 @@ class TechnicianTest : public ClientServerFixture {
   }
 
   Logger logs_{Dir(), ProcessKind::kServiceWithoutWindow, [] { return 45123.5; }};
-  ServerTechnicianPort port_{server_, logs_, [this] { return data_.get(); },
-                             [] { return ServerReportValues{}; }};
+  ServerTechnicianPort port_{server_, logs_, [] { return ServerReportValues{}; }};
   TechnicianCommands commands_{host_, port_};
 };
 
@@ -59,7 +58,7 @@ TEST_F(TechnicianTest, EveryCommandIsSentAndItsAnswerLogged) {
   EXPECT_TRUE(Logged("polecenie nieobsługiwane"_cp));
   ASSERT_TRUE(Command(kCommandRemoveClient, "0"));  // its own slot
   EXPECT_TRUE(WaitForLine("Rozłączono z serwerem (127.0.0.1, "_cp));
-  EXPECT_TRUE(server_.Clients.empty());
+  EXPECT_TRUE(!server_.HasClients());
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ TEST_F(TlsTest, AWrongPinOrAnExpiredCertificateIsRefusedBeforeTheExchange) {
     ASSERT_TRUE(WaitForLine("Certyfikat serwera odrzucony ("_cp, refused + 1));
     EXPECT_TRUE(WaitForState(kClientDisconnected));
     EXPECT_EQ(Lines("Serwer zakceptował"_cp), 0);
-    EXPECT_TRUE(server_.Clients.empty()) << "the server never saw an authentication";
+    EXPECT_TRUE(!server_.HasClients()) << "the server never saw an authentication";
   }
 }
 
@@ -98,7 +98,7 @@ TEST_F(TlsTest, APlainClientAtATlsServerGetsNoExchange) {
   ConnectClient(false, "");
   ASSERT_TRUE(WaitForLine("Rozłączono z serwerem"_cp)) << "the server ends the stalled handshake";
   EXPECT_EQ(Lines("Serwer zakceptował"_cp), 0);
-  EXPECT_TRUE(server_.Clients.empty());
+  EXPECT_TRUE(!server_.HasClients());
   EXPECT_TRUE(ServerLine("Nieudane połączenie TLS (127.0.0.1:"_cp));
 }
 
@@ -134,7 +134,7 @@ TEST_F(TlsTest, ATlsClientAtAPlainServerNeverSendsInClear) {
   ConnectClient(true, "");
   ASSERT_TRUE(WaitForLine("Nie udało się nawiązać połączenia z serwerem (CS.Tag = 0)"_cp));
   EXPECT_EQ(Lines("Serwer zakceptował"_cp), 0);
-  EXPECT_TRUE(RunUntil([&] { return server_.Clients.empty(); }));
+  EXPECT_TRUE(RunUntil([&] { return !server_.HasClients(); }));
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ TEST_P(AllowListTest, PeerIsAcceptedOrRefusedByTheList) {
   const Packet answer = client.Next();
   EXPECT_EQ(answer.type, pkPolaczenie);
   EXPECT_EQ(answer.payload, c.accepted ? "0" : "1");
-  EXPECT_EQ(server_.Clients.size(), c.accepted ? 1U : 0U);
+  EXPECT_EQ(server_.SlotCount(), c.accepted ? 1U : 0U);
   const std::string peer = std::string(c.host) + "/" + c.from + ":";
   EXPECT_EQ(host_.CountLines("Przychodzące połączenie ("_cp + peer), 1);
   if (c.accepted) {
@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ServerFixture, EmptyAllowListAcceptsEveryPeer) {
   ScriptedClient& client = Connect(QStringLiteral("127.0.0.9"));
   EXPECT_EQ(client.Next().payload, "0");
-  EXPECT_EQ(server_.Clients.size(), 1U);
+  EXPECT_EQ(server_.SlotCount(), 1U);
   EXPECT_EQ(host_.CountLines("Serwer przyjmuje połączenia z każdego adresu bez klucza dostępu: "
                              "ustaw [Server] AccessKey"_cp),
             1);
@@ -64,7 +64,7 @@ TEST_F(ServerFixture, SlotThatNeverLogsInIsClosedAfterTheDeadline) {
   ScriptedClient& client = Connect();
   EXPECT_EQ(client.Next().payload, "0");
   EXPECT_TRUE(client.WaitClosed(3000));
-  EXPECT_TRUE(server_.Clients.empty());
+  EXPECT_TRUE(!server_.HasClients());
 }
 
 TEST_F(ServerFixture, DisconnectionRemovesTheSlotAndRestartsTheIdleTimerWhenNoneIsLeft) {
@@ -72,16 +72,16 @@ TEST_F(ServerFixture, DisconnectionRemovesTheSlotAndRestartsTheIdleTimerWhenNone
   ScriptedClient& second = Connect();
   first.Next();
   second.Next();
-  ASSERT_EQ(server_.Clients.size(), 2U);
+  ASSERT_EQ(server_.SlotCount(), 2U);
   first.Socket().disconnectFromHost();
-  ASSERT_TRUE(RunUntil([this] { return server_.Clients.size() == 1; }));
+  ASSERT_TRUE(RunUntil([this] { return server_.SlotCount() == 1; }));
   EXPECT_TRUE(idle_restarts_.empty());
   const std::string gone = host_.lines.back().text;
   EXPECT_TRUE(gone.starts_with("Klient ") &&
               gone.find(" przerywa połączenie (/127.0.0.1:"_cp) != std::string::npos)
       << gone;
   second.Socket().disconnectFromHost();
-  ASSERT_TRUE(RunUntil([this] { return server_.Clients.empty(); }));
+  ASSERT_TRUE(RunUntil([this] { return !server_.HasClients(); }));
   EXPECT_EQ(idle_restarts_, std::vector<int>{780000});
 }
 
@@ -91,15 +91,15 @@ TEST_F(ServerFixture, SweepRemovesASlotSilentForOverAnHourAndKeepsARecentOne) {
   TAUTHData technician = GoodAuth(3);
   technician.Serwisant = true;
   ScriptedClient& silent_technician = LoggedIn(technician);
-  ASSERT_EQ(server_.Clients.size(), 3U);
+  ASSERT_EQ(server_.SlotCount(), 3U);
   host_.now = 45200.0;
-  server_.Clients[0].OstAktyw = host_.now - 61.0 / 1440;
-  server_.Clients[1].OstAktyw = host_.now - 59.0 / 1440;
-  server_.Clients[2].OstAktyw = host_.now - 61.0 / 1440;
+  server_.SessionAt(0)->Slot().OstAktyw = host_.now - 61.0 / 1440;
+  server_.SessionAt(1)->Slot().OstAktyw = host_.now - 59.0 / 1440;
+  server_.SessionAt(2)->Slot().OstAktyw = host_.now - 61.0 / 1440;
   server_.tmrZombieTimer();
   EXPECT_TRUE(silent_technician.WaitClosed());
-  ASSERT_EQ(server_.Clients.size(), 1U);
-  EXPECT_EQ(server_.Clients[0].DBNR, 2);
+  ASSERT_EQ(server_.SlotCount(), 1U);
+  EXPECT_EQ(server_.SessionAt(0)->Slot().DBNR, 2);
   EXPECT_EQ(host_.CountLines("Brak aktywności klienta 1 (> 01:00:00) usuwam klienta."_cp), 1);
   EXPECT_TRUE(silent.WaitClosed());
   EXPECT_FALSE(recent.closed);
@@ -147,7 +147,7 @@ TEST_F(ServerFixture, OverflowIsReportedAndTheSlotClosed) {
   EXPECT_EQ(report.type, pkBlad);
   EXPECT_EQ(report.payload, "4;");
   EXPECT_TRUE(client.WaitClosed());
-  EXPECT_TRUE(server_.Clients.empty());
+  EXPECT_TRUE(!server_.HasClients());
   EXPECT_EQ(host_.CountLines("Przepełenienie przy odbieraniu danych od klienta nr 0"_cp), 1);
 }
 

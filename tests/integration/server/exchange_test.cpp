@@ -27,12 +27,12 @@ TEST_P(VerificationTest, ClientGetsTheCodeOfTheFirstFailingCheck) {
   ScriptedClient& client = Connect();
   EXPECT_EQ(LogIn(client, auth), c.expected);
   if (c.expected == kVerificationOk) {
-    ASSERT_EQ(server_.Clients.size(), 1U);
-    EXPECT_EQ(server_.Clients[0].Status, SlotStatus::kLoggedIn);
+    ASSERT_EQ(server_.SlotCount(), 1U);
+    EXPECT_EQ(server_.SessionAt(0)->Slot().Status, SlotStatus::kLoggedIn);
     return;
   }
   EXPECT_TRUE(client.WaitClosed());
-  EXPECT_TRUE(server_.Clients.empty());
+  EXPECT_TRUE(!server_.HasClients());
   EXPECT_EQ(host_.CountLines(
                 Concat({"Odrzucenie połączenia: \""_cp, VerificationResultText(c.expected), "\""})),
             1);
@@ -69,7 +69,9 @@ TEST_F(ServerFixture, ServerStructureNewerThanTheProgramGivesTen) {
 }
 
 TEST_F(ServerFixture, ServerWithoutItsDatabaseGivesTwo) {
-  server_.AttachDatabase(nullptr);
+  WorkerDatabase missing = WorkerDatabaseLike(*data_);
+  missing.settings.file = "missing.fdb";
+  server_.SetWorkerDatabase(missing);
   ScriptedClient& client = Connect();
   EXPECT_EQ(LogIn(client, GoodAuth()), kVerificationNoServerDatabase);
 }
@@ -78,10 +80,10 @@ TEST_F(ServerFixture, TechnicianSlotShowsItsRoleAndKeepsNoCopyNumber) {
   TAUTHData auth = GoodAuth();
   auth.Serwisant = true;
   LoggedIn(auth);
-  ASSERT_EQ(server_.Clients.size(), 1U);
-  EXPECT_EQ(server_.Clients[0].Opis, "Serwisant");
-  EXPECT_EQ(server_.Clients[0].Serwisant, 1);
-  EXPECT_EQ(server_.Clients[0].DBNR, -1);
+  ASSERT_EQ(server_.SlotCount(), 1U);
+  EXPECT_EQ(server_.SessionAt(0)->Slot().Opis, "Serwisant");
+  EXPECT_EQ(server_.SessionAt(0)->Slot().Serwisant, 1);
+  EXPECT_EQ(server_.SessionAt(0)->Slot().DBNR, -1);
 }
 
 TEST_F(ServerFixture, ReconnectTakesOverTheEarlierSlotWithItsCounters) {
@@ -89,17 +91,17 @@ TEST_F(ServerFixture, ReconnectTakesOverTheEarlierSlotWithItsCounters) {
   technician.Serwisant = true;
   LoggedIn(technician);
   ScriptedClient& first = LoggedIn(GoodAuth(1));
-  ASSERT_EQ(server_.Clients.size(), 2U);
-  EXPECT_EQ(server_.Clients[1].Opis, "Kopia nr 1");
-  const std::int64_t sent = server_.Clients[1].Wyslano;
-  const double started = server_.Clients[1].CzasStart - 1;
-  server_.Clients[1].CzasStart = started;
+  ASSERT_EQ(server_.SlotCount(), 2U);
+  EXPECT_EQ(server_.SessionAt(1)->Slot().Opis, "Kopia nr 1");
+  const std::int64_t sent = server_.SessionAt(1)->Slot().Wyslano;
+  const double started = server_.SessionAt(1)->Slot().CzasStart - 1;
+  server_.SessionAt(1)->Slot().CzasStart = started;
   ScriptedClient& second = LoggedIn(GoodAuth(1));
   EXPECT_TRUE(first.WaitClosed());
-  ASSERT_EQ(server_.Clients.size(), 2U);
-  EXPECT_EQ(server_.Clients[1].CzasStart, started);
-  EXPECT_GT(server_.Clients[1].Wyslano, sent);
-  EXPECT_EQ(server_.Clients[1].Status, SlotStatus::kLoggedIn);
+  ASSERT_EQ(server_.SlotCount(), 2U);
+  EXPECT_EQ(server_.SessionAt(1)->Slot().CzasStart, started);
+  EXPECT_GT(server_.SessionAt(1)->Slot().Wyslano, sent);
+  EXPECT_EQ(server_.SessionAt(1)->Slot().Status, SlotStatus::kLoggedIn);
   EXPECT_EQ(host_.CountLines("Ponowione połączenie klienta 2 z adresu \"/127.0.0.1\""_cp), 1);
   EXPECT_EQ(host_.CountLines("Zamykanie poprzedniego połączenia (/127.0.0.1:"_cp), 1);
   second.Send(pkAktywnosc, "");
@@ -128,8 +130,8 @@ TEST_P(AccessKeyTest, KeyDecidesBeforeAnyOtherCheck) {
   } else {
     EXPECT_TRUE(client.WaitClosed());
     EXPECT_FALSE(holder.closed);  // no takeover
-    ASSERT_EQ(server_.Clients.size(), 1U);
-    EXPECT_EQ(server_.Clients[0].Status, SlotStatus::kLoggedIn);
+    ASSERT_EQ(server_.SlotCount(), 1U);
+    EXPECT_EQ(server_.SessionAt(0)->Slot().Status, SlotStatus::kLoggedIn);
   }
 }
 
@@ -167,8 +169,8 @@ TEST_F(ExchangeTest, ServerSendsItsBatchesAndDeletesEntriesOnlyAfterEachConfirma
   const Packet first = client.Next(20000);
   ASSERT_EQ(first.type, pkZmiany);
   EXPECT_EQ(Count(first), 3);
-  EXPECT_EQ(server_.Clients[0].DoOdebrZmian, 2);
-  EXPECT_EQ(server_.Clients[0].Status, SlotStatus::kImporting);
+  EXPECT_EQ(server_.SessionAt(0)->Slot().DoOdebrZmian, 2);
+  EXPECT_EQ(server_.SessionAt(0)->Slot().Status, SlotStatus::kImporting);
   EXPECT_EQ(Journal(), pending);  // nothing goes before the confirmation
   client.Send(pkPotwierdzenie, BuildConfirmation(3));
   const Packet second = client.Next(20000);
@@ -180,7 +182,7 @@ TEST_F(ExchangeTest, ServerSendsItsBatchesAndDeletesEntriesOnlyAfterEachConfirma
   const Packet last = client.Next(20000);
   EXPECT_EQ(Count(last), 0);
   EXPECT_EQ(Journal(), 0);
-  EXPECT_EQ(server_.Clients[0].Status, SlotStatus::kLoggedIn);
+  EXPECT_EQ(server_.SessionAt(0)->Slot().Status, SlotStatus::kLoggedIn);
   EXPECT_EQ(host_.CountLines("Klient 1 zaimportował: 3 rekordów."_cp), 1);
   // Each count continues the line that announced the check (after the cleared status line).
   EXPECT_EQ(host_.CountLines("Sprawdzenie zmian dla klienta 1 ... "_cp), 3);
@@ -233,7 +235,7 @@ TEST_F(ExchangeTest, ClientBatchIsImportedAndConfirmedAndAnEmptyOneEndsTheCycle)
   ASSERT_TRUE(RunUntil([this] { return !idle_restarts_.empty(); }));
   EXPECT_EQ(idle_restarts_.back(), 780000);
   EXPECT_EQ(client.Next(300).type, 0);  // no answer
-  EXPECT_EQ(server_.Clients[0].Status, SlotStatus::kLoggedIn);
+  EXPECT_EQ(server_.SessionAt(0)->Slot().Status, SlotStatus::kLoggedIn);
   EXPECT_EQ(host_.CountLines("Brak zmian po stronie klienta 1"), 1);
 }
 
@@ -249,8 +251,8 @@ TEST_F(ExchangeTest, ImportHeldByALockIsReportedAndTheSlotStays) {
   ASSERT_EQ(report.type, pkBlad);
   EXPECT_TRUE(report.payload.starts_with("5;")) << report.payload;
   EXPECT_FALSE(client.WaitClosed(300));
-  ASSERT_EQ(server_.Clients.size(), 1U);
-  EXPECT_EQ(server_.Clients[0].Status, SlotStatus::kLoggedIn);
+  ASSERT_EQ(server_.SlotCount(), 1U);
+  EXPECT_EQ(server_.SessionAt(0)->Slot().Status, SlotStatus::kLoggedIn);
   EXPECT_EQ(Query(MainPath(), "SELECT NAZWA FROM DOKUMENTY WHERE ID = 400"), "x");
 }
 
@@ -269,8 +271,8 @@ TEST_F(ExchangeTest, DataAndCommandsBeforeLoggingInChangeNothingAndGetNoAnswer) 
   EXPECT_EQ(Journal(), pending);
   EXPECT_EQ(QueryInt(MainPath(), "SELECT COUNT(*) FROM TOWARY WHERE ID = 901"), 0);
   EXPECT_EQ(QueryInt(MainPath(), "SELECT COUNT(*) FROM REPZMIANY WHERE IDTRANSAKCJI <> 0"), 0);
-  ASSERT_EQ(server_.Clients.size(), 1U);
-  EXPECT_EQ(server_.Clients[0].Status, SlotStatus::kConnected);
+  ASSERT_EQ(server_.SlotCount(), 1U);
+  EXPECT_EQ(server_.SessionAt(0)->Slot().Status, SlotStatus::kConnected);
   EXPECT_EQ(host_.CountLines("Pominięto pakiet typu"_cp), 6);
   EXPECT_EQ(host_.CountLines("Po stronie klienta"), 0);
 }
@@ -287,10 +289,10 @@ TEST_F(ExchangeTest, ClientErrorReportClosesTheSlotExceptForALock) {
                 "Po stronie klienta 2 wystąpił błąd w czasie importowania danych: zły rekord"_cp),
             1);
   EXPECT_FALSE(locked.closed);
-  EXPECT_EQ(server_.Clients.size(), 1U);
+  EXPECT_EQ(server_.SlotCount(), 1U);
   // The copy's last error outlives its slot: the copy's next slot shows it again.
   LoggedIn(GoodAuth(2));
-  EXPECT_EQ(server_.Clients.back().LastErrorMsg,
+  EXPECT_EQ(server_.SessionAt(static_cast<int>(server_.SlotCount()) - 1)->Slot().LastErrorMsg,
             " wystąpił błąd w czasie importowania danych: zły rekord"_cp);
   // A detail cannot forge a log line of its own, nor flood the log.
   locked.Send(pkBlad, BuildErrorReport(kErrorImportLocked, "a\r\n2026.12.09 00:00:00.000 X" +

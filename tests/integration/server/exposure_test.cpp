@@ -82,8 +82,9 @@ TEST_F(ExposureTest, EveryConnectionCarriesKeepalive) {
   configured.keep_alive = settings;
   server_.Configure(configured);
   ScriptedClient& client = LoggedIn(GoodAuth());
-  ASSERT_EQ(server_.Clients.size(), 1U);
-  EXPECT_EQ(ReadKeepAlive(server_.Clients[0].Socket->Socket().socketDescriptor()), settings);
+  ASSERT_EQ(server_.SlotCount(), 1U);
+  EXPECT_EQ(ReadKeepAlive(server_.SessionAt(0)->Connection()->Socket().socketDescriptor()),
+            settings);
   EXPECT_EQ(ReadKeepAlive(client.Socket().socketDescriptor()), KeepAlive{});
 }
 

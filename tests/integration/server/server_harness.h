@@ -108,7 +108,7 @@ class ServerFixture : public EngineFixture {
     data_ = std::make_unique<ReplicationData>(host_, server_, pass_dm_, settings);
     ASSERT_TRUE(data_->ConnectDatabase());
     identity_ = data_->ReadIdentity();
-    server_.AttachDatabase(data_.get());
+    server_.SetWorkerDatabase(WorkerDatabaseLike(*data_));
     server_.SetIdentity({identity_.id, kProgramVersion, identity_.version});
     server_.SetResolver(&resolver_);
     server_.SetTimings({0, 300, 60'000, 2000});
@@ -118,7 +118,7 @@ class ServerFixture : public EngineFixture {
   }
   void TearDown() override {
     clients_.clear();
-    server_.AttachDatabase(nullptr);
+    server_.StopSessions();
     data_.reset();
     EngineFixture::TearDown();
   }

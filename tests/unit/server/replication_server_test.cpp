@@ -13,9 +13,10 @@ namespace {
 class ReplicationServerTest : public ::testing::Test {
  protected:
   ReplicationServerTest() {
-    server_.Clients.resize(2);
-    server_.Clients[1].DBNR = 7;
-    server_.Clients[1].LastTransID = 1234;
+    server_.AddSlotWithoutConnection();
+    server_.AddSlotWithoutConnection();
+    server_.SessionAt(1)->Slot().DBNR = 7;
+    server_.SessionAt(1)->Slot().LastTransID = 1234;
   }
   RecordingHost host_;
   ReplicationServer server_{host_};
@@ -25,7 +26,7 @@ TEST_F(ReplicationServerTest, ReportsLandInTheNamedSlot) {
   server_.SetErrorText(1, "zły rekord");
   server_.SetProgress(1, 40);
   EXPECT_EQ(server_.GetErrorText(1), "zły rekord");
-  EXPECT_EQ(server_.Clients[1].Postep, 40);
+  EXPECT_EQ(server_.SessionAt(1)->Slot().Postep, 40);
   EXPECT_EQ(server_.GetErrorText(0), "");
   EXPECT_EQ(server_.GetSlotDBNR(1), 7);
   EXPECT_EQ(server_.GetSlotLastTransID(1), 1234);
@@ -34,7 +35,7 @@ TEST_F(ReplicationServerTest, ReportsLandInTheNamedSlot) {
 TEST_F(ReplicationServerTest, NegativeIndexIsTheProgramWideText) {
   server_.SetErrorText(-1, "brak bazy");
   EXPECT_EQ(server_.GetErrorText(-1), "brak bazy");
-  EXPECT_EQ(server_.Clients[0].LastErrorMsg, "");
+  EXPECT_EQ(server_.SessionAt(0)->Slot().LastErrorMsg, "");
 }
 
 TEST_F(ReplicationServerTest, IndexBeyondTheSlotsReadsAsNothingAndWritesNowhere) {
@@ -52,8 +53,7 @@ class SlotOperationsTest : public ::testing::Test {
   SlotOperationsTest() {
     server_.SetHooks({nullptr, [this] { ++stops_; }, [this](int ms) { restarts_.push_back(ms); }});
     for (int dbnr : {10, 11, 12}) {
-      server_.AddSlot(nullptr);
-      server_.Clients.back().DBNR = dbnr;
+      server_.AddSlotWithoutConnection().Slot().DBNR = dbnr;
     }
   }
   RecordingHost host_;
@@ -65,34 +65,34 @@ class SlotOperationsTest : public ::testing::Test {
 TEST_F(SlotOperationsTest, RemovingASlotMovesTheLastIntoItsPlace) {
   EXPECT_EQ(stops_, 3);
   server_.CloseSlot(0, true);
-  ASSERT_EQ(server_.Clients.size(), 2U);
+  ASSERT_EQ(server_.SlotCount(), 2U);
   EXPECT_EQ(server_.GetSlotDBNR(0), 12);
   EXPECT_EQ(server_.GetSlotDBNR(1), 11);
   server_.CloseSlot(1, true);
   server_.CloseSlot(5, true);
-  ASSERT_EQ(server_.Clients.size(), 1U);
+  ASSERT_EQ(server_.SlotCount(), 1U);
   EXPECT_EQ(server_.GetSlotDBNR(0), 12);
 }
 
 TEST_F(SlotOperationsTest, NewSlotIsUnverifiedAndLoggingInMarksItAuthorised) {
-  server_.AddSlot(nullptr);
+  server_.AddSlotWithoutConnection();
   EXPECT_EQ(server_.GetSlotDBNR(3), -1);
-  EXPECT_EQ(server_.Clients[3].CzasStart, host_.now);
-  EXPECT_FALSE(server_.Clients[3].Autoryzowany);
-  server_.SetSlotStatus(3, SlotStatus::kAwaitingData);
-  EXPECT_FALSE(server_.Clients[3].Autoryzowany);
-  server_.SetSlotStatus(3, SlotStatus::kLoggedIn);
-  server_.SetSlotStatus(3, SlotStatus::kImporting);
-  EXPECT_TRUE(server_.Clients[3].Autoryzowany);
+  EXPECT_EQ(server_.SessionAt(3)->Slot().CzasStart, host_.now);
+  EXPECT_FALSE(server_.SessionAt(3)->Slot().Autoryzowany);
+  server_.SetSlotStatus(*server_.SessionAt(3), SlotStatus::kAwaitingData);
+  EXPECT_FALSE(server_.SessionAt(3)->Slot().Autoryzowany);
+  server_.SetSlotStatus(*server_.SessionAt(3), SlotStatus::kLoggedIn);
+  server_.SetSlotStatus(*server_.SessionAt(3), SlotStatus::kImporting);
+  EXPECT_TRUE(server_.SessionAt(3)->Slot().Autoryzowany);
 }
 
 TEST_F(SlotOperationsTest, SweepGoesDownwardsAndKeepsRecentSlots) {
   host_.now = 45200.0;
-  server_.Clients[0].OstAktyw = host_.now - 61.0 / 1440;
-  server_.Clients[1].OstAktyw = host_.now - 59.0 / 1440;
-  server_.Clients[2].OstAktyw = host_.now - 2.0;
+  server_.SessionAt(0)->Slot().OstAktyw = host_.now - 61.0 / 1440;
+  server_.SessionAt(1)->Slot().OstAktyw = host_.now - 59.0 / 1440;
+  server_.SessionAt(2)->Slot().OstAktyw = host_.now - 2.0;
   server_.tmrZombieTimer();
-  ASSERT_EQ(server_.Clients.size(), 1U);
+  ASSERT_EQ(server_.SlotCount(), 1U);
   EXPECT_EQ(server_.GetSlotDBNR(0), 11);
   EXPECT_EQ(host_.CountLines("Brak aktywności klienta 3 (> 01:00:00) usuwam klienta."_cp), 1);
   EXPECT_EQ(host_.CountLines("Brak aktywności klienta 1 (> 01:00:00) usuwam klienta."_cp), 1);
@@ -100,15 +100,15 @@ TEST_F(SlotOperationsTest, SweepGoesDownwardsAndKeepsRecentSlots) {
 
 TEST_F(SlotOperationsTest, SweepDoesNothingInClientMode) {
   host_.server_mode = false;
-  server_.Clients[0].OstAktyw = host_.now - 2.0;
+  server_.SessionAt(0)->Slot().OstAktyw = host_.now - 2.0;
   server_.tmrZombieTimer();
-  EXPECT_EQ(server_.Clients.size(), 3U);
+  EXPECT_EQ(server_.SlotCount(), 3U);
 }
 
 TEST_F(SlotOperationsTest, ProgressIsKeptPerSlotAndProgramWideForSlotMinusOne) {
   server_.SetProgress(1, 55);
   server_.SetProgress(-1, 30);
-  EXPECT_EQ(server_.Clients[1].Postep, 55);
+  EXPECT_EQ(server_.SessionAt(1)->Slot().Postep, 55);
   EXPECT_EQ(server_.Progress(), 30);
 }
 

@@ -8,30 +8,45 @@
 #include <vector>
 
 #include "engine/recording_host.h"
+#include "server/client_session.h"
 #include "util/cp1250.h"
 
 namespace tramolin::testing {
 namespace {
 
-// Records every call as one line of text (UTF-8) and answers with fixed texts.
+// Five technicians' sessions in slots 0-4. Records every call as one line of text (UTF-8) and
+// answers with fixed texts.
 class RecordingPort : public TechnicianServerPort {
  public:
-  void SendCommandPacket(int slot, std::string_view payload) override {
-    Record("send " + std::to_string(slot) + " " + Cp1250ToUtf8(payload));
+  RecordingPort() {
+    for (int i = 0; i < 5; ++i)
+      sessions.push_back(std::make_unique<ClientSession>(nullptr, PeerInfo{}, 0));
   }
-  void SetSlotLogging(int slot, bool on) override {
-    Record("logging " + std::to_string(slot) + (on ? " on" : " off"));
+  ClientSession& Session(int slot) { return *sessions[static_cast<std::size_t>(slot)]; }
+
+  int SlotIndexOf(const ClientSession& session) override {
+    for (std::size_t i = 0; i < sessions.size(); ++i) {
+      if (sessions[i].get() == &session) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  void SendCommandPacket(ClientSession& session, std::string_view payload) override {
+    Record("send " + std::to_string(SlotIndexOf(session)) + " " + Cp1250ToUtf8(payload));
+  }
+  void SetSlotLogging(ClientSession& session, bool on) override {
+    Record("logging " + std::to_string(SlotIndexOf(session)) + (on ? " on" : " off"));
   }
   void CloseSlot(int slot) override { Record("close " + std::to_string(slot)); }
-  std::string ExecuteSQL(std::string_view sql) override {
+  void ExecuteSQL(ClientSession& session, std::string_view sql) override {
     Record("sql " + std::string(sql));
-    return "wynik";
+    SendCommandPacket(session, "0;wynik");
   }
   void SaveLogs() override { Record("save logs"); }
   std::string ServerReport() override { return "raport serwera\r\n"; }
   std::string ClientsReport() override { return Utf8ToCp1250("raport klientów\r\n"); }
 
   std::vector<std::string> calls;
+  std::vector<std::unique_ptr<ClientSession>> sessions;
 
  private:
   void Record(std::string call) { calls.push_back(std::move(call)); }
@@ -51,7 +66,7 @@ TEST_P(TechnicianCommandsTest, LogsAndAnswers) {
   RecordingHost host;
   RecordingPort port;
   TechnicianCommands commands(host, port);
-  commands.HandleCommand(c.slot, Utf8ToCp1250(c.payload));
+  commands.HandleCommand(port.Session(c.slot), Utf8ToCp1250(c.payload));
 
   std::vector<std::string> log;
   for (const LogLine& line : host.lines) {
@@ -132,7 +147,7 @@ TEST(TechnicianCommandPayloadTest, CodeThenTextWhenThereIsOne) {
 TEST(TechnicianCommandPayloadTest, ServerReadsWhatTheClientSends) {
   RecordingHost host;
   RecordingPort port;
-  TechnicianCommands(host, port).HandleCommand(0, TechnicianCommandPayload(6, "2"));
+  TechnicianCommands(host, port).HandleCommand(port.Session(0), TechnicianCommandPayload(6, "2"));
   EXPECT_EQ(port.calls, std::vector<std::string>{"close 2"});
 }
 

@@ -1,0 +1,59 @@
+#include "server/client_session.h"
+
+#include "net/packet_connection.h"
+#include "protocol/frame.h"
+
+namespace tramolin {
+
+ClientSession::ClientSession(PacketConnection* connection, PeerInfo peer, double now,
+                             QObject* parent)
+    : QObject(parent), connection_(connection), peer_(std::move(peer)) {
+  if (connection_ != nullptr) connection_->setParent(this);
+  slot_.CzasStart = now;
+  slot_.OstAktyw = now;
+}
+
+ClientSession::~ClientSession() = default;
+
+std::string ClientSession::PeerHostAndAddress() const {
+  return peer_.host.toStdString() + "/" + peer_.address.toStdString();
+}
+
+std::string ClientSession::PeerText() const {
+  return PeerHostAndAddress() + ":" + std::to_string(peer_.port);
+}
+
+bool ClientSession::Send(PacketType type, std::string_view payload, bool closing) {
+  if (connection_ == nullptr) return false;
+  const std::string frame = BuildPacket(type, payload, closing);
+  if (!connection_->SendFrame(frame)) return false;
+  slot_.Wyslano += static_cast<std::int64_t>(frame.size());
+  return true;
+}
+
+std::int64_t ClientSession::TakeReceivedBytes() {
+  if (connection_ == nullptr) return 0;
+  const std::uint64_t received = connection_->Counters().Odebrano;
+  const auto fresh = static_cast<std::int64_t>(received - counted_received_);
+  counted_received_ = received;
+  return fresh;
+}
+
+EngineWorker& ClientSession::Worker(WorkerPool& pool) {
+  if (worker_ == nullptr) worker_ = std::make_unique<EngineWorker>(pool);
+  return *worker_;
+}
+
+void ClientSession::AdoptWorker(ClientSession& earlier) {
+  if (earlier.worker_ != nullptr) worker_ = std::move(earlier.worker_);
+}
+
+void ClientSession::BeginJob() {
+  if (jobs_++ == 0 && connection_ != nullptr) connection_->HoldIncoming();
+}
+
+void ClientSession::EndJob() {
+  if (--jobs_ == 0 && connection_ != nullptr) connection_->ReleaseIncoming();
+}
+
+}  // namespace tramolin

@@ -1,0 +1,88 @@
+// One database worker: a thread of its own with its own connection to the database, on which
+// jobs run one after another in the order they were posted. A job's result comes back to the
+// owner's thread by a queued call, with the error text the job left for its slot, and its
+// progress the same way; whatever comes back after the worker has gone is dropped. Nothing else
+// is shared between the threads.
+#pragma once
+
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QThread>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "engine/host_services.h"
+#include "worker/worker_host.h"
+
+namespace tramolin {
+
+class ReplicationData;
+class WorkerPool;
+class WorkerCore;
+
+// What a job reports besides its own result.
+struct JobReport {
+  std::optional<std::string> error_text;  // what the engine set as the slot's error text
+};
+
+// A job as it travels to the worker's thread: the work on the connection, the object on the
+// event loop's thread that takes its result, and the end of the job (its report).
+using EngineWorkerJob = std::function<void(ReplicationData&, HostServices& host, QObject& loop,
+                                           const std::function<JobReport()>& finish)>;
+
+class EngineWorker : public QObject {
+  Q_OBJECT
+
+ public:
+  using Progress = std::function<void(int percent)>;  // on the owner's thread
+
+  // The thread starts at once; the connection is made by the first job that asks for it. The
+  // pool must outlive the worker.
+  explicit EngineWorker(WorkerPool& pool, QObject* parent = nullptr);
+  // The thread ends after the job it runs (the pool waits for it); queued jobs are dropped.
+  ~EngineWorker() override;
+  EngineWorker(const EngineWorker&) = delete;
+  EngineWorker& operator=(const EngineWorker&) = delete;
+
+  // Runs `work` on the worker's connection after every job posted before it (with the host
+  // services of the worker's thread); `done` gets its result and `progress` the job's progress
+  // on this object's thread.
+  template <typename Result>
+  void Run(const JobSlot& slot, std::function<Result(ReplicationData&, HostServices&)> work,
+           std::function<void(Result, JobReport)> done, Progress progress = nullptr) {
+    ++pending_;
+    const QPointer<EngineWorker> owner(this);
+    Post(slot, std::move(progress),
+         [owner, work = std::move(work), done = std::move(done)](
+             ReplicationData& data, HostServices& host, QObject& loop,
+             const std::function<JobReport()>& finish) {
+           auto result = std::make_shared<Result>(work(data, host));
+           auto report = std::make_shared<JobReport>(finish());
+           QMetaObject::invokeMethod(
+               &loop,
+               [owner, done, result, report] {
+                 if (owner.isNull()) return;
+                 --owner->pending_;
+                 done(std::move(*result), std::move(*report));
+               },
+               Qt::QueuedConnection);
+         });
+  }
+
+  // Jobs posted and not yet answered.
+  int Pending() const { return pending_; }
+
+ private:
+  void Post(const JobSlot& slot, Progress progress, EngineWorkerJob job);
+
+  WorkerPool& pool_;
+  std::unique_ptr<QThread> thread_;
+  WorkerCore* core_ = nullptr;  // lives on thread_, deleted there when it ends
+  int pending_ = 0;
+};
+
+}  // namespace tramolin
