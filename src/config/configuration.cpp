@@ -79,6 +79,7 @@ void ReadServerAndClient(const IniFile& ini, TConfig& c, RunFlags& flags) {
   c.ClientAccessKey = ini.ReadString("Klient", "AccessKey", c.ClientAccessKey);
   c.ServerTlsCertificate = ini.ReadString("Server", "TlsCertificate", c.ServerTlsCertificate);
   c.ServerTlsKey = ini.ReadString("Server", "TlsKey", c.ServerTlsKey);
+  c.ServerWorkers = std::clamp(ini.ReadInteger("Server", "Workers", c.ServerWorkers), 0, 256);
   c.ClientTls = ini.ReadBool("Klient", "Tls", c.ClientTls);
   c.ClientTlsFingerprint = ini.ReadString("Klient", "TlsFingerprint", c.ClientTlsFingerprint);
 }
@@ -190,6 +191,8 @@ void Configuration::SaveConfiguration() const {
   WriteOptional(ini, "Klient", "AccessKey", c.ClientAccessKey);
   WriteOptional(ini, "Server", "TlsCertificate", c.ServerTlsCertificate);
   WriteOptional(ini, "Server", "TlsKey", c.ServerTlsKey);
+  WriteOptional(ini, "Server", "Workers",
+                c.ServerWorkers > 0 ? std::to_string(c.ServerWorkers) : std::string());
   WriteOptional(ini, "Klient", "Tls", c.ClientTls ? "1" : "");
   WriteOptional(ini, "Klient", "TlsFingerprint", c.ClientTlsFingerprint);
   WriteOptional(ini, "Tramolin", "AttachmentFolders", FolderListText(c.AttachmentFolders));

@@ -50,6 +50,9 @@ struct TConfig {
   // system authority vouches for under the configured host name).
   std::string ServerTlsCertificate;
   std::string ServerTlsKey;
+  // [Server] Workers: the server's database jobs at once, the rest queue; 0 (the default): one
+  // per processor core.
+  int32_t ServerWorkers = 0;
   bool ClientTls = false;
   std::string ClientTlsFingerprint;
   // The installation as the vendor's services know it ([Licencja]): the number sent to the address

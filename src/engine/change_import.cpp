@@ -1,11 +1,15 @@
 #include "engine/change_import.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
+#include <random>
+#include <thread>
 
 #include "engine/conflict_journal.h"
 #include "engine/database_events.h"
 #include "engine/dmdb.h"
+#include "engine/fb/error.h"
 #include "engine/record_reader.h"
 #include "engine/record_text.h"
 #include "engine/schema_adaptation.h"
@@ -50,6 +54,18 @@ constexpr std::size_t kFragmentLength = 100;
 
 std::string Number(std::int64_t value) { return std::to_string(value); }
 
+bool HeldByAnotherTransaction(const std::exception& e) {
+  const auto* error = dynamic_cast<const fb::Error*>(&e);
+  return error != nullptr && error->IsConflictWithAnotherTransaction();
+}
+
+// Doubles with each attempt up to 0.8 s, with up to as much again at random, so that two imports
+// that hold records the other needs do not keep meeting.
+std::chrono::milliseconds ConflictPause(int attempt, std::minstd_rand& random) {
+  const int base = std::min(25 << std::min(attempt, 5), 800);
+  return std::chrono::milliseconds(base + std::uniform_int_distribution<int>(0, base - 1)(random));
+}
+
 int Percent(std::size_t part, std::size_t whole) {
   if (whole == 0) return 0;
   return static_cast<int>(
@@ -66,6 +82,15 @@ std::string Fragment(int slot, std::string_view rest, int number) {
 
 }  // namespace
 
+// Where an import returns when another transaction made it roll back: the first record after
+// its last commit, with the counts as they stood there.
+struct TChangeImport::Checkpoint {
+  std::string_view rest;
+  std::size_t consumed = 0;
+  int guard = kImportLoopGuard;
+  std::int32_t record_count = 0;
+};
+
 // The state of one call.
 struct TChangeImport::Run {
   int slot = -1;
@@ -80,17 +105,25 @@ struct TChangeImport::Run {
   TRekord record;
   const TTableInfo* table = nullptr;
   bool write_conflict = false;  // a local change of the record is still pending for the sender
+  Checkpoint at_record;         // before the record being applied
+  Checkpoint committed;         // before the first record not yet committed
+  // The conflict journal commits on its own: a record applied again is not journalled again.
+  std::size_t journaled_until = 0;
+  int attempts = 0;  // replays since the checkpoint last moved on
+  std::chrono::milliseconds waited{0};
+  std::minstd_rand random{std::random_device{}()};
 };
 
 TChangeImport::TChangeImport(TDMDB& db, HostServices& host, SlotBook& slot_book,
                              TConflictJournal& conflicts, TSchemaAdaptation& schema,
-                             TDatabaseEvents& events)
+                             TDatabaseEvents& events, std::chrono::milliseconds conflict_patience)
     : db_(db),
       host_(host),
       slots_(slot_book),
       conflicts_(conflicts),
       schema_(schema),
       events_(events),
+      conflict_patience_(conflict_patience),
       IBQ_REPZMIANY_Select2(db.IBTSetData(), kPendingEntries),
       IBQ_REPZMIANY_Delete(db.IBTSetData(), kDeleteEntries),
       IBQ_BLOKADY_Select(db.IBTSetData(), kLiveLock),
@@ -121,9 +154,21 @@ ImportResult TChangeImport::ImportChanges(std::string_view& payload, std::int32_
 
 ImportOutcome TChangeImport::ImportRecords(std::string_view& payload, Run& run) {
   while (!payload.empty()) {
+    run.at_record = {payload, run.consumed, run.guard, run.record_count};
+    if (!db_.IBTSetData().Active()) MarkCommitted(run);
     --run.guard;
     if (!ParseNext(payload, run) || !KnownTable(run)) return ImportOutcome::kFailed;
-    if (const std::optional<ImportOutcome> stop = ApplyRecord(run)) return *stop;
+    switch (ApplyRecord(run)) {
+      case RecordResult::kApplied:
+        break;
+      case RecordResult::kReplay:
+        payload = ReturnToCheckpoint(run);
+        continue;
+      case RecordResult::kLocked:
+        return ImportOutcome::kLocked;
+      case RecordResult::kFailed:
+        return ImportOutcome::kFailed;
+    }
     slots_.SetProgress(run.slot, Percent(run.consumed, run.length));
     if (host_.Closing() || run.guard <= 0) break;
   }
@@ -166,16 +211,17 @@ bool TChangeImport::KnownTable(Run& run) {
   return false;
 }
 
-std::optional<ImportOutcome> TChangeImport::ApplyRecord(Run& run) {
+TChangeImport::RecordResult TChangeImport::ApplyRecord(Run& run) {
   try {
     ApplyChecked(run);
-    return std::nullopt;
+    return RecordResult::kApplied;
   } catch (const TRepBlokadaException& e) {
     RollbackQuietly();
     Trace(run, Concat({run.prefix, "ROLLB4 ", e.what()}));
     return Fail(run, 4, e.what());
   } catch (const std::exception& e) {
     RollbackQuietly();
+    if (WaitForOtherTransaction(run, e)) return RecordResult::kReplay;
     // The prepared statements keep the table's structure and checks as they were when they were
     // prepared; once someone fixes the table, the next attempt must see the fix.
     statements_.Clear();
@@ -208,10 +254,43 @@ void TChangeImport::ApplyChecked(Run& run) {
   CommitInRhythm(run);
 }
 
-void TChangeImport::CommitBeforeEachRecord(const Run& run) {
+// Another import or a user of the host application holds a record this import must change, and
+// everything since the last commit has been rolled back: after a pause that grows with each
+// attempt the import applies it again, until its patience runs out or the program closes.
+bool TChangeImport::WaitForOtherTransaction(Run& run, const std::exception& e) {
+  if (!HeldByAnotherTransaction(e)) return false;
+  const std::chrono::milliseconds pause = ConflictPause(run.attempts++, run.random);
+  if (run.waited + pause > conflict_patience_) return false;
+  run.waited += pause;
+  Trace(run, Concat({run.prefix, "WAIT ", Number(pause.count()), "ms ", e.what()}));
+  constexpr std::chrono::milliseconds kSlice{50};
+  for (auto left = pause; left.count() > 0; left -= kSlice) {
+    if (host_.Closing()) return false;
+    std::this_thread::sleep_for(std::min(left, kSlice));
+  }
+  return !host_.Closing();
+}
+
+void TChangeImport::MarkCommitted(Run& run) {
+  if (run.at_record.rest.size() != run.committed.rest.size()) {
+    run.attempts = 0;
+    run.waited = std::chrono::milliseconds(0);
+  }
+  run.committed = run.at_record;
+}
+
+std::string_view TChangeImport::ReturnToCheckpoint(Run& run) {
+  run.consumed = run.committed.consumed;
+  run.guard = run.committed.guard;
+  run.record_count = run.committed.record_count;
+  return run.committed.rest;
+}
+
+void TChangeImport::CommitBeforeEachRecord(Run& run) {
   fb::Transaction& transaction = db_.IBTSetData();
   if (run.table->commit_each && transaction.CommitIfActive()) {
     Trace(run, run.prefix + "COMMIT0");
+    MarkCommitted(run);
   }
   transaction.StartIfInactive();
 }
@@ -274,7 +353,10 @@ void TChangeImport::CheckExistence(Run& run) {
     change = kChangeUpdate;
     Trace(run, " I->U", true);
   }
-  if (change == kChangeUpdate && run.write_conflict) WriteConflictOf(run);
+  if (change == kChangeUpdate && run.write_conflict && run.consumed > run.journaled_until) {
+    WriteConflictOf(run);
+    run.journaled_until = run.consumed;
+  }
 }
 
 void TChangeImport::WriteConflictOf(Run& run) {
@@ -327,6 +409,7 @@ void TChangeImport::ExecuteSafely(Run& run, fb::Statement& change) {
     Trace(run, " RA1=" + Number(change.RowsAffected()), true);
     Trace(run, " RA2=" + Number(DeleteSenderEntries(run)), true);
   } catch (const std::exception& e) {
+    if (HeldByAnotherTransaction(e)) throw;  // waited for like in any other table
     Trace(run, Concat({" EXCPT: ", e.what()}), true);
   }
 }
@@ -432,12 +515,12 @@ std::string TChangeImport::ErrorText(int number, const Run& run, std::string_vie
 }
 
 // Error (4) stops at a record a user is editing (logged as progress); any other is an error.
-ImportOutcome TChangeImport::Fail(Run& run, int number, std::string_view message) {
+TChangeImport::RecordResult TChangeImport::Fail(Run& run, int number, std::string_view message) {
   const std::string text = ErrorText(number, run, message);
   slots_.SetErrorText(run.slot, text);
   const bool locked = number == 4;
   host_.Log(text, locked ? kLogProgress : kLogError);
-  return locked ? ImportOutcome::kLocked : ImportOutcome::kFailed;
+  return locked ? RecordResult::kLocked : RecordResult::kFailed;
 }
 
 void TChangeImport::RollbackQuietly() {

@@ -4,9 +4,9 @@
 // commits in batches.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -37,11 +37,16 @@ class TRepBlokadaException : public std::runtime_error {
 // At most this many records in one call; reaching it is reported as an error.
 inline constexpr int kImportLoopGuard = 99999;
 
+// How long an import waits, in all, for other transactions holding records it must change
+// before it gives up on the records since its last commit.
+inline constexpr std::chrono::milliseconds kConflictPatience{30000};
+
 // Lives as long as its statements may: destroy it before the TDMDB it was made for.
 class TChangeImport {
  public:
   TChangeImport(TDMDB& db, HostServices& host, SlotBook& slot_book, TConflictJournal& conflicts,
-                TSchemaAdaptation& schema, TDatabaseEvents& events);
+                TSchemaAdaptation& schema, TDatabaseEvents& events,
+                std::chrono::milliseconds conflict_patience = kConflictPatience);
   ~TChangeImport();
   TChangeImport(const TChangeImport&) = delete;
   TChangeImport& operator=(const TChangeImport&) = delete;
@@ -54,14 +59,23 @@ class TChangeImport {
 
  private:
   struct Run;
+  struct Checkpoint;
+  enum class RecordResult {
+    kApplied,  // applied or skipped: the import goes on
+    kReplay,   // another transaction held a record: rolled back, to be applied again
+    kLocked,
+    kFailed,
+  };
 
   ImportOutcome ImportRecords(std::string_view& payload, Run& run);
   bool ParseNext(std::string_view& payload, Run& run);
   bool KnownTable(Run& run);
-  // nullopt while the import goes on.
-  std::optional<ImportOutcome> ApplyRecord(Run& run);
+  RecordResult ApplyRecord(Run& run);
+  bool WaitForOtherTransaction(Run& run, const std::exception& e);
+  void MarkCommitted(Run& run);
+  std::string_view ReturnToCheckpoint(Run& run);
   void ApplyChecked(Run& run);
-  void CommitBeforeEachRecord(const Run& run);
+  void CommitBeforeEachRecord(Run& run);
   void CheckFitsTable(const Run& run);
   bool HasPendingEntries(const Run& run);
   void ProbeConflict(Run& run);
@@ -81,7 +95,7 @@ class TChangeImport {
 
   const std::vector<std::string>& TableColumns(std::string_view table);
   std::string ErrorText(int number, const Run& run, std::string_view message) const;
-  ImportOutcome Fail(Run& run, int number, std::string_view message);
+  RecordResult Fail(Run& run, int number, std::string_view message);
   void RollbackQuietly();
   void Trace(const Run& run, std::string_view text, bool continue_line = false);
 
@@ -91,6 +105,7 @@ class TChangeImport {
   TConflictJournal& conflicts_;
   TSchemaAdaptation& schema_;
   TDatabaseEvents& events_;
+  std::chrono::milliseconds conflict_patience_;
   fb::Statement IBQ_REPZMIANY_Select2;
   fb::Statement IBQ_REPZMIANY_Delete;
   fb::Statement IBQ_BLOKADY_Select;

@@ -8,6 +8,7 @@ ServerSettings ServerSettingsFrom(const TConfig& config, const RunFlags& flags) 
   settings.access_key = config.ServerAccessKey;
   settings.tls_certificate = config.ServerTlsCertificate;
   settings.tls_key = config.ServerTlsKey;
+  settings.workers = config.ServerWorkers;
   return settings;
 }
 

@@ -16,6 +16,10 @@ class Error : public std::runtime_error {
   // The first Firebird error code of the status vector (isc_... / gds code); 0 when unknown.
   std::intptr_t code() const { return code_; }
 
+  // Another transaction holds what the statement needs (a record lock, a key being inserted, a
+  // deadlock): the same work succeeds once that transaction ends.
+  bool IsConflictWithAnotherTransaction() const;
+
  private:
   std::intptr_t code_;
 };

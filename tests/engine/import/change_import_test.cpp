@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "import_fixture.h"
 #include "util/cp1250.h"
@@ -196,6 +197,34 @@ INSTANTIATE_TEST_SUITE_P(
         LockCase{"DeviceWithoutDataId", kUrzadzenia, 10600000, 0, -1, false,
                  ImportOutcome::kLocked}),
     [](const auto& test) { return std::string(test.param.name); });
+
+// A user of the host application or another import holding a record: the import waits for it
+// instead of failing, applies everything since its last commit again, and journals each lost
+// local version once.
+TEST_F(ChangeImportTest, ARecordHeldByAnotherTransactionIsWaitedForAndAppliedOnce) {
+  Setup(*copy_, {"INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (301, 'stary')"});
+  Exec(copy_->path, "INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (300, 'lokalny')");
+  TestConnection other(copy_->path);
+  other.transaction.Start();
+  fb::Statement(other.transaction, "UPDATE DOKUMENTY SET NAZWA = 'inny' WHERE ID = 301").Execute();
+  std::thread release([&other] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    other.transaction.Commit();
+  });
+  const auto update = [](std::int32_t id) {
+    return Text(Record(id, kDokumenty, kChangeUpdate,
+                       {IntegerField("ID", id), TextField("NAZWA", "glowny")}));
+  };
+  const ImportOutcome outcome = copy_->Import(update(300) + update(301));
+  release.join();
+  ASSERT_EQ(outcome, ImportOutcome::kDone) << copy_->Error();
+  EXPECT_GE(copy_->host.CountLines("-1 WAIT "), 1);
+  EXPECT_EQ(copy_->count, 2);
+  EXPECT_EQ(Value(*copy_, "SELECT LIST(NAZWA) FROM DOKUMENTY WHERE ID IN (300, 301)"),
+            "glowny,glowny");
+  EXPECT_EQ(copy_->conflicts, 2);  // 'lokalny' and 'inny'
+  EXPECT_EQ(Number(*copy_, "SELECT COUNT(*) FROM REPKONFLHEAD"), 2);
+}
 
 TEST_F(ChangeImportTest, CommitEachTablesCommitAroundTheRecordAndSurviveFailures) {
   const std::string payload =

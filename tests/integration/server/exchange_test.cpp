@@ -256,6 +256,40 @@ TEST_F(ExchangeTest, ImportHeldByALockIsReportedAndTheSlotStays) {
   EXPECT_EQ(Query(MainPath(), "SELECT NAZWA FROM DOKUMENTY WHERE ID = 400"), "x");
 }
 
+// Two copies changing the same records at once: their imports run side by side and meet on the
+// records' locks, yet each batch is applied whole or dropped whole, as if one came after the
+// other; the winner's version is on its way to the loser.
+TEST_F(ExchangeTest, TwoCopiesChangingTheSameRecordsAtOnceEndWithTheDataOfASerialRun) {
+  constexpr int kRecords = 400;
+  TestConnection db(MainPath());
+  db.transaction.Start();
+  fb::Statement insert(db.transaction, "INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (:ID, 'glowny')");
+  std::string batches[2];
+  for (int id = 1; id <= kRecords; ++id) {
+    insert.ParamByName("ID").SetInt(id);
+    insert.Execute();
+    for (const int copy : {1, 2}) {
+      const int record = copy == 1 ? id : kRecords + 1 - id;  // meeting from both ends
+      batches[copy - 1] += std::to_string(record) + ";0;1;2;ID;1;" + std::to_string(record) +
+                           ";NAZWA;0;6;kopia" + std::to_string(copy) + ";";
+    }
+  }
+  db.transaction.Commit();
+  Exec(MainPath(), "DELETE FROM REPZMIANY");
+  ScriptedClient& first = LoggedIn(GoodAuth(1));
+  ScriptedClient& second = LoggedIn(GoodAuth(2));
+  first.Send(pkZmiany, BuildChangeBatch(kRecords, kRecords, batches[0]));
+  second.Send(pkZmiany, BuildChangeBatch(kRecords, kRecords, batches[1]));
+  EXPECT_EQ(first.Next(60000).type, pkPotwierdzenie);
+  EXPECT_EQ(second.Next(60000).type, pkPotwierdzenie);
+  const std::string winner = Query(MainPath(), "SELECT MIN(NAZWA) FROM DOKUMENTY");
+  EXPECT_EQ(Query(MainPath(), "SELECT MAX(NAZWA) FROM DOKUMENTY"), winner);
+  ASSERT_TRUE(winner == "kopia1" || winner == "kopia2") << winner;
+  const int loser = winner == "kopia1" ? 2 : 1;
+  EXPECT_EQ(Journal(loser), kRecords);
+  EXPECT_EQ(Journal(3 - loser), 0);
+}
+
 TEST_F(ExchangeTest, DataAndCommandsBeforeLoggingInChangeNothingAndGetNoAnswer) {
   FourLargeGoods();
   const long long pending = Journal();

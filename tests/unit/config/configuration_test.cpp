@@ -110,6 +110,9 @@ TEST_F(ConfigurationTest, AllowListIsCommaText) {
   EXPECT_EQ(Load("[Server]\nAllow=10.0.0.*,biuro?\n").flags.AllowList,
             (std::vector<std::string>{"10.0.0.*", "biuro?"}));
   EXPECT_TRUE(Load("[Server]\nAllow=\n").flags.AllowList.empty());
+  EXPECT_EQ(Load("[Server]\nWorkers=3\n").config.ServerWorkers, 3);
+  EXPECT_EQ(Load("[Server]\nWorkers=100000\n").config.ServerWorkers, 256);
+  EXPECT_EQ(Load("[Server]\nWorkers=-2\n").config.ServerWorkers, 0);
 }
 
 TEST_F(ConfigurationTest, TlsSettingsAreReadAndWrittenOnlyWhenSet) {
