@@ -130,21 +130,15 @@ void ReplicationClient::Arm() {
   }
 }
 
-void ReplicationClient::ActivityStateChanged(int state) {
+void ReplicationClient::SetActivityState(int state) {
+  const int from = activity_state_;
   activity_state_ = state;
   if (const std::optional<int> timeout = ClientReplyTimeout(state)) {
     RestartTimer(tmrKTimeOut, *timeout);
   } else {
     tmrKTimeOut.stop();
   }
-}
-
-void ReplicationClient::SetActivityState(int state) {
-  if (hooks_.set_activity_state) {
-    hooks_.set_activity_state(state);
-  } else {
-    ActivityStateChanged(state);
-  }
+  if (hooks_.state_changed) hooks_.state_changed(from, state);
 }
 
 void ReplicationClient::SyncSoon() { RestartTimer(tmrKReplikuj, kReplicateIntervalMs); }

@@ -45,7 +45,8 @@ struct ClientSettings {
 
 // What the client needs of the program around it. Every hook may be left out.
 struct ClientHooks {
-  std::function<void(int state)> set_activity_state;
+  // The client's activity state went from one state to another (or was set again).
+  std::function<void(int from, int to)> state_changed;
   // The idle database disconnect timer restarted with this interval.
   std::function<void(int interval_ms)> restart_idle_disconnect;
   // A looked-up address that connected becomes the alternative address in the configuration.
@@ -66,7 +67,7 @@ class ReplicationClient : public QObject, public SlotBook {
   // connection exports with).
   void AttachDatabase(ReplicationData* data);
   void SetHooks(ClientHooks hooks) { hooks_ = std::move(hooks); }
-  void Configure(ClientSettings settings) { settings_ = std::move(settings); }
+  void Configure(const ClientSettings& settings) { settings_ = settings; }
   // Who this client is; the database version is refreshed whenever the server accepts.
   void SetCredentials(const ClientCredentials& credentials) { credentials_ = credentials; }
   // Where a looked-up address comes from: the address service unless a test sets another.
@@ -82,9 +83,6 @@ class ReplicationClient : public QObject, public SlotBook {
   // The start of work: the first connection attempt 250 ms later, or in on-demand mode the
   // automatic start's clock.
   void Arm();
-  // The activity state changed (whoever changed it): states that wait for the server arm the
-  // reply time-out, any other state disarms it.
-  void ActivityStateChanged(int state);
   // A synchronisation step as soon as the event loop is free.
   void SyncSoon();
   // The local database's structure is about to be upgraded: the connection to the server goes.
@@ -130,7 +128,8 @@ class ReplicationClient : public QObject, public SlotBook {
   const ClientSettings& Settings() const { return settings_; }
   ClientCredentials& Credentials() { return credentials_; }
   ServerAddressLookup* AddressLookup() { return lookup_; }
-  // Through the program's activity state, which reports back with ActivityStateChanged.
+  // States that wait for the server arm the reply time-out, any other state disarms it; then the
+  // program around hears of the change.
   void SetActivityState(int state);
   int ActivityState() const { return activity_state_; }
   void RestartIdleDisconnect();

@@ -159,7 +159,7 @@ void ReplicationServer::HandshakeFailed(QSslSocket* socket, const QString& reaso
             kLogError);
 }
 
-void ReplicationServer::SetActivityState(int state) {
+void ReplicationServer::SetActivityState(ServerState state) {
   if (hooks_.set_activity_state) hooks_.set_activity_state(state);
 }
 
@@ -175,9 +175,9 @@ void ReplicationServer::WorkEnded(DatabaseWork work) {
 
 // 3 while any session imports, 2 while any prepares, else 1; every change is shown once.
 void ReplicationServer::ShowActivity() {
-  const int state = importing_ > 0   ? kServerProcessing
-                    : preparing_ > 0 ? kServerPreparing
-                                     : kServerReady;
+  const ServerState state = importing_ > 0   ? kServerProcessing
+                            : preparing_ > 0 ? kServerPreparing
+                                             : kServerReady;
   SetActivityState(state);
 }
 

@@ -30,6 +30,7 @@
 #include "server/client_validation.h"
 #include "server/pre_login_gate.h"
 #include "server/server_hooks.h"
+#include "server/server_state.h"
 #include "util/log_throttle.h"
 #include "worker/worker_pool.h"
 
@@ -158,6 +159,8 @@ class ReplicationServer : public QObject, public SlotBook {
   void WorkEnded(DatabaseWork work);
   // Shows the activity state the work of every session gives (1 when none works).
   void ShowActivity();
+  // Announced to the program around through the hooks.
+  void SetActivityState(ServerState state);
 
   // The inactivity sweep of the slots (every 15 minutes): a slot silent for over an hour goes.
   QTimer tmrZombie;
@@ -169,7 +172,6 @@ class ReplicationServer : public QObject, public SlotBook {
   std::unique_ptr<PacketListener> MakeListener();
   void WarnWhenOpenToEveryone();
   void HandshakeFailed(QSslSocket* socket, const QString& reason);
-  void SetActivityState(int state);
 
   // Socket events.
   void SSClientConnect(QTcpSocket* socket);

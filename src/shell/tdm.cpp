@@ -21,12 +21,6 @@
 namespace tramolin {
 namespace {
 
-constexpr int kActivityJournalIntervalMs = 14'400'000;
-constexpr int kForceDisconnectIntervalMs = 1000;
-constexpr int kIdleDisconnectIntervalMs = 780'000;
-constexpr int kTechnicianIdleDisconnectIntervalMs = 180'000;
-constexpr int kPublishAddressIntervalMs = 3'600'000;
-
 ProcessKind KindOf(const RunFlags& flags) {
   if (!flags.RunningAsService) return ProcessKind::kInteractive;
   return flags.DesktopInteraction ? ProcessKind::kServiceWithWindow
@@ -46,13 +40,15 @@ TDM::TDM(ShellServices services, QObject* parent)
       services_(std::move(services)),
       configuration_(LoadedConfiguration(services_)),
       logger_(services_.app_dir, KindOf(Flags()), services_.clock),
-      server_(*this),
-      client_(*this),
-      address_service_(*this),
-      technician_port_(server_, logger_, [this] { return ReportValues(); }),
-      technician_commands_(*this, technician_port_),
+      timers_(Flags().TechnicianMode,
+              {[this] { return DatabaseIdle(); }, [this](bool force) { DisconnectDatabase(force); },
+               [this] {
+                 if (data_ != nullptr) data_->TouchActivity();
+               }},
+              this),
+      server_side_(*this, logger_, [this] { return ReportValues(); }),
+      client_side_(*this),
       start_time_(Now()) {
-  InitialiseTimers();
   WireServer();
   WireClient();
   logger_.SetDebugMode(Flags().DebugMode);
@@ -74,36 +70,11 @@ TDM::~TDM() {
   }
 }
 
-void TDM::InitialiseTimers() {
-  for (QTimer* timer : {&tmrDBDisconnect, &tmrDBForceDisconnect, &tmrREPINFO, &tmrSetDynDns}) {
-    timer->setParent(this);
-  }
-  tmrREPINFO.setInterval(kActivityJournalIntervalMs);
-  tmrDBForceDisconnect.setInterval(kForceDisconnectIntervalMs);
-  tmrDBDisconnect.setInterval(Flags().TechnicianMode ? kTechnicianIdleDisconnectIntervalMs
-                                                     : kIdleDisconnectIntervalMs);
-  connect(&tmrDBDisconnect, &QTimer::timeout, this, &TDM::tmrDBDisconnectTimer);
-  connect(&tmrDBForceDisconnect, &QTimer::timeout, this, &TDM::tmrDBForceDisconnectTimer);
-  connect(&tmrREPINFO, &QTimer::timeout, this, &TDM::tmrREPINFOTimer);
-  tmrREPINFO.start();
-  tmrSetDynDns.setInterval(kPublishAddressIntervalMs);
-  connect(&tmrSetDynDns, &QTimer::timeout, this, &TDM::tmrSetDynDnsTimer);
-  tmrSetDynDns.start();
-}
-
 void TDM::WireClient() {
-  client_.SetHooks(
-      {[this](int state) { SetActivityState(state); },
-       [this](int interval_ms) { RestartTimer(tmrDBDisconnect, interval_ms); },
-       [this](const std::string& host, int port) { SaveAlternativeAddress(host, port); },
-       [this] { held_back_flag_ = true; }});
-}
-
-void TDM::ConfigureClient() {
-  ClientSettings settings = ClientSettingsFrom(Config(), Flags());
-  settings.keep_alive = services_.keep_alive;
-  client_.Configure(settings);
-  client_.SetCredentials(ClientCredentialsFrom(Config(), Flags(), identity_, program_version_));
+  client_side_.SetHooks(
+      {[this](ClientState from, ClientState to) { ShowActivityState(false, from, to); },
+       [this](int interval_ms) { RestartTimer(timers_.tmrDBDisconnect, interval_ms); },
+       [this](const std::string& host, int port) { SaveAlternativeAddress(host, port); }});
 }
 
 // A looked-up server address that answered is kept as the alternative address.
@@ -118,10 +89,10 @@ void TDM::SaveAlternativeAddress(const std::string& host, int port) {
 }
 
 void TDM::WireServer() {
-  server_.SetHooks({[this](int state) { SetActivityState(state); },
-                    [this] { tmrDBDisconnect.stop(); },
-                    [this](int interval_ms) { RestartTimer(tmrDBDisconnect, interval_ms); }});
-  server_.SetTechnicianSink(&technician_commands_);
+  server_side_.SetHooks(
+      {[this](ServerState from, ServerState to) { ShowActivityState(true, from, to); },
+       [this] { timers_.tmrDBDisconnect.stop(); },
+       [this](int interval_ms) { RestartTimer(timers_.tmrDBDisconnect, interval_ms); }});
 }
 
 void TDM::SetWindow(WindowView* window) {
@@ -133,7 +104,7 @@ bool TDM::ShowsWindow() const { return !Flags().RunningAsService || Flags().Desk
 
 void TDM::AttachDatabase(ReplicationData* data) {
   data_ = data;
-  client_.AttachDatabase(data);
+  Client().AttachDatabase(data);
   data_->SetEventHandler([this](const std::string& name, unsigned count) {
     QMetaObject::invokeMethod(
         this, [this, name, count] { DatabaseEventArrived(name, count); }, Qt::QueuedConnection);
@@ -141,8 +112,13 @@ void TDM::AttachDatabase(ReplicationData* data) {
 }
 
 SlotBook& TDM::Slots() {
-  if (ServerMode()) return server_;
-  return client_;
+  if (ServerMode()) return Server();
+  return Client();
+}
+
+int TDM::ActivityState() const {
+  if (ServerMode()) return server_side_.State();
+  return client_side_.State();
 }
 
 void TDM::DatabaseEventArrived(const std::string& name, unsigned count) {
@@ -151,50 +127,44 @@ void TDM::DatabaseEventArrived(const std::string& name, unsigned count) {
     HandleDatabaseUpgrade();
   } else if (name == "REPDIALOGINSERT" && ClientIdle()) {
     Log("Dialog (1)", kLogProgress);
-    client_.SyncSoon();
+    Client().SyncSoon();
   }
   emit databaseEvent(QString::fromStdString(name));
 }
 
 void TDM::HandleDatabaseUpgrade() {
   if (ServerMode()) {
-    server_.AnnounceDatabaseUpgrade();
+    Server().AnnounceDatabaseUpgrade();
   } else {
-    client_.LetGoForDatabaseUpgrade();
+    Client().LetGoForDatabaseUpgrade();
   }
-  RestartTimer(tmrDBForceDisconnect);
+  RestartTimer(timers_.tmrDBForceDisconnect);
 }
 
 // A client logged in and waiting for its next synchronisation, which may start at once.
 bool TDM::ClientIdle() const {
   return !ServerMode() && !Flags().TechnicianMode && !closing_ &&
-         activity_state_ == kClientLoggedIn;
+         client_side_.State() == kClientLoggedIn;
 }
 
 // A server forwards what it logs to the technicians who listen.
 void TDM::Log(std::string_view message, int level, bool continue_line) {
   logger_.Log(message, level, continue_line);
-  if (ForwardsLogLine(ServerMode(), server_.HasClients(), level, closing_)) {
-    server_.BroadcastLog(message, level);
+  if (ForwardsLogLine(ServerMode(), Server().HasClients(), level, closing_)) {
+    Server().BroadcastLog(message, level);
   }
 }
 
-void TDM::SetActivityState(int state) {
-  const bool server = ServerMode();
-  Log(std::string(ActivityStateName(server, activity_state_)) + " > " +
-          std::string(ActivityStateName(server, state)),
+// Only the mode's own side shows its state: the other one is never opened.
+void TDM::ShowActivityState(bool server, int from, int to) {
+  if (server != ServerMode()) return;
+  Log(std::string(ActivityStateName(server, from)) + " > " +
+          std::string(ActivityStateName(server, to)),
       kLogDiagnostic);
-  activity_state_ = state;
-  if (!server) {
-    NotifyHostWindow();
-    if (const std::optional<int> icon = ClientTrayIcon(state, Flags().OnDemand, held_back_flag_)) {
-      tray_icon_index_ = icon;
-    }
-    client_.ActivityStateChanged(state);
-  }
+  if (!server) NotifyHostWindow();
   if (window_ != nullptr) {
     try {
-      window_->ShowActivityState(ActivityStateName(server, state));
+      window_->ShowActivityState(ActivityStateName(server, to));
     } catch (...) {
     }
   }
@@ -207,8 +177,8 @@ void TDM::SetHostWindow(long long handle) {
 
 void TDM::NotifyHostWindow() {
   if (host_window_ == 0 || ServerMode() || Flags().TechnicianMode || !instance_channel_) return;
-  WindowMessage report{kMsgHostWindow, closing_ ? -1 : activity_state_, 0};
-  if (!closing_) report.lparam = (Flags().OnDemand ? 1 : 0) + (held_back_flag_ ? 2 : 0);
+  WindowMessage report{kMsgHostWindow, closing_ ? -1 : ActivityState(), 0};
+  if (!closing_) report.lparam = (Flags().OnDemand ? 1 : 0) + (client_side_.HeldBack() ? 2 : 0);
   instance_channel_->PostToHostWindow(host_window_, report);
 }
 
@@ -237,7 +207,7 @@ void TDM::HandleWindowMessage(const WindowMessage& message) {
       emit minimizeRequested();
       break;
     case kMsgSyncNow:
-      if (ClientIdle() && !Flags().OnDemand) client_.SyncSoon();
+      if (ClientIdle() && !Flags().OnDemand) Client().SyncSoon();
       break;
     case kMsgHostWindow:
       SetHostWindow(message.wparam);
@@ -254,7 +224,14 @@ std::string TDM::WindowCaption() const {
 bool TDM::StartWork() {
   try {
     LogWorkingMode(*this, Flags(), Config());
-    SetActivityState(ServerMode() ? int{kServerStarting} : int{kClientDisconnected});
+    if (ServerMode()) {
+      Server().SetActivityState(kServerStarting);
+    } else {
+      ClientSettings settings = ClientSettingsFrom(Config(), Flags());
+      settings.keep_alive = services_.keep_alive;
+      client_side_.Configure(settings);
+      Client().SetActivityState(kClientDisconnected);
+    }
     program_version_ = GetFileVersion(ProgramPath());
     if (!Flags().TechnicianMode) {
       DatabaseStart start(*this, *data_, Slots(), services_.timings, !Flags().RunningAsService);
@@ -277,27 +254,19 @@ void TDM::OpenServerOrArmClient() {
     OpenServer();
   } else {
     emit applicationTitleChanged(QStringLiteral("Tramolin 2 - klient"));
-    ConfigureClient();
-    client_.Arm();
+    client_side_.Start(ClientCredentialsFrom(Config(), Flags(), identity_, program_version_));
   }
-  RestartTimer(tmrDBDisconnect, kIdleDisconnectIntervalMs);
+  RestartTimer(timers_.tmrDBDisconnect, kIdleDisconnectIntervalMs);
 }
 
 void TDM::OpenServer() {
-  ServerSettings settings = ServerSettingsFrom(Config(), Flags());
-  settings.keep_alive = services_.keep_alive;
-  server_.Configure(settings);
-  server_.SetWorkerDatabase(WorkerDatabaseLike(*data_));
-  server_.SetIdentity({identity_.id, program_version_, identity_.version});
-  const auto port = static_cast<quint16>(Config().ServerPort);
-  if (!server_.Listen(port)) {
-    Log("Nie można nasłuchiwać na porcie "_cp + std::to_string(port), kLogError);
-  }
-  address_service_.PublishServerAddress(PublishingSettingsFrom(Config()));
-}
-
-void TDM::tmrSetDynDnsTimer() {
-  if (ServerMode()) address_service_.PublishServerAddress(PublishingSettingsFrom(Config()));
+  ServerOpening opening;
+  opening.settings = ServerSettingsFrom(Config(), Flags());
+  opening.settings.keep_alive = services_.keep_alive;
+  opening.identity = {identity_.id, program_version_, identity_.version};
+  opening.port = static_cast<quint16>(Config().ServerPort);
+  opening.publishing = PublishingSettingsFrom(Config());
+  server_side_.Open(opening, WorkerDatabaseLike(*data_));
 }
 
 // The report to the vendor's update check; nothing waits for it.
@@ -323,16 +292,18 @@ ServerReportValues TDM::ReportValues() const {
   values.ComputerDescription = ComputerDescription();
   values.DatabasePath = DatabasePath(Config().DBHost, Config().DBPath, Config().DBFile);
   values.LocalDatabaseId = identity_.id;
-  values.LocalDatabaseVersion = server_.Identity().database_version;
+  values.LocalDatabaseVersion = server_side_.Room().Identity().database_version;
   values.ProgramVersion = program_version_;
   values.LocalDatabaseType = identity_.type;
   values.LocalCopyNumber = identity_.number;
-  values.ClientTransactionId = client_.ClientTransactionId;
-  const TrafficCounters& traffic = ServerMode() ? server_.Traffic() : client_.Link().Traffic();
+  const ReplicationClient& client = client_side_.Room();
+  values.ClientTransactionId = client.ClientTransactionId;
+  const TrafficCounters& traffic =
+      ServerMode() ? server_side_.Room().Traffic() : client.Link().Traffic();
   values.Wyslano = static_cast<std::int64_t>(traffic.Wyslano);
   values.Odebrano = static_cast<std::int64_t>(traffic.Odebrano);
   values.FullLog = Config().FullLog;
-  values.ReplyTimeOutEnabled = client_.tmrKTimeOut.isActive();
+  values.ReplyTimeOutEnabled = client.tmrKTimeOut.isActive();
   values.HostWindow = host_window_;
   values.CommandLineText = Command().CommandLineText();
   values.EventsRegistered = data_ != nullptr && data_->EventsRegistered();
@@ -351,33 +322,21 @@ void TDM::BeginClose() {
   if (!Flags().RunningAsService) logger_.SaveLog(true);
 }
 
-void TDM::tmrDBDisconnectTimer() {
-  tmrDBDisconnect.stop();
-  const bool idle_server = ServerMode() && !server_.HasClients();
-  const bool idle_client = !ServerMode() && activity_state_ == kClientLoggedIn;
-  if ((idle_server || idle_client) && data_ != nullptr) {
-    try {
-      data_->DisconnectDatabase(false);
-    } catch (const std::exception& error) {
-      Log(error.what(), kLogError);
-    }
-  }
-  if (idle_client) client_.DisconnectDatabase(false);
+// A server without clients, or a client logged in and waiting for its next synchronisation.
+bool TDM::DatabaseIdle() const {
+  if (ServerMode()) return !server_side_.Room().HasClients();
+  return client_side_.State() == kClientLoggedIn;
 }
 
-void TDM::tmrDBForceDisconnectTimer() {
-  tmrDBForceDisconnect.stop();
+// The start of work's connection and the client's worker's; a server's sessions keep theirs.
+void TDM::DisconnectDatabase(bool force) {
   if (data_ == nullptr) return;
   try {
-    data_->DisconnectDatabase(true);
+    data_->DisconnectDatabase(force);
   } catch (const std::exception& error) {
     Log(error.what(), kLogError);
   }
-  if (!ServerMode()) client_.DisconnectDatabase(true);
-}
-
-void TDM::tmrREPINFOTimer() {
-  if (data_ != nullptr) data_->TouchActivity();
+  if (!ServerMode()) Client().DisconnectDatabase(force);
 }
 
 }  // namespace tramolin

@@ -1,29 +1,26 @@
-// The main data module: configuration and run-time flags, logging, the activity state, the host
-// window and other copies, the database timers, the local database's identity, start of work and
-// closing. It owns the server and the client rooms and wires them to the data engine; their logic
-// lives in them. One per process; main() creates it, tests create one per mode.
+// The main data module: configuration and run-time flags, logging, the host window and other
+// copies, the database timers, the local database's identity, start of work and closing. It owns
+// the server side and the client side of the program (each with its room and its activity state)
+// and wires them to the data engine and to each other; their logic lives in them. One per
+// process; main() creates it, tests create one per mode.
 #pragma once
 
 #include <QObject>
-#include <QTimer>
 #include <atomic>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "client/address_service.h"
-#include "client/replication_client.h"
 #include "config/configuration.h"
 #include "engine/database_identity.h"
 #include "engine/host_services.h"
-#include "server/replication_server.h"
 #include "server/server_reports.h"
-#include "server/technician_commands.h"
+#include "shell/client_process.h"
+#include "shell/database_timers.h"
 #include "shell/instance_channel.h"
 #include "shell/logger.h"
-#include "shell/server_technician_port.h"
+#include "shell/server_process.h"
 #include "shell/start_of_work.h"
 #include "util/command_line.h"
 
@@ -61,8 +58,9 @@ class TDM : public QObject, public HostServices {
   void DatabaseEventArrived(const std::string& name, unsigned count);
   // Where the engine reports progress and errors: the server's slots or the client's own.
   SlotBook& Slots();
-  ReplicationServer& Server() { return server_; }
-  ReplicationClient& Client() { return client_; }
+  ReplicationServer& Server() { return server_side_.Room(); }
+  ReplicationClient& Client() { return client_side_.Room(); }
+  const ClientProcess& ClientSide() const { return client_side_; }
 
   // Configuration and flags.
   TConfig& Config() { return configuration_.config; }
@@ -87,14 +85,10 @@ class TDM : public QObject, public HostServices {
   bool EventsEnabled() const override { return Config().Events; }
   bool FullLog() const override { return Config().FullLog; }
   double Now() const override { return services_.clock(); }
-  void DatabaseConnectStarted() override { tmrDBDisconnect.stop(); }
+  void DatabaseConnectStarted() override { timers_.tmrDBDisconnect.stop(); }
 
-  // Activity state (a ServerState or a ClientState by mode).
-  void SetActivityState(int state);
-  int ActivityState() const { return activity_state_; }
-  std::optional<int> TrayIconIndex() const { return tray_icon_index_; }
-  bool HeldBackFlag() const { return held_back_flag_; }
-  void SetHeldBackFlag(bool held_back) { held_back_flag_ = held_back; }
+  // The activity state of the mode's side: a ServerState or a ClientState.
+  int ActivityState() const;
 
   // Host window and other copies.
   void SetHostWindow(long long handle);
@@ -120,17 +114,7 @@ class TDM : public QObject, public HostServices {
   const DatabaseIdentity& Identity() const { return identity_; }
   const std::string& ProgramVersion() const { return program_version_; }
 
-  // The server's address published to the address service every hour (server mode only).
-  QTimer tmrSetDynDns;
-  void tmrSetDynDnsTimer();
-
-  // The database timers (intervals in ms) and their handlers.
-  QTimer tmrDBDisconnect;
-  QTimer tmrDBForceDisconnect;
-  QTimer tmrREPINFO;
-  void tmrDBDisconnectTimer();
-  void tmrDBForceDisconnectTimer();
-  void tmrREPINFOTimer();
+  DatabaseTimers& Timers() { return timers_; }
 
  signals:
   void restoreRequested();
@@ -139,16 +123,17 @@ class TDM : public QObject, public HostServices {
   void databaseEvent(QString name);
 
  private:
-  void InitialiseTimers();
+  void ShowActivityState(bool server, int from, int to);
   void HandleWindowMessage(const WindowMessage& message);
   bool ClientIdle() const;
+  bool DatabaseIdle() const;
+  void DisconnectDatabase(bool force);
   void NotifyHostWindow();
   std::string WindowCaption() const;
   void OpenServerOrArmClient();
   void OpenServer();
   void WireServer();
   void WireClient();
-  void ConfigureClient();
   void SaveAlternativeAddress(const std::string& host, int port);
   void CheckForUpdates();
   ServerReportValues ReportValues() const;
@@ -157,20 +142,15 @@ class TDM : public QObject, public HostServices {
   ShellServices services_;
   Configuration configuration_;
   Logger logger_;
-  ReplicationServer server_;
-  ReplicationClient client_;
-  AddressService address_service_;
-  ServerTechnicianPort technician_port_;
-  TechnicianCommands technician_commands_;
+  DatabaseTimers timers_;
+  ServerProcess server_side_;
+  ClientProcess client_side_;
   ReplicationData* data_ = nullptr;
   WindowView* window_ = nullptr;
   std::unique_ptr<InstanceChannel> instance_channel_;
 
   std::atomic<bool> closing_ = false;  // read by the database workers
   long long host_window_ = 0;
-  int activity_state_ = 0;
-  bool held_back_flag_ = false;
-  std::optional<int> tray_icon_index_;
 
   DatabaseIdentity identity_;
   std::string program_version_;

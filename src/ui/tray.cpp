@@ -178,7 +178,7 @@ void Tray::SetHint(const QString& hint) {
 }
 
 void Tray::UpdateIcon() {
-  const QIcon icon = StateIcon(tdm_.TrayIconIndex());
+  const QIcon icon = StateIcon(tdm_.ClientSide().TrayIconIndex());
   if (icon_) icon_->setIcon(icon);
   window_.setWindowIcon(icon);
 }

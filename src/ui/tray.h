@@ -44,7 +44,8 @@ class Tray : public QObject {
   // without a window).
   void WindowMinimised();
   void SetHint(const QString& hint);
-  // The icon of the current activity state (TrayIconIndex), on the tray and the window.
+  // The icon of the current activity state (the client side's TrayIconIndex), on the tray and the
+  // window.
   void UpdateIcon();
 
   QMenu& Menu() { return menu_; }

@@ -68,20 +68,20 @@ TEST_F(TdmDatabaseTest, DatabaseEventsArriveOnTheMainThread) {
 TEST_F(TdmDatabaseTest, IdleServerConnectionIsClosedUnlessATransactionIsActive) {
   ASSERT_TRUE(database_->ConnectDatabase());
   Internals(database_->Database()).IBTSQL().Start();
-  tdm_->tmrDBDisconnectTimer();
+  tdm_->Timers().tmrDBDisconnectTimer();
   EXPECT_TRUE(database_->Connected());
 
   Internals(database_->Database()).IBTSQL().Rollback();
-  tdm_->tmrDBDisconnect.start();
-  tdm_->tmrDBDisconnectTimer();
-  EXPECT_FALSE(tdm_->tmrDBDisconnect.isActive());
+  tdm_->Timers().tmrDBDisconnect.start();
+  tdm_->Timers().tmrDBDisconnectTimer();
+  EXPECT_FALSE(tdm_->Timers().tmrDBDisconnect.isActive());
   EXPECT_FALSE(database_->Connected());
 }
 
 TEST_F(TdmDatabaseTest, ConnectingStopsTheIdleTimer) {
-  tdm_->tmrDBDisconnect.start();
+  tdm_->Timers().tmrDBDisconnect.start();
   ASSERT_TRUE(database_->ConnectDatabase());
-  EXPECT_FALSE(tdm_->tmrDBDisconnect.isActive());
+  EXPECT_FALSE(tdm_->Timers().tmrDBDisconnect.isActive());
 }
 
 TEST_F(TdmDatabaseTest, ATechnicianGetsTheServersReportsAnswersAndLogLines) {

@@ -122,7 +122,11 @@ TEST_F(MainWindowTest, ReplicateIsEnabledOnlyForAnOnDemandClientThatIsDisconnect
                         {true, true, kServerStarting, false}};
   for (const Case& c : cases) {
     Open(c.server ? ServerSetup() : ClientSetup(c.on_demand));
-    Tdm().SetActivityState(c.state);
+    if (c.server) {
+      Tdm().Server().SetActivityState(static_cast<ServerState>(c.state));
+    } else {
+      Tdm().Client().SetActivityState(c.state);
+    }
     window_->RefreshStatus();
     EXPECT_EQ(Replicate()->isEnabled(), c.enabled)
         << "server " << c.server << ", on demand " << c.on_demand << ", state " << c.state;
@@ -132,7 +136,7 @@ TEST_F(MainWindowTest, ReplicateIsEnabledOnlyForAnOnDemandClientThatIsDisconnect
 
 TEST_F(MainWindowTest, StatusPanelShowsStateTimeAndTransfer) {
   Open(ServerSetup());
-  Tdm().SetActivityState(kServerReady);
+  Tdm().Server().SetActivityState(kServerReady);
   window_->RefreshStatus();
   EXPECT_EQ(window_->StatusValueText(StatusValue::kActivityState), QString::fromUtf8("gotowość"));
   EXPECT_EQ(window_->StatusValueText(StatusValue::kTotalTransfer), "   0 b");

@@ -65,7 +65,7 @@ bool ServerWindow(const QDir& folder) {
   TfMainTramolin_2 window(program.Tdm(), QuietOptions());
   window.resize(1140, 439);  // wide enough for every column of the grid
   window.show();
-  program.Tdm().SetActivityState(kServerReady);
+  program.Tdm().Server().SetActivityState(kServerReady);
   program.Tdm().Log("Nasłuchiwanie na porcie 17846"_cp, kLogProgress);
   program.Tdm().Log("Połączono z klientem: sklep-lodz/192.168.1.20:50112"_cp, kLogProgress);
   program.Tdm().Log("Zalogowano klienta nr 1 (Sklep Łódź)"_cp, kLogProgress);
@@ -88,11 +88,11 @@ bool ClientImport(const QDir& folder) {
   TfMainTramolin_2 window(program.Tdm(), QuietOptions());
   window.show();
   TDM& tdm = program.Tdm();
-  tdm.SetActivityState(kClientConnecting);
-  tdm.SetActivityState(kClientLoggedIn);
+  tdm.Client().SetActivityState(kClientConnecting);
+  tdm.Client().SetActivityState(kClientLoggedIn);
   tdm.Log("Zalogowano do serwera replikacji (127.0.0.1, 17846)"_cp, kLogProgress);
   tdm.Log("Pobieranie zmian z serwera ..."_cp, kLogProgress);
-  tdm.SetActivityState(6);  // importing the server's changes
+  tdm.Client().SetActivityState(6);  // importing the server's changes
   tdm.Client().SetProgress(-1, 64);
   window.RefreshStatus();
   return Save(window, folder, "client_import.png");
@@ -103,7 +103,7 @@ bool TechnicianConsole(const QDir& folder) {
   TfMainTramolin_2 window(program.Tdm(), QuietOptions());
   window.show();
   TDM& tdm = program.Tdm();
-  tdm.SetActivityState(kClientLoggedIn);
+  tdm.Client().SetActivityState(kClientLoggedIn);
   tdm.Log("Serwer: Raport stanu serwera:"_cp, kLogProgress);
   tdm.Log("Serwer: Czas pracy: 0 dni 02:14:07"_cp, kLogProgress);
   tdm.Log("Serwer: Liczba połączonych klientów: 3"_cp, kLogProgress);

@@ -187,7 +187,7 @@ TEST_F(TrayTest, IconsDifferByStateAndTheProgramHasItsOwn) {
 TEST_F(TrayTest, ClientStateChangesTheWindowIcon) {
   Open(ClientSetup(), /*system_tray=*/false);
   const QImage before = window_->windowIcon().pixmap(16, 16).toImage();
-  program_->Tdm().SetActivityState(kClientDisconnected);  // red
+  program_->Tdm().Client().SetActivityState(kClientDisconnected);  // red
   const QImage red = window_->windowIcon().pixmap(16, 16).toImage();
   EXPECT_NE(before, red);
   EXPECT_EQ(red, StateIcon(kTrayRed).pixmap(16, 16).toImage());

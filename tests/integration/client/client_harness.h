@@ -40,11 +40,8 @@ class ClientServerFixture : public ServerFixture {
     client_.AttachDatabase(client_data_.get());
     client_.SetCredentials({copy_identity_.number, copy_identity_.id, "", copy_identity_.version,
                             "2.1.5.7", false, false});
-    client_.SetHooks({[this](int state) {
-                        client_states_.push_back(state);
-                        client_.ActivityStateChanged(state);
-                      },
-                      nullptr, nullptr, [this] { ++held_back_; }});
+    client_.SetHooks({[this](int, int state) { client_states_.push_back(state); }, nullptr, nullptr,
+                      [this] { ++held_back_; }});
     Configure([](ClientSettings&) {});
   }
   void TearDown() override {

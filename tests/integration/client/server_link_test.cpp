@@ -114,7 +114,7 @@ TEST_F(ServerLinkTest, ALookupWithoutAnswerFallsBackToThePause) {
 TEST_F(ServerLinkTest, TheReplyTimeOutDropsOnlyAClientWaitingForTheServer) {
   Configure({"127.0.0.1", ClosedPort(), "", 0, ""});
   for (int state = 0; state <= 10; ++state) {
-    client_.ActivityStateChanged(state);
+    client_.SetActivityState(state);
     const int before = Lines("Przekroczono limit czasu"_cp);
     client_.Link().tmrKTimeOutTimer();
     const bool waits = state == 2 || state == 3 || state == 5 || state == 9;

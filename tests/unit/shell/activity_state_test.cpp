@@ -70,30 +70,30 @@ class TdmActivityTest : public ::testing::Test {
 
 TEST_F(TdmActivityTest, ClientStatesArmAndDisarmTheReplyTimeout) {
   auto tdm = MakeTdm("[Tramolin]\r\nMode=0\r\n");
-  tdm->SetActivityState(2);
+  tdm->Client().SetActivityState(2);
   EXPECT_TRUE(tdm->Client().tmrKTimeOut.isActive());
   EXPECT_EQ(tdm->Client().tmrKTimeOut.interval(), 600'000);
-  tdm->SetActivityState(9);
+  tdm->Client().SetActivityState(9);
   EXPECT_EQ(tdm->Client().tmrKTimeOut.interval(), 3'600'000);
-  tdm->SetActivityState(kClientLoggedIn);
+  tdm->Client().SetActivityState(kClientLoggedIn);
   EXPECT_FALSE(tdm->Client().tmrKTimeOut.isActive());
-  EXPECT_EQ(tdm->TrayIconIndex(), kTrayWhite);
+  EXPECT_EQ(tdm->ClientSide().TrayIconIndex(), kTrayWhite);
 }
 
 TEST_F(TdmActivityTest, ServerStatesNeverTouchTrayOrTimeout) {
   RecordingWindow window;  // outlives the TDM that logs into it
   auto tdm = MakeTdm("[Tramolin]\r\nMode=1\r\n");
   tdm->SetWindow(&window);
-  tdm->SetActivityState(2);
+  tdm->Server().SetActivityState(kServerPreparing);
   EXPECT_EQ(window.state, "przygotowywanie");
   EXPECT_FALSE(tdm->Client().tmrKTimeOut.isActive());
-  EXPECT_EQ(tdm->TrayIconIndex(), std::nullopt);
+  EXPECT_EQ(tdm->ClientSide().TrayIconIndex(), std::nullopt);
 }
 
 TEST_F(TdmActivityTest, SameStateStillLogsBothNamesAndRearmsTheTimeout) {
   auto tdm = MakeTdm("[Tramolin]\r\nMode=0\r\n", {"-d"});
-  tdm->SetActivityState(3);
-  tdm->SetActivityState(3);
+  tdm->Client().SetActivityState(3);
+  tdm->Client().SetActivityState(3);
   std::ifstream debug(dir_ / "Tramolin2_debug.log", std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(debug)), {});
   EXPECT_NE(text.find("autoryzowanie > autoryzowanie"), std::string::npos);
@@ -115,8 +115,8 @@ TEST_F(TdmActivityTest, RegisteredHostWindowReceivesClientStateAndFlags) {
   }
   ASSERT_EQ(tdm->HostWindow(), 4321);
 
-  tdm->SetHeldBackFlag(true);
-  tdm->SetActivityState(6);
+  tdm->Client().HoldBack();
+  tdm->Client().SetActivityState(6);
   QByteArray received;
   while (received.count('\n') < 3 && waited.elapsed() < 5000) {
     host.waitForReadyRead(50);
@@ -136,7 +136,7 @@ TEST_F(TdmActivityTest, DialogEventStartsOnlyAnIdleClientsSynchronisation) {
   for (const Case& c : {Case{"0", kClientLoggedIn, true}, Case{"0", kClientProcessing, false},
                         Case{"1", kServerReady, false}}) {
     auto tdm = MakeTdm(std::string("[Tramolin]\r\nMode=") + c.mode + "\r\n");
-    tdm->SetActivityState(c.state);
+    tdm->Client().SetActivityState(c.state);
     tdm->DatabaseEventArrived("REPDIALOGINSERT", 1);
     EXPECT_EQ(tdm->Client().tmrKReplikuj.isActive(), c.starts) << c.mode << " " << c.state;
     EXPECT_EQ(tdm->Client().tmrKReplikuj.interval(), 50);
@@ -147,8 +147,8 @@ TEST_F(TdmActivityTest, UpgradeEventClosesTheDatabaseASecondLaterInBothModes) {
   for (const char* mode : {"0", "1"}) {
     auto tdm = MakeTdm(std::string("[Tramolin]\r\nMode=") + mode + "\r\n", {"-d"});
     tdm->DatabaseEventArrived("DBUPGRADE", 1);
-    EXPECT_TRUE(tdm->tmrDBForceDisconnect.isActive()) << mode;
-    EXPECT_EQ(tdm->tmrDBForceDisconnect.interval(), 1000);
+    EXPECT_TRUE(tdm->Timers().tmrDBForceDisconnect.isActive()) << mode;
+    EXPECT_EQ(tdm->Timers().tmrDBForceDisconnect.interval(), 1000);
   }
   std::ifstream debug(dir_ / "Tramolin2_debug.log", std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(debug)), {});
