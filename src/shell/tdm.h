@@ -26,6 +26,7 @@
 #include "shell/server_technician_port.h"
 #include "shell/start_of_work.h"
 #include "util/command_line.h"
+#include "worker/call_queue.h"
 
 namespace tramolin {
 
@@ -163,6 +164,7 @@ class TDM : public QObject, public HostServices {
   ServerTechnicianPort technician_port_;
   TechnicianCommands technician_commands_;
   ReplicationData* data_ = nullptr;
+  CallQueue database_events_{this};  // from the subscription's thread to this one
   WindowView* window_ = nullptr;
   std::unique_ptr<InstanceChannel> instance_channel_;
 
