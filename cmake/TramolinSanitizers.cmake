@@ -8,3 +8,14 @@ if(TRAMOLIN_SANITIZE)
   add_compile_options(${tramolin_sanitizers} -fno-omit-frame-pointer -O1 -g1)
   add_link_options(${tramolin_sanitizers})
 endif()
+
+# With TRAMOLIN_TSAN on, every target is built with ThreadSanitizer instead (the two cannot be
+# combined in one process). The run-time settings and the suppressions for the libraries that are
+# not built with it (Firebird's, Qt's) are in scripts/tsan.sh and scripts/tsan.supp.
+if(TRAMOLIN_TSAN)
+  if(TRAMOLIN_SANITIZE)
+    message(FATAL_ERROR "TRAMOLIN_TSAN and TRAMOLIN_SANITIZE cannot be on in one build")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer -O1 -g)
+  add_link_options(-fsanitize=thread)
+endif()

@@ -106,8 +106,7 @@ void TDM::AttachDatabase(ReplicationData* data) {
   data_ = data;
   Client().AttachDatabase(data);
   data_->SetEventHandler([this](const std::string& name, unsigned count) {
-    QMetaObject::invokeMethod(
-        this, [this, name, count] { DatabaseEventArrived(name, count); }, Qt::QueuedConnection);
+    database_events_.Post([this, name, count] { DatabaseEventArrived(name, count); });
   });
 }
 

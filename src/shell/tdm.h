@@ -23,6 +23,7 @@
 #include "shell/server_process.h"
 #include "shell/start_of_work.h"
 #include "util/command_line.h"
+#include "worker/call_queue.h"
 
 namespace tramolin {
 
@@ -146,6 +147,7 @@ class TDM : public QObject, public HostServices {
   ServerProcess server_side_;
   ClientProcess client_side_;
   ReplicationData* data_ = nullptr;
+  CallQueue database_events_{this};  // from the subscription's thread to this one
   WindowView* window_ = nullptr;
   std::unique_ptr<InstanceChannel> instance_channel_;
 

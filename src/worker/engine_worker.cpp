@@ -8,11 +8,12 @@
 namespace tramolin {
 
 // The part of a worker that lives on its thread: the connection and what the engine reaches.
-class WorkerCore : public QObject {
+// Jobs come through its call queue.
+class WorkerCore : public CallQueue {
  public:
   explicit WorkerCore(WorkerPool& pool)
       : pool_(pool),
-        host_(pool.Host(), &pool),
+        host_(pool.Host(), pool.Inbox()),
         pass_dm_(pool.PassDm()),
         data_(pool.MakeDatabase(host_, slots_, pass_dm_)) {}
 
@@ -28,7 +29,7 @@ class WorkerCore : public QObject {
       return report;
     };
     try {
-      job(*data_, host_, pool_, finish);
+      job(*data_, host_, pool_.Inbox(), finish);
     } catch (const std::exception& error) {
       host_.LogException("EngineWorker", error);
       if (!finished) finish();
@@ -57,26 +58,20 @@ EngineWorker::~EngineWorker() { pool_.Retire(std::move(thread_)); }
 
 void EngineWorker::Post(const JobSlot& slot, Progress shown, EngineWorkerJob job) {
   const QPointer<EngineWorker> owner(this);
-  WorkerPool* pool = &pool_;
+  CallQueue* inbox = &pool_.Inbox();
   // Progress goes to the owner's thread, and only while the owner is there.
   WorkerSlotBook::Progress progress;
   if (shown) {
-    progress = [owner, pool, shown](int percent) {
-      QMetaObject::invokeMethod(
-          pool,
-          [owner, shown, percent] {
-            if (!owner.isNull()) shown(percent);
-          },
-          Qt::QueuedConnection);
+    progress = [owner, inbox, shown](int percent) {
+      inbox->Post([owner, shown, percent] {
+        if (!owner.isNull()) shown(percent);
+      });
     };
   }
   WorkerCore* core = core_;
-  QMetaObject::invokeMethod(
-      core,
-      [core, slot, progress = std::move(progress), job = std::move(job)] {
-        core->Run(slot, progress, job);
-      },
-      Qt::QueuedConnection);
+  core->Post([core, slot, progress = std::move(progress), job = std::move(job)] {
+    core->Run(slot, progress, job);
+  });
 }
 
 }  // namespace tramolin

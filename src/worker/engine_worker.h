@@ -5,7 +5,6 @@
 // is shared between the threads.
 #pragma once
 
-#include <QMetaObject>
 #include <QObject>
 #include <QPointer>
 #include <QThread>
@@ -16,6 +15,7 @@
 #include <utility>
 
 #include "engine/host_services.h"
+#include "worker/call_queue.h"
 #include "worker/worker_host.h"
 
 namespace tramolin {
@@ -29,9 +29,9 @@ struct JobReport {
   std::optional<std::string> error_text;  // what the engine set as the slot's error text
 };
 
-// A job as it travels to the worker's thread: the work on the connection, the object on the
-// event loop's thread that takes its result, and the end of the job (its report).
-using EngineWorkerJob = std::function<void(ReplicationData&, HostServices& host, QObject& loop,
+// A job as it travels to the worker's thread: the work on the connection, the queue to the event
+// loop's thread that takes its result, and the end of the job (its report).
+using EngineWorkerJob = std::function<void(ReplicationData&, HostServices& host, CallQueue& loop,
                                            const std::function<JobReport()>& finish)>;
 
 class EngineWorker : public QObject {
@@ -58,18 +58,15 @@ class EngineWorker : public QObject {
     const QPointer<EngineWorker> owner(this);
     Post(slot, std::move(progress),
          [owner, work = std::move(work), done = std::move(done)](
-             ReplicationData& data, HostServices& host, QObject& loop,
+             ReplicationData& data, HostServices& host, CallQueue& loop,
              const std::function<JobReport()>& finish) {
            auto result = std::make_shared<Result>(work(data, host));
            auto report = std::make_shared<JobReport>(finish());
-           QMetaObject::invokeMethod(
-               &loop,
-               [owner, done, result, report] {
-                 if (owner.isNull()) return;
-                 --owner->pending_;
-                 done(std::move(*result), std::move(*report));
-               },
-               Qt::QueuedConnection);
+           loop.Post([owner, done, result, report] {
+             if (owner.isNull()) return;
+             --owner->pending_;
+             done(std::move(*result), std::move(*report));
+           });
          });
   }
 

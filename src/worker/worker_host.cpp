@@ -1,10 +1,10 @@
 #include "worker/worker_host.h"
 
-#include <QMetaObject>
+#include <utility>
 
 namespace tramolin {
 
-WorkerHost::WorkerHost(HostServices& host, QObject* loop)
+WorkerHost::WorkerHost(HostServices& host, CallQueue& loop)
     : host_(host),
       loop_(loop),
       server_mode_(host.ServerMode()),
@@ -13,19 +13,15 @@ WorkerHost::WorkerHost(HostServices& host, QObject* loop)
       full_log_(host.FullLog()) {}
 
 void WorkerHost::Log(std::string_view message, int level, bool continue_line) {
-  QMetaObject::invokeMethod(
-      loop_,
-      [&host = host_, text = std::string(message), level, continue_line] {
-        host.Log(text, level, continue_line);
-      },
-      Qt::QueuedConnection);
+  loop_.Post([&host = host_, text = std::string(message), level, continue_line] {
+    host.Log(text, level, continue_line);
+  });
 }
 
 bool WorkerHost::Closing() const { return host_.Closing(); }
 
 void WorkerHost::DatabaseConnectStarted() {
-  QMetaObject::invokeMethod(
-      loop_, [&host = host_] { host.DatabaseConnectStarted(); }, Qt::QueuedConnection);
+  loop_.Post([&host = host_] { host.DatabaseConnectStarted(); });
 }
 
 double WorkerHost::Now() const { return host_.Now(); }

@@ -11,6 +11,7 @@
 
 #include "engine/host_services.h"
 #include "engine/slot_book.h"
+#include "worker/call_queue.h"
 
 namespace tramolin {
 
@@ -26,7 +27,7 @@ struct JobSlot {
 class WorkerHost final : public HostServices {
  public:
   // `loop` lives on the event loop's thread; calls to `host` are posted to it.
-  WorkerHost(HostServices& host, QObject* loop);
+  WorkerHost(HostServices& host, CallQueue& loop);
 
   void Log(std::string_view message, int level, bool continue_line) override;
   bool Closing() const override;
@@ -39,7 +40,7 @@ class WorkerHost final : public HostServices {
 
  private:
   HostServices& host_;
-  QObject* loop_;  // outlives the worker threads
+  CallQueue& loop_;  // outlives the worker threads
   bool server_mode_;
   int local_copy_number_;
   bool events_enabled_;

@@ -15,6 +15,7 @@
 #include "engine/host_services.h"
 #include "engine/pass_dm.h"
 #include "engine/slot_book.h"
+#include "worker/call_queue.h"
 
 namespace tramolin {
 
@@ -53,6 +54,8 @@ class WorkerPool : public QObject {
   ~WorkerPool() override;
 
   HostServices& Host() { return host_; }
+  // Where the workers' results, progress and log lines go: the pool's own thread.
+  CallQueue& Inbox() { return inbox_; }
   JobGate& Gate() { return gate_; }
   // A new connection as every worker has, not yet connected; made on the caller's thread.
   // `pass_dm` (see PassDm) must live as long as the connection.
@@ -70,6 +73,7 @@ class WorkerPool : public QObject {
   HostServices& host_;
   WorkerDatabase database_;
   JobGate gate_;
+  CallQueue inbox_{this};
   std::vector<std::unique_ptr<QThread>> retired_;
 };
 
