@@ -95,7 +95,7 @@ void ReplicationServer::SetWorkerDatabase(WorkerDatabase database) {
   workers_ = std::make_unique<WorkerPool>(host_, *worker_database_, WorkerConcurrency());
 }
 
-void ReplicationServer::Configure(ServerSettings settings) { settings_ = std::move(settings); }
+void ReplicationServer::Configure(const ServerSettings& settings) { settings_ = settings; }
 
 void ReplicationServer::SetView(ClientGridView* view) {
   view_ = view != nullptr ? view : &null_view_;

@@ -85,7 +85,7 @@ class ReplicationServer : public QObject, public SlotBook {
   void SetTechnicianSink(TechnicianCommandSink* sink) { technician_sink_ = sink; }
   void SetResolver(HostNameResolver* resolver);
   void SetTimings(const ServerTimings& timings) { timings_ = timings; }
-  void Configure(ServerSettings settings);
+  void Configure(const ServerSettings& settings);
   void SetIdentity(ServerIdentity identity) { identity_ = std::move(identity); }
 
   // The listening socket on every IPv4 address; port 0 takes a free one (ListeningPort tells).
