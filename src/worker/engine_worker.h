@@ -1,13 +1,12 @@
-// One database worker: a thread of its own with its own connection to the database, on which
-// jobs run one after another in the order they were posted. A job's result comes back to the
-// owner's thread by a queued call, with the error text the job left for its slot, and its
-// progress the same way; whatever comes back after the worker has gone is dropped. Nothing else
-// is shared between the threads.
+// One owner's database worker: its jobs run one after another in the order they were posted, on
+// a thread of the room's pool with that thread's own connection to the database. A job's result
+// comes back to the owner's thread by a queued call, with the error text the job left for its
+// slot, and its progress the same way; whatever comes back after the worker has gone is dropped.
+// Nothing else is shared between the threads.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
-#include <QThread>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,22 +16,11 @@
 #include "engine/host_services.h"
 #include "worker/call_queue.h"
 #include "worker/worker_host.h"
+#include "worker/worker_pool.h"
 
 namespace tramolin {
 
 class ReplicationData;
-class WorkerPool;
-class WorkerCore;
-
-// What a job reports besides its own result.
-struct JobReport {
-  std::optional<std::string> error_text;  // what the engine set as the slot's error text
-};
-
-// A job as it travels to the worker's thread: the work on the connection, the queue to the event
-// loop's thread that takes its result, and the end of the job (its report).
-using EngineWorkerJob = std::function<void(ReplicationData&, HostServices& host, CallQueue& loop,
-                                           const std::function<JobReport()>& finish)>;
 
 class EngineWorker : public QObject {
   Q_OBJECT
@@ -40,10 +28,9 @@ class EngineWorker : public QObject {
  public:
   using Progress = std::function<void(int percent)>;  // on the owner's thread
 
-  // The thread starts at once; the connection is made by the first job that asks for it. The
-  // pool must outlive the worker.
+  // The pool must outlive the worker.
   explicit EngineWorker(WorkerPool& pool, QObject* parent = nullptr);
-  // The thread ends after the job it runs (the pool waits for it); queued jobs are dropped.
+  // A job it runs ends on its own; its waiting jobs are dropped.
   ~EngineWorker() override;
   EngineWorker(const EngineWorker&) = delete;
   EngineWorker& operator=(const EngineWorker&) = delete;
@@ -77,8 +64,6 @@ class EngineWorker : public QObject {
   void Post(const JobSlot& slot, Progress progress, EngineWorkerJob job);
 
   WorkerPool& pool_;
-  std::unique_ptr<QThread> thread_;
-  WorkerCore* core_ = nullptr;  // lives on thread_, deleted there when it ends
   int pending_ = 0;
 };
 

@@ -1,14 +1,18 @@
-// The database workers of one room (the server's sessions, or the client): how a worker's
-// connection is made, how many workers may run a job at once (the rest wait their turn), and the
-// threads of workers whose owners have gone, which end after their current job and are waited
-// for when the pool goes.
+// The database workers of one room (the server's sessions, or the client): at most `concurrency`
+// threads, each with its own connection to the database, made when work first needs them and
+// shared by every owner of the room. Each owner's jobs run one after another in the order they
+// were submitted, on whichever thread is free; the others wait their turn. A room's memory thus
+// grows with the jobs it runs at once, not with its connections. When the last owner goes the
+// threads let go of their connections, so the database is free again.
 #pragma once
 
 #include <QObject>
 #include <QThread>
-#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
-#include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/database_settings.h"
@@ -16,23 +20,22 @@
 #include "engine/pass_dm.h"
 #include "engine/slot_book.h"
 #include "worker/call_queue.h"
+#include "worker/worker_host.h"
 
 namespace tramolin {
 
 class ReplicationData;
+class WorkerCore;
 
-// Lets at most `limit` jobs run at once; the others wait for a place.
-class JobGate {
- public:
-  explicit JobGate(int limit) : free_(limit > 0 ? limit : 1) {}
-  void Enter();
-  void Leave();
-
- private:
-  std::mutex mutex_;
-  std::condition_variable freed_;
-  int free_;
+// What a job reports besides its own result.
+struct JobReport {
+  std::optional<std::string> error_text;  // what the engine set as the slot's error text
 };
+
+// A job as it travels to a worker's thread: the work on the connection, the queue to the event
+// loop's thread that takes its result, and the end of the job (its report).
+using EngineWorkerJob = std::function<void(ReplicationData&, HostServices& host, CallQueue& loop,
+                                           const std::function<JobReport()>& finish)>;
 
 // What every worker's connection is made from.
 struct WorkerDatabase {
@@ -47,34 +50,59 @@ class WorkerPool : public QObject {
   Q_OBJECT
 
  public:
-  // `host` and the started connection must outlive the pool; `concurrency` jobs at most at once.
+  // Whose jobs run in order among themselves: an owner's address.
+  using Lane = const void*;
+
+  // `host` and the started connection must outlive the pool.
   WorkerPool(HostServices& host, WorkerDatabase database, int concurrency,
              QObject* parent = nullptr);
-  // Waits for every worker thread to end.
+  // Each thread ends after the job it runs, and is waited for; waiting jobs are dropped.
   ~WorkerPool() override;
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
 
   HostServices& Host() { return host_; }
   // Where the workers' results, progress and log lines go: the pool's own thread.
   CallQueue& Inbox() { return inbox_; }
-  JobGate& Gate() { return gate_; }
   // A new connection as every worker has, not yet connected; made on the caller's thread.
   // `pass_dm` (see PassDm) must live as long as the connection.
   std::unique_ptr<ReplicationData> MakeDatabase(HostServices& worker_host, SlotBook& slot_book,
                                                 TPassDM& pass_dm);
   // The password reader a worker keeps for itself: a copy of the one read at start.
   const TPassDM& PassDm() const { return database_.pass_dm; }
-  // A worker's thread after its owner has gone: it ends once its current job is done.
-  void Retire(std::unique_ptr<QThread> thread);
-  int RunningThreads() const;
+
+  // On the pool's thread. An owner opens its lane before its first job and closes it when it
+  // goes: its waiting jobs are dropped (one running ends on its own).
+  void OpenLane();
+  void CloseLane(Lane lane);
+  void Submit(Lane lane, const JobSlot& slot, WorkerSlotBook::Progress progress,
+              EngineWorkerJob job);
+  int Threads() const { return static_cast<int>(cores_.size()); }
 
  private:
-  void Reap();
+  struct Core {
+    std::unique_ptr<QThread> thread;
+    WorkerCore* core = nullptr;  // lives on thread, deleted there when it ends
+    Lane running = nullptr;      // the lane of the job it runs; null when free
+  };
+  struct Waiting {
+    Lane lane;
+    std::function<void(WorkerCore&)> start;
+  };
+
+  void Dispatch();
+  bool Running(Lane lane) const;
+  Core* FreeCore();
+  void Freed(const WorkerCore* core);
+  void ReleaseConnections();
 
   HostServices& host_;
   WorkerDatabase database_;
-  JobGate gate_;
+  std::size_t concurrency_;
   CallQueue inbox_{this};
-  std::vector<std::unique_ptr<QThread>> retired_;
+  std::vector<Core> cores_;
+  std::deque<Waiting> waiting_;
+  int lanes_ = 0;
 };
 
 // The connections of the workers made like `started` (which must outlive them).
