@@ -65,7 +65,8 @@ class ProbeConnection {
   bool Connect(quint16 port, Clock::time_point deadline) {
     socket_.connectToHost(QStringLiteral("127.0.0.1"), port);
     if (!socket_.waitForConnected(MsUntil(deadline))) return false;
-    // Requests may be owed several at a time: none waits in our side's buffer for an answer.
+    // Requests may be owed several at a time; Nagle's algorithm would hold a request back until
+    // the one before it had been acknowledged.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     return true;
   }
