@@ -19,7 +19,8 @@
 #     run a probe (activity_probe, logged in as a technician, which touches no copy's slot) sends
 #     the server an activity request every 100 ms and times each answer: the count of requests,
 #     the median, 99th percentile and largest round trip; and the server's peak resident memory
-#     (VmHWM) over that run, the server having started just before it.
+#     (VmHWM) over that run, the server having started just before it; and how many clients lost
+#     their connection before their cycle ended (each comes back a minute later).
 #
 #   bench/e2e/run.sh
 #
@@ -343,6 +344,14 @@ if has_part 3; then
     together_client_mb=$(max_of "$together_client_mb" "$(peak_mb "$work/together-client$n")")
   done
   together_server_mb=$(peak_mb "$work/together-server")
+  # A client whose connection the server dropped before its login (say, beyond the server's
+  # limit of connections not logged in from one address) tries again a minute later.
+  together_dropped=0 together_retries=0
+  for ((n = 1; n <= copies; n++)); do
+    retries=$(count_in_log "$work/together-client$n" "czono z serwerem (")
+    if [ "$retries" -gt 0 ]; then together_dropped=$((together_dropped + 1)); fi
+    together_retries=$((together_retries + retries))
+  done
   kill -TERM "$probe_pid" 2>/dev/null || true
   wait "$probe_pid" || { cat "$probe_out" >&2; echo "the activity probe failed" >&2; exit 1; }
   probe_figure() {  # name in the probe's line "count=... answered=... median_ms=..."
@@ -403,6 +412,8 @@ if has_part 3; then
   r=$(ratio "$together_seconds" "$single_sum")
   row "3. $copies clients at once vs sum alone, s" "$together_seconds" "$single_sum" "$r" \
     "<=0.6" "$(verdict "$r" "<=" 0.6)"
+  echo "   at once, $together_dropped of $copies clients lost their connection before their" \
+    "first cycle ended and came back a minute later ($together_retries reconnections)"
   probe_verdict=$(verdict "$probe_p99" "<=" 50)
   if [ "$probe_answered" != "$probe_count" ]; then probe_verdict="MISSED (unanswered)"; fi
   row "3. activity round trip meanwhile, p99, ms" "$probe_p99" "" "" "<=50" "$probe_verdict"
