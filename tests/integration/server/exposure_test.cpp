@@ -1,8 +1,10 @@
 // A server open to the Internet before anyone has logged in: technicians from afar need the key,
-// strangers get small frames and a bounded number of connections, nothing they send is answered
-// before the greeting, a malformed authentication is refused at once, and every connection
-// carries TCP keepalive.
+// strangers get small frames, a bounded number of connections and of packets, lines in the log
+// they cannot multiply at will, nothing they send is answered before the greeting, a
+// malformed authentication is refused at once, and every connection carries TCP keepalive.
 #include <gtest/gtest.h>
+
+#include <random>
 
 #include "net/keep_alive.h"
 #include "server_harness.h"
@@ -44,6 +46,31 @@ TEST_F(ExposureTest, BeforeLoginOnlySmallFramesAndAfterItTheFullSize) {
   ScriptedClient& client = LoggedIn(GoodAuth());
   client.Send(pkAktywnosc, big);
   EXPECT_EQ(client.Next().type, pkAktywnoscOdp);
+}
+
+// Each connection goes past one bound: the number of corrupt frames, of packets that need a
+// login, and the bytes of a few large ones that do not compress.
+TEST_F(ExposureTest, AStrangerThatGoesOnSendingIsClosedAndItsLinesAreWrittenOnce) {
+  std::string noise(50'000, ' ');
+  std::mt19937 chars(7);
+  for (char& c : noise) c = static_cast<char>('!' + chars() % 90);
+  const std::string corrupt("\x09;8;AAAAAAAA", 12);
+  const std::pair<std::string, int> floods[] = {
+      {corrupt, PreLoginGate::kPacketsBeforeLogin + 1},
+      {BuildPacket(pkAktywnosc, "", false), PreLoginGate::kPacketsBeforeLogin + 1},
+      {BuildPacket(pkAktywnosc, noise, false), 6}};
+  ASSERT_LT(floods[2].first.size(), kPreLoginFrameLimit);
+  for (const auto& [frame, count] : floods) {
+    ScriptedClient& stranger = Connect();
+    ASSERT_EQ(stranger.Next().type, pkPolaczenie);
+    for (int i = 0; i < count; ++i)
+      stranger.Socket().write(frame.data(), static_cast<qint64>(frame.size()));
+    EXPECT_TRUE(stranger.WaitClosed()) << count;
+  }
+  EXPECT_EQ(host_.CountLines("Application.Exception SS"), 1);
+  EXPECT_EQ(host_.CountLines("Pominięto pakiet typu 9"_cp), 1);
+  EXPECT_EQ(host_.CountLines("Klient nr 1 przysłał za dużo danych przed zalogowaniem"_cp), 1);
+  EXPECT_EQ(host_.CountLines("Zamykanie połączenia"_cp), 3);
 }
 
 TEST_F(ExposureTest, ConnectionsNotLoggedInAreBoundedPerAddress) {
