@@ -16,8 +16,8 @@ namespace tramolin {
 
 namespace {
 
-// What a held connection's socket takes from the network before it waits for the release.
-constexpr qint64 kHeldBytes = 64 * 1024;
+// What a held or bounded connection's socket takes from the network before it is read.
+constexpr qint64 kBoundedBytes = 64 * 1024;
 
 bool Established(const QTcpSocket& socket) {
   if (socket.state() != QAbstractSocket::ConnectedState) return false;
@@ -92,14 +92,23 @@ void PacketConnection::ApplyKeepAlive() {
 
 void PacketConnection::HoldIncoming() {
   held_ = true;
-  socket_->setReadBufferSize(kHeldBytes);
+  ApplyReadBufferSize();
 }
 
 void PacketConnection::ReleaseIncoming() {
   if (!held_) return;
   held_ = false;
-  socket_->setReadBufferSize(0);
+  ApplyReadBufferSize();
   if (socket_->bytesAvailable() > 0) OnReadyRead();
+}
+
+void PacketConnection::BoundIncoming(bool bounded) {
+  bounded_ = bounded;
+  ApplyReadBufferSize();
+}
+
+void PacketConnection::ApplyReadBufferSize() {
+  socket_->setReadBufferSize(held_ || bounded_ ? kBoundedBytes : 0);
 }
 
 bool PacketConnection::SendFrame(std::string_view frame) {

@@ -3,7 +3,7 @@
 // check. At most kPerAddress come from one address and kTotal at once; when the total is
 // reached, a newcomer still gets in by pushing out the oldest connection of the address that
 // holds the most, as long as that address holds more than the newcomer's would. Each of them may
-// send only a little before it logs in.
+// send only a little before it logs in, and reads at most kPreLoginFrameLimit at a time.
 #pragma once
 
 #include <cstddef>

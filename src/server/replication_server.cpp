@@ -393,8 +393,8 @@ void ReplicationServer::SSClientConnect(QTcpSocket* raw_socket) {
   }
 }
 
-// A connection not logged in is held to the small frames of a stranger, and what it sends waits
-// until it has been greeted.
+// A connection not logged in is held to the small frames and reads of a stranger, and what it
+// sends waits until it has been greeted.
 ClientSession& ReplicationServer::Wrap(std::unique_ptr<QTcpSocket> socket) {
   QTcpSocket* raw = socket.get();
   PeerInfo peer{{}, raw->peerAddress().toString(), raw->peerPort()};
@@ -402,6 +402,7 @@ ClientSession& ReplicationServer::Wrap(std::unique_ptr<QTcpSocket> socket) {
   auto* session = new ClientSession(connection, std::move(peer), host_.Now(), this);
   connection->SetKeepAlive(settings_.keep_alive);
   connection->HoldIncoming();
+  connection->BoundIncoming(true);
   connect(connection, &PacketConnection::packetReceived, session,
           [this, session](std::uint8_t type, const std::string& payload) {
             SSClientRead(*session, type, payload);
@@ -475,7 +476,10 @@ void ReplicationServer::SendAcceptance(ClientSession& session) {
 
 void ReplicationServer::ConnectionLoggedIn(ClientSession& session) {
   pre_login_.Remove(&session);
-  if (session.Connection() != nullptr) session.Connection()->SetFrameLimit(settings_.frame_limit);
+  if (PacketConnection* connection = session.Connection()) {
+    connection->SetFrameLimit(settings_.frame_limit);
+    connection->BoundIncoming(false);
+  }
 }
 
 bool ReplicationServer::FromLoopback(const ClientSession& session) {

@@ -1,6 +1,6 @@
 // A server open to the Internet before anyone has logged in: technicians from afar need the key,
-// strangers get small frames, a bounded number of connections and of packets, lines in the log
-// they cannot multiply at will, nothing they send is answered before the greeting, a
+// strangers get small frames and reads, a bounded number of connections and of packets, lines in
+// the log they cannot multiply at will, nothing they send is answered before the greeting, a
 // malformed authentication is refused at once, and every connection carries TCP keepalive.
 #include <gtest/gtest.h>
 
@@ -40,10 +40,12 @@ TEST_F(ExposureTest, BeforeLoginOnlySmallFramesAndAfterItTheFullSize) {
   const std::string big = "0;" + std::string(kPreLoginFrameLimit * 2, 'x');
   ScriptedClient& stranger = Connect();
   ASSERT_EQ(stranger.Next().type, pkPolaczenie);
+  EXPECT_EQ(server_.SessionAt(0)->Connection()->Socket().readBufferSize(), kPreLoginFrameLimit);
   stranger.Send(pkAutoryzacja, big);
   EXPECT_EQ(stranger.Next().payload, "4;");
   EXPECT_TRUE(stranger.WaitClosed());
   ScriptedClient& client = LoggedIn(GoodAuth());
+  EXPECT_EQ(server_.SessionAt(0)->Connection()->Socket().readBufferSize(), 0);
   client.Send(pkAktywnosc, big);
   EXPECT_EQ(client.Next().type, pkAktywnoscOdp);
 }
