@@ -11,12 +11,18 @@ namespace tramolin {
 namespace {
 
 constexpr char kHandshakeReported[] = "tramolinHandshakeReported";
+// Connections the kernel queues before they are accepted. Qt's 50 fill up under a crowd of
+// peers connecting at once, and a good client's SYN dropped beyond them waits a second or more
+// for its retry; the kernel caps the number at net.core.somaxconn.
+constexpr int kListenBacklog = 1024;
 
 }  // namespace
 
 PacketListener::PacketListener(std::optional<QSslConfiguration> tls, int handshake_timeout_ms,
                                QObject* parent)
-    : QTcpServer(parent), tls_(std::move(tls)), handshake_timeout_ms_(handshake_timeout_ms) {}
+    : QTcpServer(parent), tls_(std::move(tls)), handshake_timeout_ms_(handshake_timeout_ms) {
+  setListenBacklogSize(kListenBacklog);
+}
 
 void PacketListener::incomingConnection(qintptr handle) {
   std::unique_ptr<QTcpSocket> socket =

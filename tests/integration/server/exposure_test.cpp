@@ -83,6 +83,7 @@ TEST_F(ExposureTest, ConnectionsNotLoggedInAreBoundedPerAddress) {
   EXPECT_TRUE(one_too_many.WaitClosed());
   EXPECT_TRUE(one_too_many.received.empty());
   EXPECT_EQ(host_.CountLines("Odrzucono połączenie z adresu 127.0.0.5: za dużo"_cp), 1);
+  EXPECT_EQ(server_.SS->listenBacklogSize(), 1024);
   EXPECT_EQ(LogIn(Connect(QStringLiteral("127.0.0.6")), GoodAuth()), kVerificationOk);
 }
 
