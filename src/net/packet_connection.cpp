@@ -99,7 +99,7 @@ void PacketConnection::ReleaseIncoming() {
   if (!held_) return;
   held_ = false;
   ApplyReadBufferSize();
-  if (socket_->bytesAvailable() > 0) OnReadyRead();
+  OnReadyRead();  // frames that waited in the reader, and what the socket took meanwhile
 }
 
 void PacketConnection::BoundIncoming(bool bounded) {
@@ -142,9 +142,8 @@ void PacketConnection::OnConnected() {
 }
 
 void PacketConnection::OnReadyRead() {
-  if (held_) return;
+  if (held_ || state_ == State::kClosed) return;
   const QByteArray chunk = socket_->readAll();
-  if (chunk.isEmpty() || state_ == State::kClosed) return;
   CountReceived(static_cast<std::size_t>(chunk.size()));
   if (state_ != State::kOpen) return;
   reader_.Feed(std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
@@ -169,7 +168,8 @@ bool PacketConnection::DeliverFrames() {
         emit overflowed();
         return false;
     }
-    if (alive.isNull() || state_ != State::kOpen) return false;
+    // A receiver that holds the connection takes the frames after this one on its release.
+    if (alive.isNull() || state_ != State::kOpen || held_) return false;
   }
 }
 

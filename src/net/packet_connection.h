@@ -94,8 +94,8 @@ class PacketConnection : public QObject {
   void OnReadyRead();
   void OnDisconnected();
   void OnSocketError(QAbstractSocket::SocketError error);
-  // Emits one signal per complete frame until the reader needs more; false when the connection
-  // went away or overflowed meanwhile.
+  // Emits one signal per complete frame until the reader needs more or a receiver holds the
+  // connection; false when the connection went away, overflowed or was held meanwhile.
   bool DeliverFrames();
   void CountReceived(std::size_t bytes);
   void ApplyKeepAlive();

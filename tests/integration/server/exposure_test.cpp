@@ -96,6 +96,21 @@ TEST_F(ExposureTest, AnAuthenticationBeforeTheGreetingIsAnsweredAfterIt) {
   EXPECT_EQ(client.Next().type, pkWeryfikacja);
 }
 
+// A stranger naming a copy that is logged in takes over its slot while the database checks it;
+// what it sent after the authentication must wait for the verdict all the same.
+TEST_F(ExposureTest, PacketsSentWithAnAuthenticationWaitForItsVerdict) {
+  LoggedIn(GoodAuth());
+  ScriptedClient& stranger = Connect(QStringLiteral("127.0.0.3"));
+  ASSERT_TRUE(stranger.Socket().waitForConnected(1000));
+  TAUTHData forged = GoodAuth();
+  forged.DBID = identity_.id + 1;
+  stranger.Send(pkAutoryzacja, BuildAuthData(forged));
+  stranger.Send(pkAktywnosc, "");
+  EXPECT_EQ(stranger.Next().type, pkPolaczenie);
+  EXPECT_EQ(stranger.Next().type, pkWeryfikacja);
+  EXPECT_TRUE(stranger.WaitClosed());
+}
+
 TEST_F(ExposureTest, AnAuthenticationWithAFieldThatIsNoNumberIsRefusedAtOnce) {
   ScriptedClient& client = Connect();
   ASSERT_EQ(client.Next().type, pkPolaczenie);
