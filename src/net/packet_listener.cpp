@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QPointer>
 #include <QTimer>
 #include <memory>
 
@@ -31,8 +32,13 @@ void PacketListener::incomingConnection(qintptr handle) {
     ::close(static_cast<int>(handle));
     return;
   }
-  if (tls_) StartHandshake(static_cast<QSslSocket&>(*socket));
+  // The receiver may refuse the peer at once; the handshake, the costly part of a TLS connection
+  // (a context of its own, then the key exchange), starts only for a socket it kept.
+  const QPointer<QTcpSocket> kept(socket.get());
   emit socketAccepted(socket.release());
+  if (tls_ && !kept.isNull() && kept->state() == QAbstractSocket::ConnectedState) {
+    StartHandshake(static_cast<QSslSocket&>(*kept));
+  }
 }
 
 void PacketListener::StartHandshake(QSslSocket& socket) {
