@@ -16,8 +16,8 @@ namespace tramolin {
 
 namespace {
 
-// What a held connection's socket takes from the network before it waits for the release.
-constexpr qint64 kHeldBytes = 64 * 1024;
+// What a held or bounded connection's socket takes from the network before it is read.
+constexpr qint64 kBoundedBytes = 64 * 1024;
 
 bool Established(const QTcpSocket& socket) {
   if (socket.state() != QAbstractSocket::ConnectedState) return false;
@@ -92,14 +92,23 @@ void PacketConnection::ApplyKeepAlive() {
 
 void PacketConnection::HoldIncoming() {
   held_ = true;
-  socket_->setReadBufferSize(kHeldBytes);
+  ApplyReadBufferSize();
 }
 
 void PacketConnection::ReleaseIncoming() {
   if (!held_) return;
   held_ = false;
-  socket_->setReadBufferSize(0);
-  if (socket_->bytesAvailable() > 0) OnReadyRead();
+  ApplyReadBufferSize();
+  OnReadyRead();  // frames that waited in the reader, and what the socket took meanwhile
+}
+
+void PacketConnection::BoundIncoming(bool bounded) {
+  bounded_ = bounded;
+  ApplyReadBufferSize();
+}
+
+void PacketConnection::ApplyReadBufferSize() {
+  socket_->setReadBufferSize(held_ || bounded_ ? kBoundedBytes : 0);
 }
 
 bool PacketConnection::SendFrame(std::string_view frame) {
@@ -133,9 +142,8 @@ void PacketConnection::OnConnected() {
 }
 
 void PacketConnection::OnReadyRead() {
-  if (held_) return;
+  if (held_ || state_ == State::kClosed) return;
   const QByteArray chunk = socket_->readAll();
-  if (chunk.isEmpty() || state_ == State::kClosed) return;
   CountReceived(static_cast<std::size_t>(chunk.size()));
   if (state_ != State::kOpen) return;
   reader_.Feed(std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
@@ -160,7 +168,8 @@ bool PacketConnection::DeliverFrames() {
         emit overflowed();
         return false;
     }
-    if (alive.isNull() || state_ != State::kOpen) return false;
+    // A receiver that holds the connection takes the frames after this one on its release.
+    if (alive.isNull() || state_ != State::kOpen || held_) return false;
   }
 }
 

@@ -55,6 +55,9 @@ class PacketConnection : public QObject {
   // the network meanwhile. Release delivers what waited, in order.
   void HoldIncoming();
   void ReleaseIncoming();
+  // Whether the socket takes at most 64 KiB from the network before it is read, also while not
+  // held (a peer not trusted yet), or as much as the network brings (the default).
+  void BoundIncoming(bool bounded);
 
   // Hands a complete frame (BuildPacket) to the socket, which writes it whole as soon as the
   // network takes it, and counts its length as sent. An empty frame (built while closing) and
@@ -91,11 +94,12 @@ class PacketConnection : public QObject {
   void OnReadyRead();
   void OnDisconnected();
   void OnSocketError(QAbstractSocket::SocketError error);
-  // Emits one signal per complete frame until the reader needs more; false when the connection
-  // went away or overflowed meanwhile.
+  // Emits one signal per complete frame until the reader needs more or a receiver holds the
+  // connection; false when the connection went away, overflowed or was held meanwhile.
   bool DeliverFrames();
   void CountReceived(std::size_t bytes);
   void ApplyKeepAlive();
+  void ApplyReadBufferSize();
 
   std::unique_ptr<QTcpSocket> socket_;
   TrafficCounters* program_counters_;
@@ -104,6 +108,7 @@ class PacketConnection : public QObject {
   State state_;
   KeepAlive keep_alive_;
   bool held_ = false;
+  bool bounded_ = false;
 };
 
 }  // namespace tramolin

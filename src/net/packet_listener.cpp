@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QPointer>
 #include <QTimer>
 #include <memory>
 
@@ -11,12 +12,18 @@ namespace tramolin {
 namespace {
 
 constexpr char kHandshakeReported[] = "tramolinHandshakeReported";
+// Connections the kernel queues before they are accepted. Qt's 50 fill up under a crowd of
+// peers connecting at once, and a good client's SYN dropped beyond them waits a second or more
+// for its retry; the kernel caps the number at net.core.somaxconn.
+constexpr int kListenBacklog = 1024;
 
 }  // namespace
 
 PacketListener::PacketListener(std::optional<QSslConfiguration> tls, int handshake_timeout_ms,
                                QObject* parent)
-    : QTcpServer(parent), tls_(std::move(tls)), handshake_timeout_ms_(handshake_timeout_ms) {}
+    : QTcpServer(parent), tls_(std::move(tls)), handshake_timeout_ms_(handshake_timeout_ms) {
+  setListenBacklogSize(kListenBacklog);
+}
 
 void PacketListener::incomingConnection(qintptr handle) {
   std::unique_ptr<QTcpSocket> socket =
@@ -25,8 +32,13 @@ void PacketListener::incomingConnection(qintptr handle) {
     ::close(static_cast<int>(handle));
     return;
   }
-  if (tls_) StartHandshake(static_cast<QSslSocket&>(*socket));
+  // The receiver may refuse the peer at once; the handshake, the costly part of a TLS connection
+  // (a context of its own, then the key exchange), starts only for a socket it kept.
+  const QPointer<QTcpSocket> kept(socket.get());
   emit socketAccepted(socket.release());
+  if (tls_ && !kept.isNull() && kept->state() == QAbstractSocket::ConnectedState) {
+    StartHandshake(static_cast<QSslSocket&>(*kept));
+  }
 }
 
 void PacketListener::StartHandshake(QSslSocket& socket) {

@@ -1,7 +1,7 @@
 // The listening socket of a replication server: accepts TCP connections, plain or TLS, and hands
-// each one over at once as a socket of its own; a TLS socket comes with its handshake started and
-// watched by a time-out. Connections never wait in Qt's queue of pending connections, whose fixed
-// size peers that never finish a handshake could otherwise fill for good.
+// each one over at once as a socket of its own; a TLS socket the receiver keeps then starts its
+// handshake, watched by a time-out. Connections never wait in Qt's queue of pending connections,
+// whose fixed size peers that never finish a handshake could otherwise fill for good.
 #pragma once
 
 #include <QSslConfiguration>
@@ -25,7 +25,7 @@ class PacketListener : public QTcpServer {
 
  signals:
   // A new connection. The receiver owns the socket from now on (a QSslSocket with TLS, opening
-  // once encrypted) and may delete it at once.
+  // once encrypted) and may delete or abort it at once, before any TLS work is done.
   void socketAccepted(QTcpSocket* socket);
   // A TLS peer whose handshake failed or stalled; told once per peer.
   void handshakeFailed(QSslSocket* socket, const QString& reason);

@@ -2,6 +2,7 @@
 
 #include "net/packet_connection.h"
 #include "protocol/frame.h"
+#include "server/pre_login_gate.h"
 
 namespace tramolin {
 
@@ -37,6 +38,13 @@ std::int64_t ClientSession::TakeReceivedBytes() {
   const auto fresh = static_cast<std::int64_t>(received - counted_received_);
   counted_received_ = received;
   return fresh;
+}
+
+bool ClientSession::CountPacketBeforeLogin() {
+  ++packets_before_login_;
+  if (packets_before_login_ > PreLoginGate::kPacketsBeforeLogin) return false;
+  return connection_ == nullptr ||
+         connection_->Counters().Odebrano <= PreLoginGate::kBytesBeforeLogin;
 }
 
 EngineWorker& ClientSession::Worker(WorkerPool& pool) {

@@ -49,6 +49,9 @@ class ClientSession : public QObject {
   bool Send(PacketType type, std::string_view payload, bool closing);
   // The bytes received since the last call.
   std::int64_t TakeReceivedBytes();
+  // Counts a packet, a corrupt one too, that came before the login; false once the connection
+  // has sent more packets or bytes than a stranger may (PreLoginGate).
+  bool CountPacketBeforeLogin();
 
   // The worker of this session's database work, made with the pool on first use.
   EngineWorker& Worker(WorkerPool& pool);
@@ -92,6 +95,7 @@ class ClientSession : public QObject {
   TKlientInfo slot_;
   std::unique_ptr<EngineWorker> worker_;
   std::uint64_t counted_received_ = 0;
+  int packets_before_login_ = 0;
   int jobs_ = 0;
 };
 

@@ -50,9 +50,10 @@ bool NeedsLogin(std::uint8_t type) { return type != pkAutoryzacja && type != pkA
 void ExchangeHandler::Dispatch(ClientSession& session, std::uint8_t type,
                                const std::string& payload) {
   if (!AcceptedFrom(session, type)) {
-    server_.Host().Log("Pominięto pakiet typu "_cp + NumberText(type) + " od klienta nr " +
-                           Number(session) + " (niedozwolony przed zalogowaniem)"_cp,
-                       kLogDiagnostic);
+    server_.LogFromPeer(session, ReplicationServer::PeerLine::kIgnoredPacket,
+                        "Pominięto pakiet typu "_cp + NumberText(type) + " od klienta nr " +
+                            Number(session) + " (niedozwolony przed zalogowaniem)"_cp,
+                        kLogDiagnostic);
     return;
   }
   switch (type) {

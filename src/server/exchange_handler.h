@@ -5,8 +5,8 @@
 //
 // Data packets (pkGotowosc, pkZmiany, pkPotwierdzenie) are acted on only from a slot logged in
 // as a normal client, commands (pkPolecenie) only from a logged-in technician, error reports and
-// activity requests only from a logged-in slot; anything else is logged as a diagnostic and
-// dropped.
+// activity requests only from a logged-in slot; anything else is dropped, and logged as a
+// diagnostic at most once every ten seconds per address (ReplicationServer::LogFromPeer).
 #pragma once
 
 #include <cstdint>

@@ -2,10 +2,12 @@
 // bounded number of them, so that a stranger cannot exhaust its memory or sockets before any
 // check. At most kPerAddress come from one address and kTotal at once; when the total is
 // reached, a newcomer still gets in by pushing out the oldest connection of the address that
-// holds the most, as long as that address holds more than the newcomer's would.
+// holds the most, as long as that address holds more than the newcomer's would. Each of them may
+// send only a little before it logs in, and reads at most kPreLoginFrameLimit at a time.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -16,6 +18,10 @@ class PreLoginGate {
  public:
   static constexpr int kTotal = 64;
   static constexpr int kPerAddress = 8;
+  // What one connection may send before it logs in: a client sends its authentication, a few
+  // hundred bytes, and perhaps an activity packet. A connection past either bound is closed.
+  static constexpr int kPacketsBeforeLogin = 16;
+  static constexpr std::uint64_t kBytesBeforeLogin = std::uint64_t{256} * 1024;
 
   using Key = const void*;  // the connection
 

@@ -60,7 +60,8 @@ ReplicationServer::ReplicationServer(HostServices& host, QObject* parent)
       resolver_(system_resolver_.get()),
       exchange_(std::make_unique<ExchangeHandler>(*this)),
       refusals_log_(kThrottledLinePeriod),
-      handshakes_log_(kThrottledLinePeriod) {
+      handshakes_log_(kThrottledLinePeriod),
+      peer_lines_(kThrottledLinePeriod) {
   tmrZombie.setParent(this);
   connect(&tmrZombie, &QTimer::timeout, this, &ReplicationServer::tmrZombieTimer);
   RestartTimer(tmrZombie, kZombieSweepIntervalMs);
@@ -392,8 +393,8 @@ void ReplicationServer::SSClientConnect(QTcpSocket* raw_socket) {
   }
 }
 
-// A connection not logged in is held to the small frames of a stranger, and what it sends waits
-// until it has been greeted.
+// A connection not logged in is held to the small frames and reads of a stranger, and what it
+// sends waits until it has been greeted.
 ClientSession& ReplicationServer::Wrap(std::unique_ptr<QTcpSocket> socket) {
   QTcpSocket* raw = socket.get();
   PeerInfo peer{{}, raw->peerAddress().toString(), raw->peerPort()};
@@ -401,6 +402,7 @@ ClientSession& ReplicationServer::Wrap(std::unique_ptr<QTcpSocket> socket) {
   auto* session = new ClientSession(connection, std::move(peer), host_.Now(), this);
   connection->SetKeepAlive(settings_.keep_alive);
   connection->HoldIncoming();
+  connection->BoundIncoming(true);
   connect(connection, &PacketConnection::packetReceived, session,
           [this, session](std::uint8_t type, const std::string& payload) {
             SSClientRead(*session, type, payload);
@@ -408,7 +410,7 @@ ClientSession& ReplicationServer::Wrap(std::unique_ptr<QTcpSocket> socket) {
   connect(connection, &PacketConnection::overflowed, session,
           [this, session] { SSClientOverflow(*session); });
   connect(connection, &PacketConnection::corruptPacket, session,
-          [this] { host_.LogException("SS", CorruptPayloadError()); });
+          [this, session] { SSClientCorrupt(*session); });
   connect(connection, &PacketConnection::disconnected, session,
           [this, session] { SSClientDisconnect(*session); });
   connect(raw, &QTcpSocket::errorOccurred, session,
@@ -474,7 +476,10 @@ void ReplicationServer::SendAcceptance(ClientSession& session) {
 
 void ReplicationServer::ConnectionLoggedIn(ClientSession& session) {
   pre_login_.Remove(&session);
-  if (session.Connection() != nullptr) session.Connection()->SetFrameLimit(settings_.frame_limit);
+  if (PacketConnection* connection = session.Connection()) {
+    connection->SetFrameLimit(settings_.frame_limit);
+    connection->BoundIncoming(false);
+  }
 }
 
 bool ReplicationServer::FromLoopback(const ClientSession& session) {
@@ -514,11 +519,51 @@ void ReplicationServer::SSClientRead(ClientSession& session, std::uint8_t type,
   session.Slot().OstAktyw = host_.Now();
   published_.reset();
   RefreshClientRow(index);
+  if (!WithinPreLoginBudget(session)) return;
   try {
     exchange_->Dispatch(session, type, payload);
   } catch (const std::exception& error) {
     host_.LogException("SS", error);
   }
+}
+
+// Before the login a stranger could fill the log with corrupt frames: their lines are bounded as
+// the other lines it provokes are, except that the line keeps the form of an uncaught error and
+// does not tell how many were withheld.
+void ReplicationServer::SSClientCorrupt(ClientSession& session) {
+  if (IndexOf(session) == -1) return;  // as SSClientRead drops its packets
+  int held_back = 0;
+  if (!session.Slot().Autoryzowany &&
+      (!WithinPreLoginBudget(session) ||
+       !AllowPeerLine(session, PeerLine::kCorruptFrame, held_back))) {
+    return;
+  }
+  host_.LogException("SS", CorruptPayloadError());
+}
+
+bool ReplicationServer::WithinPreLoginBudget(ClientSession& session) {
+  if (session.Slot().Autoryzowany || session.CountPacketBeforeLogin()) return true;
+  LogFromPeer(session, PeerLine::kBeyondBudget,
+              Concat({"Klient nr "_cp, std::to_string(IndexOf(session) + 1),
+                      " przysłał za dużo danych przed zalogowaniem (najwyżej "_cp,
+                      std::to_string(PreLoginGate::kPacketsBeforeLogin), " pakietów, "_cp,
+                      std::to_string(PreLoginGate::kBytesBeforeLogin / 1024), " KiB)"}),
+              kLogProgress);
+  CloseSession(session, true);
+  return false;
+}
+
+bool ReplicationServer::AllowPeerLine(const ClientSession& session, PeerLine kind, int& held_back) {
+  const std::string key =
+      Text(session.Peer().address) + "/" + std::to_string(static_cast<int>(kind));
+  return peer_lines_.Allow(key, host_.Now(), held_back);
+}
+
+void ReplicationServer::LogFromPeer(const ClientSession& session, PeerLine kind, std::string line,
+                                    int level) {
+  int held_back = 0;
+  if (!AllowPeerLine(session, kind, held_back)) return;
+  host_.Log(line + HeldBackText(held_back), level);
 }
 
 void ReplicationServer::SSClientOverflow(ClientSession& session) {

@@ -137,6 +137,12 @@ class ReplicationServer : public QObject, public SlotBook {
   // Whether the session's peer is this computer (127.0.0.1 or ::1).
   static bool FromLoopback(const ClientSession& session);
 
+  // Lines a peer can provoke at will, each kind bounded apart.
+  enum class PeerLine { kIgnoredPacket, kCorruptFrame, kBeyondBudget };
+  // Logs a line of the kind only when none of it came from the session's address in the last ten
+  // seconds; the line then tells how many were withheld meanwhile.
+  void LogFromPeer(const ClientSession& session, PeerLine kind, std::string line, int level);
+
   // Forwards a log line to every technician slot that asked for it, in slot order.
   void BroadcastLog(std::string_view text, int level);
   // The main database's structure is about to be upgraded: every connected client is told to
@@ -184,6 +190,10 @@ class ReplicationServer : public QObject, public SlotBook {
   void RefuseConnection(ClientSession& session);
   void CloseIfNotLoggedIn(ClientSession& session);
   void SSClientRead(ClientSession& session, std::uint8_t type, const std::string& payload);
+  void SSClientCorrupt(ClientSession& session);
+  // False, and the session closed, when a session not logged in sent more than a stranger may.
+  bool WithinPreLoginBudget(ClientSession& session);
+  bool AllowPeerLine(const ClientSession& session, PeerLine kind, int& held_back);
   void SSClientOverflow(ClientSession& session);
   void SSClientDisconnect(ClientSession& session);
   void SSClientError(ClientSession& session, int error_code);
@@ -213,6 +223,7 @@ class ReplicationServer : public QObject, public SlotBook {
   PreLoginGate pre_login_;
   LogThrottle refusals_log_;
   LogThrottle handshakes_log_;
+  KeyedLogThrottle peer_lines_;
   TrafficCounters traffic_;
   std::string local_error_text_;
   int progress_ = 0;

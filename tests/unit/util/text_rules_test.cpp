@@ -91,5 +91,15 @@ TEST(LogThrottleTest, OneLinePerPeriodAndTheWithheldAreCounted) {
   EXPECT_TRUE(throttle.Allow(5.0, held_back)) << "a clock set back does not silence the log";
 }
 
+TEST(LogThrottleTest, EachKeyIsBoundApartAndLapsedKeysAreForgotten) {
+  KeyedLogThrottle throttle(1.0);
+  int held_back = -1;
+  EXPECT_TRUE(throttle.Allow("a", 10.0, held_back));
+  EXPECT_TRUE(throttle.Allow("b", 10.5, held_back));
+  EXPECT_FALSE(throttle.Allow("a", 10.5, held_back));
+  for (int i = 0; i < 10'000; ++i) throttle.Allow(std::to_string(i), 11.0 + i, held_back);
+  EXPECT_LT(throttle.Keys(), 1'000U);
+}
+
 }  // namespace
 }  // namespace tramolin
