@@ -2,10 +2,11 @@
 
 namespace tramolin {
 
-PreLoginGate::Admission PreLoginGate::Admit(Key connection, const std::string& address) {
+PreLoginGate::Admission PreLoginGate::Admit(Key connection, const std::string& address,
+                                            bool local) {
   const auto found = per_address_.find(address);
   const int from_address = found == per_address_.end() ? 0 : found->second;
-  if (from_address >= kPerAddress) return {};
+  if (from_address >= kPerAddress && !local) return {};
   Admission admission{true, nullptr};
   if (Count() >= kTotal) {
     const auto [heaviest, count] = Heaviest();

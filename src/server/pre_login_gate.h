@@ -31,8 +31,10 @@ class PreLoginGate {
   };
 
   // Decides on a new connection from `address` and, when it is admitted, counts it (evicting
-  // the connection named in the answer, which the caller closes).
-  Admission Admit(Key connection, const std::string& address);
+  // the connection named in the answer, which the caller closes). Connections from the server's
+  // own computer (`local`: 127.0.0.1, ::1) meet only the total: every copy that reaches the
+  // server through a tunnel or proxy on it comes from there.
+  Admission Admit(Key connection, const std::string& address, bool local = false);
   // The connection logged in or went away; unknown ones are ignored.
   void Remove(Key connection);
 

@@ -372,7 +372,8 @@ void ReplicationServer::SSClientConnect(QTcpSocket* raw_socket) {
   std::unique_ptr<QTcpSocket> socket(raw_socket);
   const QString address = socket->peerAddress().toString();
   ClientSession& session = Wrap(std::move(socket));
-  const PreLoginGate::Admission admission = pre_login_.Admit(&session, Text(address));
+  const PreLoginGate::Admission admission =
+      pre_login_.Admit(&session, Text(address), IsLoopback(QHostAddress(address)));
   if (!admission.admitted || admission.evicted != nullptr) RefuseBeyondLimit(address);
   if (!admission.admitted) {
     session.Connection()->Abort();

@@ -119,9 +119,9 @@ TEST(SlotStatusNameTest, NamesEveryStatusAndNothingElse) {
   EXPECT_EQ(SlotStatusName(-1), "");
 }
 
-// Strangers are bounded per address and in all; a full gate still takes a newcomer by pushing
-// out the oldest connection of the address that holds the most, never one from an address that
-// holds no more than the newcomer's would.
+// Strangers are bounded per address (the server's own computer only in all) and in all; a full
+// gate still takes a newcomer by pushing out the oldest connection of the address that holds the
+// most, never one from an address that holds no more than the newcomer's would.
 TEST(PreLoginGateTest, BoundsPerAddressAndInAllPushingOutTheHeaviestAddress) {
   PreLoginGate gate;
   int keys[PreLoginGate::kTotal + 2] = {};
@@ -129,6 +129,9 @@ TEST(PreLoginGateTest, BoundsPerAddressAndInAllPushingOutTheHeaviestAddress) {
     EXPECT_TRUE(gate.Admit(&keys[i], "10.0.0.1").admitted);
   }
   EXPECT_FALSE(gate.Admit(&keys[PreLoginGate::kTotal], "10.0.0.1").admitted);
+  int local[PreLoginGate::kPerAddress + 1] = {};
+  for (int& key : local) EXPECT_TRUE(gate.Admit(&key, "127.0.0.1", true).admitted);
+  for (int& key : local) gate.Remove(&key);
   for (int i = PreLoginGate::kPerAddress; i < PreLoginGate::kTotal; ++i) {
     EXPECT_TRUE(gate.Admit(&keys[i], "10.1.0." + std::to_string(i)).admitted);
   }
