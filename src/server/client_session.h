@@ -1,6 +1,6 @@
 // One client connection as the server serves it: the connection, the slot it shows, the peer,
-// and a database worker of its own on which the exchange's work for this client runs, one job
-// after another (made on first use). While a job runs, what the client sends waits, so that the
+// and its database worker, through which the exchange's work for this client runs one job after
+// another on the threads of the server's pool (made on first use). While a job runs, what the client sends waits, so that the
 // client's packets are handled in the order they came. Lives on the event loop's thread.
 #pragma once
 
