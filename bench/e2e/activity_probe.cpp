@@ -100,6 +100,15 @@ class ProbeConnection {
   FrameReader reader_;
 };
 
+// The next packet is `type` and `parse` reads `expected` from it; else says `failure`.
+bool Answered(ProbeConnection& connection, Clock::time_point deadline, std::uint8_t type,
+              int (*parse)(std::string_view), int expected, const char* failure) {
+  const std::optional<FrameReader::Result> answer = connection.Next(deadline);
+  if (answer && answer->type == type && parse(answer->payload) == expected) return true;
+  std::fprintf(stderr, "activity_probe: %s\n", failure);
+  return false;
+}
+
 // The server's greeting, then a technician's authentication and its verification.
 bool LogIn(ProbeConnection& connection, quint16 port) {
   const Clock::time_point deadline = Clock::now() + kLoginTimeout;
@@ -107,10 +116,8 @@ bool LogIn(ProbeConnection& connection, quint16 port) {
     std::fprintf(stderr, "activity_probe: no connection to port %u\n", port);
     return false;
   }
-  const std::optional<FrameReader::Result> greeting = connection.Next(deadline);
-  if (!greeting || greeting->type != pkPolaczenie ||
-      ParseConnectionResult(greeting->payload) != kConnectionAccepted) {
-    std::fprintf(stderr, "activity_probe: the server did not accept the connection\n");
+  if (!Answered(connection, deadline, pkPolaczenie, ParseConnectionResult, kConnectionAccepted,
+                "the server did not accept the connection")) {
     return false;
   }
   TAUTHData technician;
@@ -119,13 +126,8 @@ bool LogIn(ProbeConnection& connection, quint16 port) {
   technician.Serwisant = true;
   technician.BAZA_VER_HIGH = std::to_string(BAZA_VER_HIGH);
   connection.Send(pkAutoryzacja, BuildAuthData(technician));
-  const std::optional<FrameReader::Result> verification = connection.Next(deadline);
-  if (!verification || verification->type != pkWeryfikacja ||
-      ParseVerificationResult(verification->payload) != kVerificationOk) {
-    std::fprintf(stderr, "activity_probe: the technician's login was refused\n");
-    return false;
-  }
-  return true;
+  return Answered(connection, deadline, pkWeryfikacja, ParseVerificationResult, kVerificationOk,
+                  "the technician's login was refused");
 }
 
 struct Timings {
