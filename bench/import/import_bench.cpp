@@ -131,7 +131,7 @@ void BM_PreparedInsert(benchmark::State& state) {
     int pending = 0;
     for (const TRekord& row : rows) {
       const TTableInfo& table = *TableInfo(row.table_number);
-      fb::Statement& insert = inserts->Get(ChangeStatement(row, table, {}));
+      fb::Statement& insert = inserts->Get(ChangeStatement(row, table));
       BindChange(insert, row, table);
       insert.Execute();
       ++records;
