@@ -1,7 +1,8 @@
 // One client connection as the server serves it: the connection, the slot it shows, the peer,
 // and its database worker, through which the exchange's work for this client runs one job after
-// another on the threads of the server's pool (made on first use). While a job runs, what the client sends waits, so that the
-// client's packets are handled in the order they came. Lives on the event loop's thread.
+// another on the threads of the server's pool (made on first use). While a job runs, what the
+// client sends waits, so that the client's packets are handled in the order they came. Lives on
+// the event loop's thread.
 #pragma once
 
 #include <QObject>
