@@ -71,7 +71,7 @@ void BM_PrepareChanges(benchmark::State& state) {
       bytes += static_cast<std::int64_t>(changes.payload.size());
       ++batches;
       module->host.last_transaction = changes.transaction_number;
-      const bool confirmed = module->cleanup->DeleteJournalEntries(0);
+      const bool confirmed = module->cleanup->DeleteJournalEntries(0).has_value();
       const bool done = changes.count == 0;
       state.ResumeTiming();
       if (!confirmed || done) break;

@@ -20,6 +20,8 @@ namespace tramolin {
 namespace {
 
 constexpr int kNextStepDelayMs = 50;
+// Between batches the database work runs on the worker, so the event loop needs no breather.
+constexpr int kNextBatchDelayMs = 1;
 constexpr double kDayMs = 86'400'000.0;
 constexpr int kMainDatabase = 0;
 constexpr int kOwnSlot = -1;
@@ -110,6 +112,7 @@ void SyncCycle::Acceptance(std::string_view payload) {
   if (result != kConnectionAccepted) return;
   confirmation_sent_ = false;  // a confirmation of the last connection stays unanswered
   agreed_features_ = 0;
+  outgoing_.Restart();
   host.Log("Serwer zakceptował połączenie, weryfikacja ..."_cp, kLogProgress);
   if (client_.Settings().technician) {
     Authenticate();
@@ -199,6 +202,7 @@ void SyncCycle::StartCycle(const ChangeCounts& counts) {
   HostServices& host = client_.Host();
   host.Log(" połączono z bazą ..."_cp, kLogDiagnostic, true);
   local_change_count_ = counts.all;
+  outgoing_.Counted(counts.all);
   if (client_.Settings().send_new_data_first && counts.new_count > 0) {
     SendNewChangesFirst();
     return;
@@ -227,7 +231,7 @@ void SyncCycle::GoAhead() {
   host.Log("Serwer oczekuje na dane", kLogProgress);
   if (client_.ActivityState() == kClientWaiting) {
     client_.SetActivityState(kClientLoggedIn);
-    if (!client_.Settings().technician) RestartTimer(client_.tmrKReplikuj, kNextStepDelayMs);
+    if (!client_.Settings().technician) RestartTimer(client_.tmrKReplikuj, kNextBatchDelayMs);
     return;
   }
   host.Log("Nieprawidłowy status klienta ("_cp + Number(client_.ActivityState()) + ")",
@@ -248,6 +252,7 @@ void SyncCycle::ServerBatch(std::string_view payload) {
 }
 
 void SyncCycle::ImportServerBatch(int count, int total, std::string_view records) {
+  outgoing_.DropAhead();  // the import may change what it holds
   HostServices& host = client_.Host();
   host.Log(Concat({"Serwer przysłał "_cp, Number(count), " z ", Number(total),
                    " zmian, importowanie ... "_cp}),
@@ -323,12 +328,18 @@ void SyncCycle::OfferChanges(bool new_only, std::string_view status,
                              std::function<void(Offer)> then) {
   client_.SetActivityState(kClientPreparing);
   client_.Host().Log(status, kLogStatus);
-  const NullColumns nulls = (agreed_features_ & kFeatureExplicitNulls) != 0 ? NullColumns::kWritten
-                                                                            : NullColumns::kLeftOut;
+  if (!new_only) {
+    if (std::optional<PreparedChanges> ahead = outgoing_.TakeAhead()) {
+      then(Offered(ahead));
+      return;
+    }
+  }
+  const NullColumns nulls = Nulls();
+  const ExportCycle cycle = outgoing_.NextExport();
   Job<std::optional<PreparedChanges>>(
-      [new_only, nulls](ReplicationData& data) -> std::optional<PreparedChanges> {
+      [new_only, nulls, cycle](ReplicationData& data) -> std::optional<PreparedChanges> {
         PreparedChanges batch;
-        if (!data.PrepareChanges(kMainDatabase, new_only, kOwnSlot, batch, nulls)) {
+        if (!data.PrepareChanges(kMainDatabase, new_only, kOwnSlot, batch, nulls, cycle)) {
           return std::nullopt;
         }
         return batch;
@@ -349,10 +360,14 @@ SyncCycle::Offer SyncCycle::Offered(const std::optional<PreparedChanges>& batch)
   client_.ClientTransactionId = batch->transaction_number;
   if (host.Closing() || client_.ActivityState() != kClientPreparing) return Offer::kSettled;
   Send(pkZmiany, batch->payload);
+  outgoing_.Sent(*batch);
   const bool still_preparing = client_.ActivityState() == kClientPreparing;
   if (batch->count > 0 && still_preparing) {
     host.Log(SentLine(*batch), kLogProgress, true);
     client_.SetActivityState(kClientAwaitingConfirmation);
+    if (!client_.Settings().send_new_data_first && outgoing_.WorthPreparingAhead(*batch)) {
+      PrepareAhead();
+    }
     return Offer::kSettled;
   }
   return batch->count == 0 && still_preparing ? Offer::kEmpty : Offer::kFailed;
@@ -364,22 +379,48 @@ void SyncCycle::ServerConfirmation(std::string_view payload) {
       "Serwer zaimportował: "_cp + Number(ParseConfirmation(payload)) + " rekordów."_cp,
       kLogProgress);
   client_.SetActivityState(kClientUnmarking);
-  Job<bool>([](ReplicationData& data) { return data.DeleteJournalEntries(kOwnSlot); },
-            [this](bool deleted) {
-              if (!deleted) {
-                ReportAndDisconnect(kErrorDeletingJournal);
-                return;
-              }
-              if (client_.ActivityState() != kClientUnmarking) return;
-              client_.SetActivityState(kClientLoggedIn);
-              if (!client_.Settings().technician) {
-                RestartTimer(client_.tmrKReplikuj, kNextStepDelayMs);
-              }
-            },
-            false);
+  Job<std::optional<std::int32_t>>(
+      [](ReplicationData& data) { return data.DeleteJournalEntries(kOwnSlot); },
+      [this](std::optional<std::int32_t> removed) {
+        if (!removed) {
+          ReportAndDisconnect(kErrorDeletingJournal);
+          return;
+        }
+        outgoing_.Confirmed(*removed);
+        if (client_.ActivityState() != kClientUnmarking) return;
+        client_.SetActivityState(kClientLoggedIn);
+        if (!client_.Settings().technician) RestartTimer(client_.tmrKReplikuj, kNextBatchDelayMs);
+      },
+      std::optional<std::int32_t>());
+}
+
+// Beside the server's import; the confirmation's deletion and the next cycle's count follow it in
+// the worker's queue.
+void SyncCycle::PrepareAhead() {
+  const ExportCycle cycle = outgoing_.BeginAhead();
+  const SendingCycle::Ticket ticket = outgoing_.AheadTicket();
+  const NullColumns nulls = Nulls();
+  Job<std::optional<PreparedChanges>>(
+      [nulls, cycle](ReplicationData& data) -> std::optional<PreparedChanges> {
+        PreparedChanges batch;
+        if (!data.PrepareChanges(kMainDatabase, false, kOwnSlot, batch, nulls, cycle)) {
+          return std::nullopt;
+        }
+        return batch;
+      },
+      [this, ticket](std::optional<PreparedChanges> batch) {
+        outgoing_.AheadPrepared(ticket, std::move(batch));
+      },
+      std::optional<PreparedChanges>());
+}
+
+NullColumns SyncCycle::Nulls() const {
+  return (agreed_features_ & kFeatureExplicitNulls) != 0 ? NullColumns::kWritten
+                                                         : NullColumns::kLeftOut;
 }
 
 void SyncCycle::ScheduleNextSync() {
+  outgoing_.DropAhead();
   const ClientSettings& settings = client_.Settings();
   if (settings.on_demand) {
     Reconnect();
@@ -498,7 +539,10 @@ void SyncCycle::ReportAndDisconnect(int code) {
   Reconnect();
 }
 
-void SyncCycle::Reconnect() { client_.Link().ScheduleReconnect(false); }
+void SyncCycle::Reconnect() {
+  outgoing_.Restart();
+  client_.Link().ScheduleReconnect(false);
+}
 
 void SyncCycle::LogDatabaseUnavailable() {
   client_.Host().Log("Nie udało się nawiązać połączenia z bazą danych: "_cp +

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "engine/change_batch.h"
+#include "engine/sending_cycle.h"
 #include "protocol/features.h"
 
 namespace tramolin {
@@ -82,6 +83,11 @@ class SyncCycle {
   // `then` learns how the offer ended.
   void OfferChanges(bool new_only, std::string_view status, std::function<void(Offer)> then);
   Offer Offered(const std::optional<PreparedChanges>& batch);
+  // While the server imports a batch cut by the limit, the next one is prepared; it leaves when
+  // the server, after the confirmation and the next ready signal, has nothing for this copy.
+  void PrepareAhead();
+  // How this connection's batches carry NULL columns.
+  NullColumns Nulls() const;
   // Database work of the cycle on the client's worker; `done` is dropped when the connection it
   // was for has gone meanwhile (then `dropped` runs, if given).
   template <typename Result>
@@ -102,6 +108,7 @@ class SyncCycle {
   // changed here since (a row deleted here would come back, an edit would be overwritten).
   // Emptied when the server has nothing more to send; bounded in size.
   RecordDigests unconfirmed_;
+  SendingCycle outgoing_;     // this database's batches to the main database
   RecordDigests confirming_;  // the records of the confirmation awaiting the server's answer
   bool confirmation_sent_ = false;
   FeatureSet agreed_features_ = 0;  // with the server, for this connection

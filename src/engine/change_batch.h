@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,19 @@ struct ChangeCounts {
   std::int32_t new_count = 0;  // those of them that are inserts
 };
 
+// The marker of no batch: every export marks with a transaction number, which is positive.
+inline constexpr std::int32_t kNoBatchInFlight = -1;
+
+// Where an export stands in its destination's cycle.
+struct ExportCycle {
+  // The entries pending for the destination as the cycle counted them and its confirmations
+  // left them; the export counts them itself when not given (the cycle's first batch).
+  std::optional<std::int32_t> pending;
+  // The marker of the batch sent and not yet confirmed: its entries are neither picked nor
+  // marked again, as if the confirmation had deleted them already.
+  std::int32_t in_flight = kNoBatchInFlight;
+};
+
 // What one export produced. `transaction_number` is what the exported entries now carry; the
 // caller keeps it until the destination confirms the import.
 struct PreparedChanges {
@@ -24,6 +38,7 @@ struct PreparedChanges {
   std::int32_t total = 0;  // entries pending when the export counted them
   std::int32_t count = 0;  // journal rows (records, not entries) processed
   std::int32_t transaction_number = 0;
+  bool cut = false;  // ended at the payload limit: more may be pending
 };
 
 // How an import of a batch ended.

@@ -21,13 +21,13 @@ namespace {
 constexpr std::string_view kSelectAll =
     "SELECT IDREKORDU, IDTABELI, MAX(TYPZMIANY) TYPZMIANY\n"
     "FROM REPZMIANY\n"
-    "WHERE IDREPKOPIE=:IDREPKOPIE\n"
+    "WHERE IDREPKOPIE=:IDREPKOPIE AND IDTRANSAKCJI<>:INFLIGHT\n"
     "GROUP BY PRIORYTET, IDREKORDU, IDTABELI\n"
     "ORDER BY PRIORYTET DESC , MIN(ID)";
 constexpr std::string_view kSelectNew =
     "SELECT IDREKORDU, IDTABELI, MAX(TYPZMIANY) TYPZMIANY\n"
     "FROM REPZMIANY\n"
-    "WHERE IDREPKOPIE = :IDREPKOPIE\n"
+    "WHERE IDREPKOPIE = :IDREPKOPIE AND IDTRANSAKCJI<>:INFLIGHT\n"
     "GROUP BY PRIORYTET, IDREKORDU, IDTABELI\n"
     "HAVING MIN(TYPZMIANY) = 0\n"
     "ORDER BY PRIORYTET DESC , MIN(ID)";
@@ -40,11 +40,12 @@ constexpr std::string_view kCurrentTransaction = "SELECT CURRENT_TRANSACTION FRO
 constexpr std::string_view kMarkRecord =
     "UPDATE REPZMIANY\n"
     "SET IDTRANSAKCJI = CURRENT_TRANSACTION\n"
-    "WHERE IDREPKOPIE=:IDREPKOPIE AND IDREKORDU=:IDREKORDU AND IDTABELI=:IDTABELI";
+    "WHERE IDREPKOPIE=:IDREPKOPIE AND IDTRANSAKCJI<>:INFLIGHT\n"
+    "AND IDREKORDU=:IDREKORDU AND IDTABELI=:IDTABELI";
 constexpr std::string_view kMarkAll =
     "UPDATE REPZMIANY\n"
     "SET IDTRANSAKCJI = CURRENT_TRANSACTION\n"
-    "WHERE IDREPKOPIE=:IDREPKOPIE";
+    "WHERE IDREPKOPIE=:IDREPKOPIE AND IDTRANSAKCJI<>:INFLIGHT";
 // Keys per update when the records sent are marked by sets.
 constexpr std::size_t kMarkKeys = kKeySetPlaces;
 constexpr std::string_view kCount =
@@ -65,7 +66,7 @@ int PayloadProgress(std::size_t length) {
 std::string MarkSetText() {
   return "UPDATE REPZMIANY\n"
          "SET IDTRANSAKCJI = CURRENT_TRANSACTION\n"
-         "WHERE IDREPKOPIE=:IDREPKOPIE AND IDTABELI=:IDTABELI AND " +
+         "WHERE IDREPKOPIE=:IDREPKOPIE AND IDTRANSAKCJI<>:INFLIGHT AND IDTABELI=:IDTABELI AND " +
          KeySetCondition("IDREKORDU", kMarkKeys);
 }
 
@@ -199,10 +200,12 @@ ChangeCounts TChangeExport::CountChanges(std::int32_t copy_number) {
 }
 
 bool TChangeExport::PrepareChanges(std::int32_t copy_number, bool new_only, int slot,
-                                   PreparedChanges& out, NullColumns nulls) {
+                                   PreparedChanges& out, NullColumns nulls,
+                                   const ExportCycle& cycle) {
   out.payload.clear();
   out.total = 0;
   out.count = 0;
+  out.cut = false;
   if (!db_.ConnectDatabase()) {
     return false;
   }
@@ -212,16 +215,16 @@ bool TChangeExport::PrepareChanges(std::int32_t copy_number, bool new_only, int 
     ClearStaleMarks(copy_number, slot);
     out.transaction_number = ReadTransactionNumber();
     LogRecord(" TRNID=" + Number(out.transaction_number), true);
-    const ChangeCounts counts = CountChanges(copy_number);
-    out.total = counts.all;
-    LogRecord(Concat({" CNT=", Number(counts.all), " CNTN=", Number(counts.new_count)}), true);
+    out.total = PendingEntries(copy_number, cycle);
+    BindInFlight(cycle.in_flight);
     if (method_ == ExportMethod::kPerRecord) {
       ExportRecords(new_only ? IBQ_REPZMIANY_NEW_Select : IBQ_REPZMIANY_Select, copy_number, slot,
                     nulls, out);
     } else {
-      ExportInSets(copy_number, new_only, slot, nulls, out);
+      ExportInSets(copy_number, new_only, slot, nulls, cycle.in_flight, out);
     }
     work.Commit();
+    out.total = std::max(out.total, out.count);
     PrependChangePayloadHeader(out.payload, {out.count, out.total});
   } catch (const std::exception& e) {
     ReportFailure(copy_number, slot, e.what());
@@ -230,6 +233,24 @@ bool TChangeExport::PrepareChanges(std::int32_t copy_number, bool new_only, int 
   }
   LogRecord(Concat({Number(slot), " PREP CNT=", Number(out.count), "/", Number(out.total)}));
   return true;
+}
+
+// The cycle's count when it has one; else counted now, which the cycle then keeps.
+std::int32_t TChangeExport::PendingEntries(std::int32_t copy_number, const ExportCycle& cycle) {
+  if (cycle.pending) {
+    LogRecord(" CNT=" + Number(*cycle.pending), true);
+    return *cycle.pending;
+  }
+  const ChangeCounts counts = CountChanges(copy_number);
+  LogRecord(Concat({" CNT=", Number(counts.all), " CNTN=", Number(counts.new_count)}), true);
+  return counts.all;
+}
+
+void TChangeExport::BindInFlight(std::int32_t in_flight) {
+  for (fb::Statement* statement : {&IBQ_REPZMIANY_Select, &IBQ_REPZMIANY_NEW_Select,
+                                   &IBQ_REPZMIANY_Update2, &mark_all_, &mark_set_}) {
+    statement->ParamByName("INFLIGHT").SetInt(in_flight);
+  }
 }
 
 // An entry may still carry the current transaction's number from an earlier life of that number
@@ -276,8 +297,8 @@ void TChangeExport::ExportRecords(fb::Statement& select, std::int32_t copy_numbe
 // The same records and marks as ExportRecords. Unless every entry is marked at once, the sent
 // records' entries are marked after the loop, still in the export transaction.
 void TChangeExport::ExportInSets(std::int32_t copy_number, bool new_only, int slot,
-                                 NullColumns nulls, PreparedChanges& out) {
-  walk_.Start(copy_number, new_only);
+                                 NullColumns nulls, std::int32_t in_flight, PreparedChanges& out) {
+  walk_.Start(copy_number, new_only, in_flight);
   JournalRows journal(walk_);
   RecordRuns records(reader_, nulls);
   const bool mark_each = host_.FullLog();
@@ -330,7 +351,8 @@ void TChangeExport::AppendRecord(int slot, std::int32_t record_id, std::int32_t 
 bool TChangeExport::EndOfBatch(int slot, PreparedChanges& out) {
   ++out.count;
   slots_.SetProgress(slot, PayloadProgress(out.payload.size()));
-  return out.payload.size() > kPayloadLimit || host_.Closing();
+  out.cut = out.payload.size() > kPayloadLimit;
+  return out.cut || host_.Closing();
 }
 
 void TChangeExport::MarkAll(std::int32_t copy_number) {

@@ -43,18 +43,21 @@ class TChangeExport {
   // Exports what is pending for `copy_number` (only records with an insert among their entries
   // when new_only) into one payload of about kPayloadLimit characters at most. Progress and
   // error texts go to `slot` (-1: the client's own). NULL columns are written as explicit NULLs
-  // only when asked (a destination that agreed on them). False, with an empty payload, when the
-  // database cannot be reached or anything fails; a failure rolls back every mark it made.
+  // only when asked (a destination that agreed on them). The header's total is the cycle's
+  // count (or a new one), never below the batch's own count. False, with an empty payload, when
+  // the database cannot be reached or anything fails; a failure rolls back every mark it made.
   bool PrepareChanges(std::int32_t copy_number, bool new_only, int slot, PreparedChanges& out,
-                      NullColumns nulls = NullColumns::kLeftOut);
+                      NullColumns nulls = NullColumns::kLeftOut, const ExportCycle& cycle = {});
 
  private:
+  std::int32_t PendingEntries(std::int32_t copy_number, const ExportCycle& cycle);
+  void BindInFlight(std::int32_t in_flight);
   void ClearStaleMarks(std::int32_t copy_number, int slot);
   std::int32_t ReadTransactionNumber();
   void ExportRecords(fb::Statement& select, std::int32_t copy_number, int slot, NullColumns nulls,
                      PreparedChanges& out);
   void ExportInSets(std::int32_t copy_number, bool new_only, int slot, NullColumns nulls,
-                    PreparedChanges& out);
+                    std::int32_t in_flight, PreparedChanges& out);
   void AppendRecord(int slot, std::int32_t record_id, std::int32_t table_number,
                     std::int32_t change_type, std::string_view text, PreparedChanges& out);
   bool EndOfBatch(int slot, PreparedChanges& out);

@@ -27,25 +27,24 @@ TJournalCleanup::TJournalCleanup(TDMDB& db, HostServices& host, SlotBook& slot_b
       slots_(slot_book),
       IBQ_REPZMIANY_Delete2(db.IBT_REPZMIANY_Delete2(), kDeleteConfirmed) {}
 
-bool TJournalCleanup::DeleteJournalEntries(int slot) {
+std::optional<std::int32_t> TJournalCleanup::DeleteJournalEntries(int slot) {
   if (!db_.ConnectDatabase()) {
-    return false;
+    return std::nullopt;
   }
   const int copy_number = slot == -1 ? 0 : slots_.GetSlotDBNR(slot);
   const int transaction_number = slots_.GetSlotLastTransID(slot);
   int step = 1;
   try {
-    Delete(slot, copy_number, transaction_number, step);
+    return Delete(slot, copy_number, transaction_number, step);
   } catch (const std::exception& e) {
     ReportFailure(slot, copy_number, e.what(), step);
-    return false;
+    return std::nullopt;
   }
-  return true;
 }
 
 // `step` tells how far the delete came: 2 started, 3 closed, 4 and 5 parameters set, 6 executed,
 // 7 logged, 8 committed.
-void TJournalCleanup::Delete(int slot, int copy_number, int transaction_number, int& step) {
+std::int32_t TJournalCleanup::Delete(int slot, int copy_number, int transaction_number, int& step) {
   TransactionScope work(db_.IBT_REPZMIANY_Delete2());
   step = 2;
   IBQ_REPZMIANY_Delete2.ClearParams();
@@ -56,14 +55,16 @@ void TJournalCleanup::Delete(int slot, int copy_number, int transaction_number, 
   step = 5;
   IBQ_REPZMIANY_Delete2.Execute();
   step = 6;
+  const auto deleted = static_cast<std::int32_t>(IBQ_REPZMIANY_Delete2.RowsAffected());
   if (host_.FullLog()) {
-    host_.Log(Concat({Number(slot), " DEL IDREPKOPIE=", Number(copy_number),
-                      " REPZM=", Number(IBQ_REPZMIANY_Delete2.RowsAffected())}),
-              kLogRecord);
+    host_.Log(
+        Concat({Number(slot), " DEL IDREPKOPIE=", Number(copy_number), " REPZM=", Number(deleted)}),
+        kLogRecord);
   }
   step = 7;
   work.Commit();
   step = 8;
+  return deleted;
 }
 
 // The delete's scope has rolled back by now.

@@ -2,6 +2,9 @@
 // still carry the number of the export whose payload the destination confirmed.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "engine/fb/statement.h"
 #include "engine/host_services.h"
 #include "engine/slot_book.h"
@@ -17,12 +20,13 @@ class TJournalCleanup {
 
   // Slot -1 (the client): destination 0 and the client's own kept transaction number; a server
   // slot: the slot's copy number and kept number (-1 and -1 for a slot that does not exist, so
-  // nothing is deleted). True when the delete was executed and committed. A failure is rolled
-  // back, logged with the step it reached and kept as the slot's error text.
-  bool DeleteJournalEntries(int slot);
+  // nothing is deleted). The number of entries deleted once the delete was executed and
+  // committed. A failure is rolled back, logged with the step it reached and kept as the slot's
+  // error text.
+  std::optional<std::int32_t> DeleteJournalEntries(int slot);
 
  private:
-  void Delete(int slot, int copy_number, int transaction_number, int& step);
+  std::int32_t Delete(int slot, int copy_number, int transaction_number, int& step);
   void ReportFailure(int slot, int copy_number, std::string_view message, int step);
 
   TDMDB& db_;

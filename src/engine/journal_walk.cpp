@@ -18,10 +18,13 @@ namespace {
 // statement per table.
 constexpr std::size_t kStep = kKeySetPlaces;
 
-constexpr std::string_view kTopPriority =
-    "SELECT MAX(PRIORYTET) FROM REPZMIANY WHERE IDREPKOPIE=:IDREPKOPIE";
-constexpr std::string_view kNextPriority =
-    "SELECT MAX(PRIORYTET) FROM REPZMIANY WHERE IDREPKOPIE=:IDREPKOPIE AND PRIORYTET<:PRIORYTET";
+std::string TopPriorityText() {
+  return Concat({"SELECT MAX(PRIORYTET) FROM REPZMIANY WHERE ", kPickableEntries});
+}
+std::string NextPriorityText() {
+  return Concat({"SELECT MAX(PRIORYTET) FROM REPZMIANY WHERE ", kPickableEntries,
+                 " AND PRIORYTET<:PRIORYTET"});
+}
 constexpr std::string_view kWithPriority = "PRIORYTET=:PRIORYTET";
 // A descending order puts entries without a priority after all others.
 constexpr std::string_view kWithoutPriority = "PRIORYTET IS NULL";
@@ -30,15 +33,16 @@ constexpr std::string_view kWithoutPriority = "PRIORYTET IS NULL";
 std::string EntriesText(std::string_view priority_condition) {
   return Concat(
       {"SELECT IDREKORDU, IDTABELI FROM REPZMIANY\n"
-       "WHERE IDREPKOPIE=:IDREPKOPIE AND ",
-       priority_condition, "\nORDER BY ID"});
+       "WHERE ",
+       kPickableEntries, " AND ", priority_condition, "\nORDER BY ID"});
 }
 
 std::string ChangeTypesText(std::string_view priority_condition) {
   return Concat(
       {"SELECT IDREKORDU, TYPZMIANY FROM REPZMIANY\n"
-       "WHERE IDREPKOPIE=:IDREPKOPIE AND ",
-       priority_condition, " AND IDTABELI=:IDTABELI AND ", KeySetCondition("IDREKORDU", kStep)});
+       "WHERE ",
+       kPickableEntries, " AND ", priority_condition, " AND IDTABELI=:IDTABELI AND ",
+       KeySetCondition("IDREKORDU", kStep)});
 }
 
 std::uint64_t RecordKey(std::int32_t table_number, std::int32_t record_id) {
@@ -53,19 +57,25 @@ struct ChangeTypes {
 
 }  // namespace
 
+void BindPickable(fb::Statement& statement, std::int32_t copy_number, std::int32_t in_flight) {
+  statement.ParamByName("IDREPKOPIE").SetInt(copy_number);
+  statement.ParamByName("INFLIGHT").SetInt(in_flight);
+}
+
 TJournalWalk::Level::Level(fb::Transaction& transaction, std::string_view priority_condition)
     : entries(transaction, EntriesText(priority_condition)),
       change_types(transaction, ChangeTypesText(priority_condition)) {}
 
 TJournalWalk::TJournalWalk(fb::Transaction& transaction)
-    : top_priority_(transaction, kTopPriority),
-      next_priority_(transaction, kNextPriority),
+    : top_priority_(transaction, TopPriorityText()),
+      next_priority_(transaction, NextPriorityText()),
       valued_(transaction, kWithPriority),
       unset_(transaction, kWithoutPriority) {}
 
-void TJournalWalk::Start(std::int32_t copy_number, bool new_only) {
+void TJournalWalk::Start(std::int32_t copy_number, bool new_only, std::int32_t in_flight) {
   Stop();
   copy_number_ = copy_number;
+  in_flight_ = in_flight;
   new_only_ = new_only;
   level_ = nullptr;
   priority_.reset();
@@ -98,7 +108,7 @@ void TJournalWalk::Stop() {
 bool TJournalWalk::FindNextLevel() {
   if (level_ == &unset_) return false;
   fb::Statement& query = priority_ ? next_priority_ : top_priority_;
-  query.ParamByName("IDREPKOPIE").SetInt(copy_number_);
+  BindPickable(query, copy_number_, in_flight_);
   if (priority_) query.ParamByName("PRIORYTET").SetInt(*priority_);
   fb::ResultSet top = query.Open();
   const bool found = top.Next() && !top.IsNull(0);
@@ -117,7 +127,7 @@ void TJournalWalk::OpenLevel(Level& level) {
 }
 
 void TJournalWalk::BindLevel(fb::Statement& statement) {
-  statement.ParamByName("IDREPKOPIE").SetInt(copy_number_);
+  BindPickable(statement, copy_number_, in_flight_);
   if (level_ == &valued_) statement.ParamByName("PRIORYTET").SetInt(*priority_);
 }
 

@@ -10,12 +10,20 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
+#include "engine/change_batch.h"
 #include "engine/fb/statement.h"
 
 namespace tramolin {
+
+// The entries of one destination an export may pick: all but those of its batch in flight, sent
+// and not yet confirmed (bound by BindPickable; kNoBatchInFlight picks every entry).
+inline constexpr std::string_view kPickableEntries =
+    "IDREPKOPIE=:IDREPKOPIE AND IDTRANSAKCJI<>:INFLIGHT";
+void BindPickable(fb::Statement& statement, std::int32_t copy_number, std::int32_t in_flight);
 
 struct JournalRow {
   std::int32_t record_id = 0;
@@ -30,8 +38,8 @@ class TJournalWalk {
   explicit TJournalWalk(fb::Transaction& transaction);
 
   // Starts over for `copy_number`; with new_only only records with an insert among their
-  // entries of that priority.
-  void Start(std::int32_t copy_number, bool new_only);
+  // entries of that priority. The entries marked `in_flight` are passed over.
+  void Start(std::int32_t copy_number, bool new_only, std::int32_t in_flight = kNoBatchInFlight);
   // False after the last record.
   bool Next(JournalRow& row);
   // True when an entry without a record or table number was passed over: there is no record to
@@ -64,6 +72,7 @@ class TJournalWalk {
   Level valued_;
   Level unset_;
   std::int32_t copy_number_ = 0;
+  std::int32_t in_flight_ = kNoBatchInFlight;
   bool new_only_ = false;
   Stage stage_ = Stage::kEnded;
   Level* level_ = nullptr;                 // the level walked

@@ -70,11 +70,11 @@ ChangeCounts ReplicationData::CountChanges(int copy_number) {
 }
 
 bool ReplicationData::PrepareChanges(int copy_number, bool new_only, int slot, PreparedChanges& out,
-                                     NullColumns nulls) {
-  return export_->PrepareChanges(copy_number, new_only, slot, out, nulls);
+                                     NullColumns nulls, const ExportCycle& cycle) {
+  return export_->PrepareChanges(copy_number, new_only, slot, out, nulls, cycle);
 }
 
-bool ReplicationData::DeleteJournalEntries(int slot) {
+std::optional<std::int32_t> ReplicationData::DeleteJournalEntries(int slot) {
   return cleanup_->DeleteJournalEntries(slot);
 }
 

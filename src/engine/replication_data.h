@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -67,8 +68,9 @@ class ReplicationData {
   ChangeCounts CountChanges(int copy_number);
   // NULL columns go as explicit NULLs only to a destination that agreed on them.
   bool PrepareChanges(int copy_number, bool new_only, int slot, PreparedChanges& out,
-                      NullColumns nulls = NullColumns::kLeftOut);
-  bool DeleteJournalEntries(int slot);
+                      NullColumns nulls = NullColumns::kLeftOut, const ExportCycle& cycle = {});
+  // The number of entries deleted; none on failure.
+  std::optional<std::int32_t> DeleteJournalEntries(int slot);
   // Applies a batch's records (consumed as they go); see TChangeImport.
   ImportResult ImportChanges(std::string_view& payload, int sender_copy, int slot);
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/sending_cycle.h"
 #include "protocol/packet_types.h"
 #include "server/client_slot.h"
 #include "worker/engine_worker.h"
@@ -53,6 +54,9 @@ class ClientSession : public QObject {
   // Counts a packet, a corrupt one too, that came before the login; false once the connection
   // has sent more packets or bytes than a stranger may (PreLoginGate).
   bool CountPacketBeforeLogin();
+
+  // The cycle of the server's batches to this client.
+  SendingCycle& Outgoing() { return outgoing_; }
 
   // The worker of this session's database work, made with the pool on first use.
   EngineWorker& Worker(WorkerPool& pool);
@@ -95,6 +99,7 @@ class ClientSession : public QObject {
   PeerInfo peer_;
   TKlientInfo slot_;
   std::unique_ptr<EngineWorker> worker_;
+  SendingCycle outgoing_;
   std::uint64_t counted_received_ = 0;
   int packets_before_login_ = 0;
   int jobs_ = 0;

@@ -223,6 +223,7 @@ void ExchangeHandler::Verified(ClientSession& session, const TAUTHData& data, in
 // ---- The server's batches --------------------------------------------------------------------
 
 void ExchangeHandler::RequestForChanges(ClientSession& session, std::string_view payload) {
+  session.Outgoing().Restart();
   session.Slot().DoOdebrZmian = ParsePendingChanges(payload);
   server_.SetSlotStatus(session, SlotStatus::kAwaitingData);
   SendNextBatch(session, true);
@@ -240,11 +241,12 @@ void ExchangeHandler::SendNextBatch(ClientSession& session, bool name_client) {
   const int copy = session.Slot().DBNR;
   const NullColumns nulls = NullsFor(session);
   const int slot = server_.IndexOf(session);
+  const ExportCycle cycle = session.Outgoing().NextExport();
   session.RunJob<std::pair<bool, PreparedChanges>>(
       *workers, JobFor(session),
-      [copy, nulls, slot](ReplicationData& data, HostServices&) {
+      [copy, nulls, slot, cycle](ReplicationData& data, HostServices&) {
         std::pair<bool, PreparedChanges> prepared;
-        prepared.first = data.PrepareChanges(copy, false, slot, prepared.second, nulls);
+        prepared.first = data.PrepareChanges(copy, false, slot, prepared.second, nulls, cycle);
         return prepared;
       },
       [this, &session, name_client](std::pair<bool, PreparedChanges> prepared, JobReport report) {
@@ -270,6 +272,7 @@ void ExchangeHandler::BatchPrepared(ClientSession& session, bool name_client,
   session.Slot().DoWyslZmian = batch.total;
   server_.SlotChanged(session);
   session.Send(pkZmiany, batch.payload, host.Closing());
+  session.Outgoing().Sent(batch);
   if (batch.count < 1) {
     host.Log("Brak zmian", kLogProgress, true);
     server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
@@ -279,6 +282,34 @@ void ExchangeHandler::BatchPrepared(ClientSession& session, bool name_client,
                    name_client ? " do klienta " + number : ""}),
            kLogProgress, true);
   server_.SetSlotStatus(session, SlotStatus::kImporting);
+  if (!session.Slot().SendNewDataFirst && session.Outgoing().WorthPreparingAhead(batch)) {
+    PrepareAhead(session);
+  }
+}
+
+// Runs beside the client's import without holding its packets: its confirmation's deletion
+// follows in the worker's queue, so the batch is there when the confirmation has been carried out.
+void ExchangeHandler::PrepareAhead(ClientSession& session) {
+  WorkerPool* workers = server_.Workers();
+  if (workers == nullptr) return;
+  SendingCycle& outgoing = session.Outgoing();
+  const ExportCycle cycle = outgoing.BeginAhead();
+  const SendingCycle::Ticket ticket = outgoing.AheadTicket();
+  const int copy = session.Slot().DBNR;
+  const NullColumns nulls = NullsFor(session);
+  const int slot = server_.IndexOf(session);
+  const QPointer<ClientSession> self(&session);
+  session.Worker(*workers).Run<std::optional<PreparedChanges>>(
+      JobFor(session),
+      [copy, nulls, slot, cycle](ReplicationData& data,
+                                 HostServices&) -> std::optional<PreparedChanges> {
+        PreparedChanges batch;
+        if (!data.PrepareChanges(copy, false, slot, batch, nulls, cycle)) return std::nullopt;
+        return batch;
+      },
+      [self, ticket](std::optional<PreparedChanges> batch, JobReport) {
+        if (!self.isNull()) self->Outgoing().AheadPrepared(ticket, std::move(batch));
+      });
 }
 
 void ExchangeHandler::Confirmation(ClientSession& session, std::string_view payload) {
@@ -293,32 +324,43 @@ void ExchangeHandler::Confirmation(ClientSession& session, std::string_view payl
     return;
   }
   const int slot = server_.IndexOf(session);
-  session.RunJob<bool>(
+  session.RunJob<std::optional<std::int32_t>>(
       *workers, JobFor(session),
       [slot](ReplicationData& data, HostServices&) { return data.DeleteJournalEntries(slot); },
-      [this, &session](bool deleted, JobReport report) {
-        if (!deleted) {
+      [this, &session](std::optional<std::int32_t> removed, JobReport report) {
+        if (!removed) {
           Fail(session, kErrorDeletingJournal, std::move(report));
           return;
         }
-        server_.ClearCopyError(session);
-        if (!session.Slot().SendNewDataFirst) {
-          SendNextBatch(session, false);
-          return;
-        }
-        HostServices& log = server_.Host();
-        log.Log("Wysyłanie sygnału gotowości dla klienta "_cp + Number(session) + " ... ",
-                kLogProgress);
-        if (server_.IndexOf(session) == -1) return;
-        session.Send(pkGotowosc, "", log.Closing());
-        log.Log("wysłano"_cp, kLogProgress, true);
-        server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
+        JournalEntriesDeleted(session, *removed);
       });
+}
+
+void ExchangeHandler::JournalEntriesDeleted(ClientSession& session, std::int32_t removed) {
+  server_.ClearCopyError(session);
+  session.Outgoing().Confirmed(removed);
+  HostServices& host = server_.Host();
+  if (!session.Slot().SendNewDataFirst) {
+    std::optional<PreparedChanges> ahead = session.Outgoing().TakeAhead();
+    if (!ahead) {
+      SendNextBatch(session, false);
+      return;
+    }
+    host.Log("Przygotowywanie danych dla klienta "_cp + Number(session) + " ... ", kLogStatus);
+    BatchPrepared(session, false, *ahead);
+    return;
+  }
+  host.Log("Wysyłanie sygnału gotowości dla klienta "_cp + Number(session) + " ... ", kLogProgress);
+  if (server_.IndexOf(session) == -1) return;
+  session.Send(pkGotowosc, "", host.Closing());
+  host.Log("wysłano"_cp, kLogProgress, true);
+  server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
 }
 
 // ---- The client's batches --------------------------------------------------------------------
 
 void ExchangeHandler::ClientBatch(ClientSession& session, std::string_view payload) {
+  session.Outgoing().Restart();
   const ChangeBatch batch = ParseChangeBatch(payload);
   HostServices& host = server_.Host();
   if (batch.count < 1) {
@@ -385,6 +427,7 @@ void ExchangeHandler::BatchImported(ClientSession& session, const ImportResult& 
 void ExchangeHandler::ErrorReport(ClientSession& session, std::string_view payload) {
   const struct ErrorReport report = ParseErrorReport(payload);
   if (!IsKnownErrorCode(report.code)) return;
+  session.Outgoing().Restart();
   const std::string detail = LoggablePeerText(report.detail);
   const std::string prefix = "Po stronie klienta "_cp + Number(session);
   const std::string_view text = ServerSideErrorText(report.code);

@@ -46,6 +46,9 @@ class ExchangeHandler {
   void Confirmation(ClientSession& session, std::string_view payload);
   void SendNextBatch(ClientSession& session, bool name_client);
   void BatchPrepared(ClientSession& session, bool name_client, const PreparedChanges& batch);
+  // While the client imports a batch cut by the limit, the next one is prepared.
+  void PrepareAhead(ClientSession& session);
+  void JournalEntriesDeleted(ClientSession& session, std::int32_t removed);
 
   // The client's batches.
   void ClientBatch(ClientSession& session, std::string_view payload);

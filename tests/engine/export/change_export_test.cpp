@@ -223,7 +223,7 @@ TEST_F(ChangeExportTest, AClientExportsToTheMainDatabaseFromItsCopy) {
   EXPECT_EQ(changes.payload.substr(0, 4), "1;1;");
   EXPECT_NE(changes.payload.find("NAZWA;0;8;Kowalski;"), std::string::npos);
   host_.slot_last_trans_id = changes.transaction_number;
-  EXPECT_TRUE(cleanup_->DeleteJournalEntries(-1));
+  EXPECT_EQ(cleanup_->DeleteJournalEntries(-1), 1);
   EXPECT_EQ(Count("1 = 1"), 0);
 }
 

@@ -42,7 +42,7 @@ struct Exporter {
   bool Confirm(const PreparedChanges& changes) {
     host.slot_dbnr = 1;
     host.slot_last_trans_id = changes.transaction_number;
-    return cleanup->DeleteJournalEntries(0);
+    return cleanup->DeleteJournalEntries(0).has_value();
   }
 
   std::string path;

@@ -63,7 +63,7 @@ class ExportFixture : public EngineFixture {
   bool Confirm(const PreparedChanges& changes, int copy = 1) {
     host_.slot_dbnr = copy;
     host_.slot_last_trans_id = changes.transaction_number;
-    return cleanup_->DeleteJournalEntries(0);
+    return cleanup_->DeleteJournalEntries(0).has_value();
   }
 
   void Sql(std::string_view sql) { Exec(path_, sql); }

@@ -53,7 +53,7 @@ TEST_F(JournalCleanupTest, ASlotThatDoesNotExistDeletesNothing) {
   Prepare();
   host_.slot_dbnr = -1;
   host_.slot_last_trans_id = -1;
-  EXPECT_TRUE(cleanup_->DeleteJournalEntries(3));
+  EXPECT_EQ(cleanup_->DeleteJournalEntries(3), 0);
   EXPECT_EQ(Count("1 = 1"), 2);
   EXPECT_EQ(host_.CountLines("3 DEL IDREPKOPIE=-1 REPZM=0"), 1);
 }

@@ -61,7 +61,7 @@ struct Side {
   bool Confirm(const PreparedChanges& changes) {
     host.slot_dbnr = sender();
     host.slot_last_trans_id = changes.transaction_number;
-    return data->DeleteJournalEntries(slot());
+    return data->DeleteJournalEntries(slot()).has_value();
   }
 
   TDMDB& Db() { return data->Database(); }

@@ -1,0 +1,55 @@
+// The sender's side of one destination's synchronisation cycle. The pending entries are counted
+// once, by the cycle's first export, and kept current by what each confirmation deleted. While
+// the destination imports a batch cut at the payload limit, the next one is prepared ahead: it
+// passes over the entries of the batch in flight, as if their confirmation had deleted them, and
+// leaves as soon as that confirmation has been carried out. A prepared batch that never leaves
+// (another packet came, the connection went) is dropped: its marks are overwritten by the next
+// export of those entries, which picks every entry not confirmed, so what was not confirmed is
+// sent again.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "engine/change_batch.h"
+
+namespace tramolin {
+
+class SendingCycle {
+ public:
+  // Identifies one preparation ahead; a result for an older one is dropped.
+  using Ticket = std::uint64_t;
+
+  // Starts a new cycle: nothing counted, nothing in flight, nothing prepared ahead.
+  void Restart();
+
+  // The cycle's count, when the sender takes it before its first export.
+  void Counted(std::int32_t pending) { pending_ = pending; }
+  // The batch prepared ahead, or being prepared, will not leave.
+  void DropAhead();
+
+  // What the cycle's next export is told, the first one of a cycle included.
+  ExportCycle NextExport() const;
+  // The batch has left (with the header the caller made current by TakeAhead or the export).
+  void Sent(const PreparedChanges& batch);
+  // The destination's confirmation of the batch in flight deleted `removed` entries.
+  void Confirmed(std::int32_t removed);
+
+  // True when the batch just sent was cut by the limit, so that more is pending.
+  bool WorthPreparingAhead(const PreparedChanges& sent) const;
+  // What the export ahead of the confirmation is told, and its ticket.
+  ExportCycle BeginAhead();
+  Ticket AheadTicket() const { return ticket_; }
+  // The export ahead ended (nullopt: it failed; the batch is then prepared again as usual).
+  void AheadPrepared(Ticket ticket, std::optional<PreparedChanges> batch);
+  // The batch prepared ahead with its header's total made current; nullopt when there is none.
+  std::optional<PreparedChanges> TakeAhead();
+
+ private:
+  std::optional<std::int32_t> pending_;
+  std::int32_t in_flight_ = kNoBatchInFlight;
+  std::optional<PreparedChanges> ahead_;
+  Ticket ticket_ = 0;
+};
+
+}  // namespace tramolin
