@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/fb/statement.h"
+#include "engine/sending_cycle.h"
 #include "export_fixture.h"
 
 namespace tramolin::testing {
@@ -34,15 +35,18 @@ struct Exporter {
     cleanup = std::make_unique<TJournalCleanup>(*db, host, host);
   }
 
-  PreparedChanges Prepare(bool new_only) {
+  PreparedChanges Prepare(bool new_only, const ExportCycle& cycle = {}) {
     PreparedChanges out;
-    EXPECT_TRUE(exporter->PrepareChanges(1, new_only, 0, out)) << host.GetErrorText(0);
+    EXPECT_TRUE(exporter->PrepareChanges(1, new_only, 0, out, NullColumns::kLeftOut, cycle))
+        << host.GetErrorText(0);
     return out;
   }
-  bool Confirm(const PreparedChanges& changes) {
+  std::int32_t Confirm(const PreparedChanges& changes) {
     host.slot_dbnr = 1;
     host.slot_last_trans_id = changes.transaction_number;
-    return cleanup->DeleteJournalEntries(0).has_value();
+    const std::optional<std::int32_t> removed = cleanup->DeleteJournalEntries(0);
+    EXPECT_TRUE(removed.has_value());
+    return removed.value_or(0);
   }
 
   std::string path;
@@ -119,6 +123,7 @@ class JournalWriter {
 struct Journal {
   unsigned seed;
   bool new_only;
+  int lost = -1;  // the batch whose confirmation is lost
 };
 
 class ExportEquivalenceTest : public EngineFixture, public ::testing::WithParamInterface<Journal> {
@@ -140,14 +145,22 @@ class ExportEquivalenceTest : public EngineFixture, public ::testing::WithParamI
     return ids;
   }
 
-  // Exports batch after batch from the main database and from a copy of it, by sets and by the
-  // reference, comparing each batch, until nothing is left to send; the number of batches cut
-  // by size.
-  int ExportUntilEmpty(bool new_only) {
+  // Exports batch after batch from the main database and from copies of it, by sets, by sets
+  // pipelined as a sender does (each batch cut by size prepared while the one before awaits its
+  // confirmation, the cycle counted once) and by the reference, comparing each batch, until
+  // nothing is left to send. The confirmation of batch `lost` never comes: every side starts
+  // over. Gives the number of batches cut by size.
+  int ExportUntilEmpty(bool new_only, int lost = -1) {
     const fs::path copy = Dir() / "reference.fdb";
+    const fs::path pipelined_copy = Dir() / "pipelined.fdb";
     fs::copy_file(MainPath(), copy);
+    fs::copy_file(MainPath(), pipelined_copy);
     Exporter sets(MainPath(), ExportMethod::kInSets);
     Exporter reference(copy, ExportMethod::kPerRecord);
+    Exporter pipelined(pipelined_copy, ExportMethod::kInSets);
+    SendingCycle cycle;
+    PreparedChanges sent = pipelined.Prepare(new_only, cycle.NextExport());
+    cycle.Sent(sent);
     int cut_batches = 0;
     for (int batch = 0;; ++batch) {
       SCOPED_TRACE("batch " + std::to_string(batch));
@@ -158,19 +171,33 @@ class ExportEquivalenceTest : public EngineFixture, public ::testing::WithParamI
       EXPECT_EQ(actual.payload, expected.payload);
       EXPECT_EQ(actual.count, expected.count);
       EXPECT_EQ(Marked(sets, actual), Marked(reference, expected));
+      EXPECT_EQ(sent.payload, expected.payload);
+      EXPECT_EQ(Marked(pipelined, sent), Marked(reference, expected));
       if (expected.payload.size() > kPayloadLimit) ++cut_batches;
-      EXPECT_TRUE(reference.Confirm(expected));
-      EXPECT_TRUE(sets.Confirm(actual));
+      if (cycle.WorthPreparingAhead(sent)) {
+        const ExportCycle ahead = cycle.BeginAhead();
+        cycle.AheadPrepared(cycle.AheadTicket(), pipelined.Prepare(new_only, ahead));
+      }
+      if (batch == lost) {
+        cycle.Restart();
+      } else {
+        EXPECT_EQ(reference.Confirm(expected), sets.Confirm(actual));
+        cycle.Confirmed(pipelined.Confirm(sent));
+      }
       if (expected.count == 0 || ::testing::Test::HasFailure()) break;
+      sent = cycle.TakeAhead().value_or(PreparedChanges{});
+      if (sent.transaction_number == 0) sent = pipelined.Prepare(new_only, cycle.NextExport());
+      cycle.Sent(sent);
     }
     EXPECT_EQ(Ids(sets.path, "1 = 1"), Ids(reference.path, "1 = 1"));
+    EXPECT_EQ(Ids(pipelined.path, "1 = 1"), Ids(reference.path, "1 = 1"));
     return cut_batches;
   }
 };
 
-TEST_P(ExportEquivalenceTest, SetsAndTheReferenceSendAndMarkTheSame) {
+TEST_P(ExportEquivalenceTest, SetsPipelinedOrNotAndTheReferenceSendAndMarkTheSame) {
   JournalWriter(MainPath(), GetParam().seed).Write(400);
-  EXPECT_GT(ExportUntilEmpty(GetParam().new_only), 0);
+  EXPECT_GT(ExportUntilEmpty(GetParam().new_only, GetParam().lost), 0);
 }
 
 // A host that leaves the priority empty: such entries come after all others.
@@ -183,12 +210,14 @@ TEST_F(ExportEquivalenceTest, EntriesWithoutAPriorityComeLastAsInTheReference) {
   Exec(MainPath(), "UPDATE REPZMIANY SET PRIORYTET = NULL WHERE IDREKORDU <> 2");
   ExportUntilEmpty(true);
   fs::remove(Dir() / "reference.fdb");
+  fs::remove(Dir() / "pipelined.fdb");
   ExportUntilEmpty(false);
 }
 
 INSTANTIATE_TEST_SUITE_P(RandomJournals, ExportEquivalenceTest,
-                         ::testing::Values(Journal{1, false}, Journal{2, false}, Journal{3, true},
-                                           Journal{4, false}, Journal{5, true}));
+                         ::testing::Values(Journal{1, false, 1}, Journal{2, false, 2},
+                                           Journal{3, true}, Journal{4, false},
+                                           Journal{5, true, 1}));
 
 // The set export with quiet logging, where the entries are marked after the records are read.
 class QuietExportTest : public ExportFixture {
