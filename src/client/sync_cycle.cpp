@@ -113,6 +113,7 @@ void SyncCycle::Acceptance(std::string_view payload) {
   confirmation_sent_ = false;  // a confirmation of the last connection stays unanswered
   agreed_features_ = 0;
   outgoing_.Restart();
+  kept_count_.reset();
   host.Log("Serwer zakceptował połączenie, weryfikacja ..."_cp, kLogProgress);
   if (client_.Settings().technician) {
     Authenticate();
@@ -181,9 +182,11 @@ void SyncCycle::tmrKReplikujTimer() {
   host.Log("Rozpoczynanie procesu synchronizacji ..."_cp, kLogDiagnostic);
   client_.KeepEventsSubscribed();
   starting_ = true;
+  const std::optional<std::int32_t> kept = std::exchange(kept_count_, std::nullopt);
   Job<std::optional<ChangeCounts>>(
-      [](ReplicationData& data) -> std::optional<ChangeCounts> {
+      [kept](ReplicationData& data) -> std::optional<ChangeCounts> {
         if (!data.ConnectDatabase()) return std::nullopt;
+        if (kept) return ChangeCounts{*kept, 0};
         return data.CountChanges(kMainDatabase);
       },
       [this](std::optional<ChangeCounts> counts) {
@@ -253,6 +256,7 @@ void SyncCycle::ServerBatch(std::string_view payload) {
 
 void SyncCycle::ImportServerBatch(int count, int total, std::string_view records) {
   outgoing_.DropAhead();  // the import may change what it holds
+  kept_count_.reset();
   HostServices& host = client_.Host();
   host.Log(Concat({"Serwer przysłał "_cp, Number(count), " z ", Number(total),
                    " zmian, importowanie ... "_cp}),
@@ -387,6 +391,8 @@ void SyncCycle::ServerConfirmation(std::string_view payload) {
           return;
         }
         outgoing_.Confirmed(*removed);
+        // The cycle goes on with this count; new changes first need a count of their own.
+        if (!client_.Settings().send_new_data_first) kept_count_ = outgoing_.Pending();
         if (client_.ActivityState() != kClientUnmarking) return;
         client_.SetActivityState(kClientLoggedIn);
         if (!client_.Settings().technician) RestartTimer(client_.tmrKReplikuj, kNextBatchDelayMs);
@@ -421,6 +427,7 @@ NullColumns SyncCycle::Nulls() const {
 
 void SyncCycle::ScheduleNextSync() {
   outgoing_.DropAhead();
+  kept_count_.reset();
   const ClientSettings& settings = client_.Settings();
   if (settings.on_demand) {
     Reconnect();
@@ -541,6 +548,7 @@ void SyncCycle::ReportAndDisconnect(int code) {
 
 void SyncCycle::Reconnect() {
   outgoing_.Restart();
+  kept_count_.reset();
   client_.Link().ScheduleReconnect(false);
 }
 

@@ -108,7 +108,10 @@ class SyncCycle {
   // changed here since (a row deleted here would come back, an edit would be overwritten).
   // Emptied when the server has nothing more to send; bounded in size.
   RecordDigests unconfirmed_;
-  SendingCycle outgoing_;     // this database's batches to the main database
+  SendingCycle outgoing_;  // this database's batches to the main database
+  // A cycle that starts right after a confirmation of this database's batch goes on with the
+  // count of the cycle before, less what the confirmations deleted, instead of counting again.
+  std::optional<std::int32_t> kept_count_;
   RecordDigests confirming_;  // the records of the confirmation awaiting the server's answer
   bool confirmation_sent_ = false;
   FeatureSet agreed_features_ = 0;  // with the server, for this connection

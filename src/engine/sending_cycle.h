@@ -28,6 +28,9 @@ class SendingCycle {
   // The batch prepared ahead, or being prepared, will not leave.
   void DropAhead();
 
+  // The entries still pending as the cycle's count and its confirmations say, if counted.
+  std::optional<std::int32_t> Pending() const { return pending_; }
+
   // What the cycle's next export is told, the first one of a cycle included.
   ExportCycle NextExport() const;
   // The batch has left (with the header the caller made current by TakeAhead or the export).
