@@ -38,7 +38,11 @@ struct PreparedChanges {
   std::int32_t total = 0;  // entries pending when the export counted them
   std::int32_t count = 0;  // journal rows (records, not entries) processed
   std::int32_t transaction_number = 0;
-  bool cut = false;  // ended at the payload limit: more may be pending
+  std::int32_t marked = 0;  // journal entries that now carry the transaction number
+  bool cut = false;         // ended at the payload limit: more may be pending
+  // The packet that carries the payload, when the sender built it beside the export (the payload
+  // is then let go).
+  std::string frame;
 };
 
 // How an import of a batch ended.

@@ -205,6 +205,7 @@ bool TChangeExport::PrepareChanges(std::int32_t copy_number, bool new_only, int 
   out.payload.clear();
   out.total = 0;
   out.count = 0;
+  out.marked = 0;
   out.cut = false;
   if (!db_.ConnectDatabase()) {
     return false;
@@ -281,7 +282,7 @@ void TChangeExport::ExportRecords(fb::Statement& select, std::int32_t copy_numbe
           slot, row.record_id, row.table_number, row.change_type,
           reader_.PrzygotujRekord(row.record_id, row.table_number, false, row.change_type, nulls),
           out);
-      MarkExported(copy_number, row.record_id, row.table_number);
+      out.marked += MarkExported(copy_number, row.record_id, row.table_number);
       if (EndOfBatch(slot, out)) {
         break;
       }
@@ -310,7 +311,7 @@ void TChangeExport::ExportInSets(std::int32_t copy_number, bool new_only, int sl
       AppendRecord(slot, row.record_id, row.table_number, row.change_type, records.Text(journal, i),
                    out);
       if (mark_each) {
-        MarkExported(copy_number, row.record_id, row.table_number);
+        out.marked += MarkExported(copy_number, row.record_id, row.table_number);
       } else {
         sent[row.table_number].push_back(row.record_id);
       }
@@ -330,9 +331,9 @@ void TChangeExport::ExportInSets(std::int32_t copy_number, bool new_only, int sl
   // Every record walked to the end covers every entry this transaction sees, but for entries
   // without a record, which mark nothing.
   if (everything_sent && !new_only && !walk_.PassedUnkeyedEntries()) {
-    MarkAll(copy_number);
+    out.marked = MarkAll(copy_number);
   } else {
-    MarkSets(copy_number, sent);
+    out.marked = MarkSets(copy_number, sent);
   }
 }
 
@@ -355,13 +356,15 @@ bool TChangeExport::EndOfBatch(int slot, PreparedChanges& out) {
   return out.cut || host_.Closing();
 }
 
-void TChangeExport::MarkAll(std::int32_t copy_number) {
+std::int32_t TChangeExport::MarkAll(std::int32_t copy_number) {
   mark_all_.ParamByName("IDREPKOPIE").SetInt(copy_number);
   mark_all_.Execute();
+  return static_cast<std::int32_t>(mark_all_.RowsAffected());
 }
 
-void TChangeExport::MarkSets(std::int32_t copy_number,
-                             std::map<std::int32_t, std::vector<std::int32_t>>& records_by_table) {
+std::int32_t TChangeExport::MarkSets(
+    std::int32_t copy_number, std::map<std::int32_t, std::vector<std::int32_t>>& records_by_table) {
+  std::int32_t marked = 0;
   mark_set_.ParamByName("IDREPKOPIE").SetInt(copy_number);
   for (auto& [table_number, ids] : records_by_table) {
     std::sort(ids.begin(), ids.end());
@@ -371,19 +374,21 @@ void TChangeExport::MarkSets(std::int32_t copy_number,
       const std::size_t count = std::min(ids.size() - first, kMarkKeys);
       BindKeySet(mark_set_, kMarkKeys, std::span<const std::int32_t>(ids).subspan(first, count));
       mark_set_.Execute();
+      marked += static_cast<std::int32_t>(mark_set_.RowsAffected());
     }
   }
+  return marked;
 }
 
-void TChangeExport::MarkExported(std::int32_t copy_number, std::int32_t record_id,
-                                 std::int32_t table_number) {
+std::int32_t TChangeExport::MarkExported(std::int32_t copy_number, std::int32_t record_id,
+                                         std::int32_t table_number) {
   IBQ_REPZMIANY_Update2.ParamByName("IDREPKOPIE").SetInt(copy_number);
   IBQ_REPZMIANY_Update2.ParamByName("IDREKORDU").SetInt(record_id);
   IBQ_REPZMIANY_Update2.ParamByName("IDTABELI").SetInt(table_number);
   IBQ_REPZMIANY_Update2.Execute();
-  if (host_.FullLog()) {
-    host_.Log(" RA2=" + Number(IBQ_REPZMIANY_Update2.RowsAffected()), kLogRecord, true);
-  }
+  const auto marked = static_cast<std::int32_t>(IBQ_REPZMIANY_Update2.RowsAffected());
+  if (host_.FullLog()) host_.Log(" RA2=" + Number(marked), kLogRecord, true);
+  return marked;
 }
 
 // The work's scope has rolled back every mark by now.

@@ -61,10 +61,12 @@ class TChangeExport {
   void AppendRecord(int slot, std::int32_t record_id, std::int32_t table_number,
                     std::int32_t change_type, std::string_view text, PreparedChanges& out);
   bool EndOfBatch(int slot, PreparedChanges& out);
-  void MarkExported(std::int32_t copy_number, std::int32_t record_id, std::int32_t table_number);
-  void MarkAll(std::int32_t copy_number);
-  void MarkSets(std::int32_t copy_number,
-                std::map<std::int32_t, std::vector<std::int32_t>>& records_by_table);
+  // Each gives the number of entries it marked.
+  std::int32_t MarkExported(std::int32_t copy_number, std::int32_t record_id,
+                            std::int32_t table_number);
+  std::int32_t MarkAll(std::int32_t copy_number);
+  std::int32_t MarkSets(std::int32_t copy_number,
+                        std::map<std::int32_t, std::vector<std::int32_t>>& records_by_table);
   void ReportFailure(std::int32_t copy_number, int slot, std::string_view message);
   void LogRecord(std::string_view text, bool continue_line = false);
 

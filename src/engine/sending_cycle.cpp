@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "util/change_payload_header.h"
-
 namespace tramolin {
 
 void SendingCycle::Restart() {
@@ -22,20 +20,25 @@ ExportCycle SendingCycle::NextExport() const { return {pending_, kNoBatchInFligh
 void SendingCycle::Sent(const PreparedChanges& batch) {
   pending_ = batch.total;
   in_flight_ = batch.count > 0 ? batch.transaction_number : kNoBatchInFlight;
+  in_flight_marked_ = batch.count > 0 ? batch.marked : 0;
 }
 
 void SendingCycle::Confirmed(std::int32_t removed) {
   if (pending_) pending_ = std::max(0, *pending_ - removed);
   in_flight_ = kNoBatchInFlight;
+  in_flight_marked_ = 0;
 }
 
 bool SendingCycle::WorthPreparingAhead(const PreparedChanges& sent) const {
   return sent.cut && in_flight_ == sent.transaction_number;
 }
 
+// The batch ahead counts what will be pending once the confirmation has deleted what the batch
+// in flight marked.
 ExportCycle SendingCycle::BeginAhead() {
   DropAhead();
-  return {pending_, in_flight_};
+  if (!pending_) return {std::nullopt, in_flight_};
+  return {std::max(0, *pending_ - in_flight_marked_), in_flight_};
 }
 
 void SendingCycle::AheadPrepared(Ticket ticket, std::optional<PreparedChanges> batch) {
@@ -45,9 +48,7 @@ void SendingCycle::AheadPrepared(Ticket ticket, std::optional<PreparedChanges> b
 std::optional<PreparedChanges> SendingCycle::TakeAhead() {
   std::optional<PreparedChanges> batch = std::move(ahead_);
   DropAhead();
-  if (!batch || in_flight_ != kNoBatchInFlight) return std::nullopt;
-  batch->total = std::max(pending_.value_or(batch->total), batch->count);
-  ReplaceChangePayloadHeader(batch->payload, {batch->count, batch->total});
+  if (in_flight_ != kNoBatchInFlight) return std::nullopt;
   return batch;
 }
 

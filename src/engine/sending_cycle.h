@@ -33,7 +33,7 @@ class SendingCycle {
 
   // What the cycle's next export is told, the first one of a cycle included.
   ExportCycle NextExport() const;
-  // The batch has left (with the header the caller made current by TakeAhead or the export).
+  // The batch has left.
   void Sent(const PreparedChanges& batch);
   // The destination's confirmation of the batch in flight deleted `removed` entries.
   void Confirmed(std::int32_t removed);
@@ -45,12 +45,13 @@ class SendingCycle {
   Ticket AheadTicket() const { return ticket_; }
   // The export ahead ended (nullopt: it failed; the batch is then prepared again as usual).
   void AheadPrepared(Ticket ticket, std::optional<PreparedChanges> batch);
-  // The batch prepared ahead with its header's total made current; nullopt when there is none.
+  // The batch prepared ahead, once the batch before it is confirmed; nullopt when there is none.
   std::optional<PreparedChanges> TakeAhead();
 
  private:
   std::optional<std::int32_t> pending_;
   std::int32_t in_flight_ = kNoBatchInFlight;
+  std::int32_t in_flight_marked_ = 0;
   std::optional<PreparedChanges> ahead_;
   Ticket ticket_ = 0;
 };

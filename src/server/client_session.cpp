@@ -25,8 +25,11 @@ std::string ClientSession::PeerText() const {
 }
 
 bool ClientSession::Send(PacketType type, std::string_view payload, bool closing) {
-  if (connection_ == nullptr) return false;
-  const std::string frame = BuildPacket(type, payload, closing);
+  return SendFrame(BuildPacket(type, payload, closing));
+}
+
+bool ClientSession::SendFrame(std::string_view frame) {
+  if (connection_ == nullptr || frame.empty()) return false;
   if (!connection_->SendFrame(frame)) return false;
   slot_.Wyslano += static_cast<std::int64_t>(frame.size());
   return true;

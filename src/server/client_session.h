@@ -49,6 +49,8 @@ class ClientSession : public QObject {
 
   // Builds the packet and writes it to the connection; false when nothing was written.
   bool Send(PacketType type, std::string_view payload, bool closing);
+  // Writes a packet built beforehand (BuildPacket); false when nothing was written.
+  bool SendFrame(std::string_view frame);
   // The bytes received since the last call.
   std::int64_t TakeReceivedBytes();
   // Counts a packet, a corrupt one too, that came before the login; false once the connection

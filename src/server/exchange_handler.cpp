@@ -3,6 +3,7 @@
 #include "engine/replication_data.h"
 #include "net/packet_connection.h"
 #include "protocol/features.h"
+#include "protocol/frame.h"
 #include "protocol/packet_types.h"
 #include "server/client_session.h"
 #include "server/replication_server.h"
@@ -15,6 +16,12 @@
 
 namespace tramolin {
 namespace {
+
+// The batch's packet is built (compressed) on the worker, not on the event loop.
+void BuildFrame(PreparedChanges& batch) {
+  batch.frame = BuildPacket(pkZmiany, batch.payload, false);
+  std::string().swap(batch.payload);
+}
 
 std::string NumberText(int value) { return std::to_string(value); }
 
@@ -247,6 +254,7 @@ void ExchangeHandler::SendNextBatch(ClientSession& session, bool name_client) {
       [copy, nulls, slot, cycle](ReplicationData& data, HostServices&) {
         std::pair<bool, PreparedChanges> prepared;
         prepared.first = data.PrepareChanges(copy, false, slot, prepared.second, nulls, cycle);
+        if (prepared.first) BuildFrame(prepared.second);
         return prepared;
       },
       [this, &session, name_client](std::pair<bool, PreparedChanges> prepared, JobReport report) {
@@ -271,7 +279,7 @@ void ExchangeHandler::BatchPrepared(ClientSession& session, bool name_client,
   if (host.Closing() || server_.IndexOf(session) == -1) return;
   session.Slot().DoWyslZmian = batch.total;
   server_.SlotChanged(session);
-  session.Send(pkZmiany, batch.payload, host.Closing());
+  session.SendFrame(batch.frame);
   session.Outgoing().Sent(batch);
   if (batch.count < 1) {
     host.Log("Brak zmian", kLogProgress, true);
@@ -305,6 +313,7 @@ void ExchangeHandler::PrepareAhead(ClientSession& session) {
                                  HostServices&) -> std::optional<PreparedChanges> {
         PreparedChanges batch;
         if (!data.PrepareChanges(copy, false, slot, batch, nulls, cycle)) return std::nullopt;
+        BuildFrame(batch);
         return batch;
       },
       [self, ticket](std::optional<PreparedChanges> batch, JobReport) {

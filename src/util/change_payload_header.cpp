@@ -29,12 +29,6 @@ void PrependChangePayloadHeader(std::string& payload, const ChangePayloadHeader&
   payload.insert(0, ChangePayloadHeaderText(header));
 }
 
-void ReplaceChangePayloadHeader(std::string& payload, const ChangePayloadHeader& header) {
-  std::string_view rest = payload;
-  CutChangePayloadHeader(rest);
-  payload.replace(0, payload.size() - rest.size(), ChangePayloadHeaderText(header));
-}
-
 ChangePayloadHeader CutChangePayloadHeader(std::string_view& payload) {
   ChangePayloadHeader header;
   header.count = CutCountField(payload);

@@ -19,9 +19,6 @@ std::string ChangePayloadHeaderText(const ChangePayloadHeader& header);
 // Puts the header in front of the record texts.
 void PrependChangePayloadHeader(std::string& payload, const ChangePayloadHeader& header);
 
-// Puts `header` in place of the one the payload begins with.
-void ReplaceChangePayloadHeader(std::string& payload, const ChangePayloadHeader& header);
-
 // Cuts both fields off the front, leaving the record texts. Never throws: a field that is missing
 // or not a 32-bit integer reads as 0, so a garbled count ends the sender's changes.
 ChangePayloadHeader CutChangePayloadHeader(std::string_view& payload);
