@@ -69,7 +69,7 @@ KeepAlive KeepAliveFromEnvironment(std::string& note) {
 ShellServices MakeShellServices(int argc, char** argv, TPassDM& pass_dm, std::string& note) {
   ShellServices services;
   const std::filesystem::path program = ProgramPath();
-  services.app_dir = program.parent_path();
+  services.app_dir = AppDirectory(EnvironmentValue(kProgramFolderVariable, ""), program);
   services.executable_name = program.filename().string();
   services.command_line = CommandLine(std::vector<std::string>(argv + 1, argv + argc));
   services.clock = NowDayCount;
