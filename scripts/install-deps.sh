@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev shellcheck
   openssl libssl3 libc-bin
+  dpkg-dev  # dpkg-shlibdeps: the libraries the Debian package depends on
 )
 
 missing=()

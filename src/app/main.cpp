@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "config/program_switches.h"
 #include "engine/pass_dm.h"
 #include "engine/replication_data.h"
 #include "platform/service_control.h"
@@ -69,7 +70,7 @@ KeepAlive KeepAliveFromEnvironment(std::string& note) {
 ShellServices MakeShellServices(int argc, char** argv, TPassDM& pass_dm, std::string& note) {
   ShellServices services;
   const std::filesystem::path program = ProgramPath();
-  services.app_dir = program.parent_path();
+  services.app_dir = AppDirectory(EnvironmentValue(kProgramFolderVariable, ""), program);
   services.executable_name = program.filename().string();
   services.command_line = CommandLine(std::vector<std::string>(argv + 1, argv + argc));
   services.clock = NowDayCount;
@@ -91,6 +92,12 @@ bool WantsWindow(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything else: no display, no other copy and no configuration is looked at.
+  if (const std::optional<std::string> information =
+          RequestedInformation(CommandLine(argc, argv))) {
+    std::cout << Cp1250ToUtf8(*information);
+    return 0;
+  }
   ShutdownSignals::BlockInAllThreads();
   const bool windowed = WantsWindow(argc, argv);
   std::unique_ptr<QCoreApplication> app;

@@ -1,12 +1,17 @@
 #include "platform/service_control.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <fstream>
 #include <system_error>
 #include <vector>
 
 #include "platform/processes.h"
+#include "platform/system_info.h"
 #include "util/text_rules.h"
 
 namespace tramolin {
@@ -42,6 +47,63 @@ std::string CommandFailure(const std::vector<std::string>& argv, const CommandOu
   return text;
 }
 
+// A unit's settings, written in the unit file's syntax (specifiers such as %i allowed).
+struct UnitSettings {
+  std::string description;            // in brackets after the product's name
+  std::string command;                // ExecStart=
+  std::string folder;                 // the program folder, ending with "/"
+  std::string account;                // User= and Group=; "" = root
+  std::string state_directory;        // StateDirectory= (below /var/lib); "" = none
+  std::vector<std::string> writable;  // ReadWritePaths=, each quoted
+};
+
+// A value taken as it is: "%" would start a specifier.
+std::string UnitLiteral(std::string_view text) {
+  std::string literal;
+  for (const char c : text) {
+    literal += c;
+    if (c == '%') literal += '%';
+  }
+  return literal;
+}
+
+std::string Quoted(std::string_view text) { return Concat({"\"", text, "\""}); }
+
+std::string JoinedBySpaces(const std::vector<std::string>& words) {
+  std::string joined;
+  for (const std::string& word : words) joined += Concat({joined.empty() ? "" : " ", word});
+  return joined;
+}
+
+// The process sees only the program folder and the folders it must write as writable, its own
+// /tmp, and can never gain privileges.
+std::string HardeningLines(const UnitSettings& unit) {
+  std::string text;
+  if (!unit.state_directory.empty()) {
+    text += Concat({"StateDirectory=", unit.state_directory, "\nStateDirectoryMode=0750\n"});
+  }
+  text += Concat({"ReadWritePaths=", JoinedBySpaces(unit.writable), "\n"});
+  text += "ProtectSystem=strict\nPrivateTmp=yes\nNoNewPrivileges=yes\n";
+  return text;
+}
+
+std::string UnitText(const UnitSettings& unit) {
+  std::string text =
+      Concat({"[Unit]\nDescription=Tramolin 2 replication (", unit.description, ")\n"});
+  text += "After=network-online.target\nWants=network-online.target\n\n";
+  text += "[Service]\nType=simple\n";
+  if (!unit.account.empty()) {
+    text += Concat({"User=", unit.account, "\nGroup=", unit.account, "\n"});
+  }
+  text += Concat({"Environment=\"", kProgramFolderVariable, "=", unit.folder, "\"\n"});
+  text += Concat({"ExecStart=", unit.command, "\n"});
+  text += Concat({"WorkingDirectory=", unit.folder, "\n"});
+  text += HardeningLines(unit);
+  text += "Restart=on-failure\nRestartSec=10\nKillSignal=SIGTERM\n\n";
+  text += "[Install]\nWantedBy=multi-user.target\n";
+  return text;
+}
+
 }  // namespace
 
 bool IsValidServiceName(std::string_view name) {
@@ -50,16 +112,44 @@ bool IsValidServiceName(std::string_view name) {
          std::all_of(name.begin(), name.end(), IsUnitNameCharacter);
 }
 
-std::string ServiceUnitText(std::string_view name, std::string_view app_dir,
-                            std::string_view exe_name, bool debug) {
-  std::string text = Concat({"[Unit]\nDescription=Tramolin 2 replication (", name, ")\n"});
-  text += "After=network-online.target\nWants=network-online.target\n\n";
-  text += "[Service]\nType=simple\n";
-  text += Concat({"ExecStart=\"", app_dir, exe_name, "\" -s"});
-  text += debug ? " -d\n" : "\n";
-  text += Concat({"WorkingDirectory=", app_dir, "\n"});
-  text += "KillSignal=SIGTERM\n\n[Install]\nWantedBy=multi-user.target\n";
-  return text;
+std::string ServiceUnitText(std::string_view name, const ServiceProgram& program,
+                            std::string_view account) {
+  UnitSettings unit;
+  unit.description = name;
+  unit.command =
+      Concat({Quoted(UnitLiteral(program.executable)), program.debug ? " -s -d" : " -s"});
+  unit.folder = UnitLiteral(program.folder);
+  unit.account = account;
+  unit.writable.push_back(Quoted(unit.folder));
+  for (const std::string& folder : program.writable_folders) {
+    unit.writable.push_back(Quoted(Concat({"-", UnitLiteral(folder)})));
+  }
+  return UnitText(unit);
+}
+
+std::string ServiceTemplateUnitText(std::string_view executable) {
+  UnitSettings unit;
+  unit.description = "%i";
+  unit.command = Concat({Quoted(UnitLiteral(executable)), " -s"});
+  unit.state_directory = Concat({kServiceAccount, "/%i"});
+  unit.folder = Concat({"/var/lib/", unit.state_directory, "/"});
+  unit.account = kServiceAccount;
+  unit.writable.push_back(Quoted(unit.folder));
+  return UnitText(unit);
+}
+
+std::string ServiceAccountFor(const std::filesystem::path& folder) {
+  const std::string account(kServiceAccount);
+  passwd entry{};
+  passwd* found = nullptr;
+  std::array<char, 4096> buffer{};
+  if (getpwnam_r(account.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+      found == nullptr) {
+    return {};
+  }
+  struct stat status {};
+  if (stat(folder.c_str(), &status) != 0 || status.st_uid != entry.pw_uid) return {};
+  return account;
 }
 
 ServiceControl::ServiceControl(std::filesystem::path unit_directory, std::string systemctl)
@@ -82,10 +172,9 @@ bool ServiceControl::IsInstalled(std::string_view name) const {
   return IsValidServiceName(name) && std::filesystem::is_regular_file(UnitFile(name), ignored);
 }
 
-void ServiceControl::InstallUnit(std::string_view name, std::string_view app_dir,
-                                 std::string_view exe_name, bool debug) const {
+void ServiceControl::InstallUnit(std::string_view name, const ServiceProgram& program) const {
   if (!IsValidServiceName(name)) throw std::invalid_argument("invalid service name");
-  WriteUnitFile(UnitFile(name), ServiceUnitText(name, app_dir, exe_name, debug));
+  WriteUnitFile(UnitFile(name), ServiceUnitText(name, program, ServiceAccountFor(program.folder)));
   RunSystemctlChecked({"daemon-reload"});
   RunSystemctlChecked({"enable", UnitName(name)});
 }

@@ -1,5 +1,6 @@
 // The replicator as a systemd service: the unit file "<name>.service" and the systemctl commands
-// that stop, start, enable and disable it. Unit directory and systemctl command are settable.
+// that stop, start, enable and disable it, and the packaged template unit. Both units come from
+// one text, hardened the same way. Unit directory and systemctl command are settable.
 #pragma once
 
 #include <filesystem>
@@ -7,8 +8,21 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tramolin {
+
+// The system account the packaged service runs as; the package creates it, with a group of the
+// same name.
+inline constexpr std::string_view kServiceAccount = TRAMOLIN_SERVICE_ACCOUNT;
+
+// What a unit installed for one program folder starts, in paths as they are on the disk.
+struct ServiceProgram {
+  std::string executable;                     // the program file
+  std::string folder;                         // Tramolin2.ini and the logs; ends with "/"
+  std::vector<std::string> writable_folders;  // written besides it (a local database's folder)
+  bool debug = false;                         // the service runs with -d
+};
 
 // True for a name systemd takes as a unit name stem and that stays one file inside the unit folder
 // and one argument on a command line: only ASCII letters, digits, ":", "-", "_", "." and "\",
@@ -34,12 +48,11 @@ class ServiceControl {
 
   // False for a name that is not valid.
   bool IsInstalled(std::string_view name) const;
-  // Writes the unit (ExecStart="<app_dir><exe_name>" -s [-d], WorkingDirectory=<app_dir>), then
-  // reloads systemd and enables the unit, waiting for systemctl each time. Throws
-  // std::invalid_argument for a name that is not valid (nothing is written or run),
-  // std::system_error when the unit cannot be written, ServiceCommandError when systemctl fails.
-  void InstallUnit(std::string_view name, std::string_view app_dir, std::string_view exe_name,
-                   bool debug) const;
+  // Writes the unit (ServiceUnitText, running as ServiceAccountFor the folder), then reloads
+  // systemd and enables the unit, waiting for systemctl each time. Throws std::invalid_argument
+  // for a name that is not valid (nothing is written or run), std::system_error when the unit
+  // cannot be written, ServiceCommandError when systemctl fails.
+  void InstallUnit(std::string_view name, const ServiceProgram& program) const;
   // Disables the unit (waiting for systemctl) and removes its file; a missing unit is no error.
   // A name that is not valid is ignored.
   void RemoveUnit(std::string_view name) const;
@@ -53,8 +66,18 @@ class ServiceControl {
   std::string systemctl_;
 };
 
-// The unit file's text.
-std::string ServiceUnitText(std::string_view name, std::string_view app_dir,
-                            std::string_view exe_name, bool debug);
+// kServiceAccount when that account exists and owns `folder`, so that a service running as it can
+// write there; "" otherwise: the service then runs as root, as one installed by hand always did.
+std::string ServiceAccountFor(const std::filesystem::path& folder);
+
+// The unit file of service `name` for one folder: the program with -s [-d] in the folder as
+// `account` ("" = root), allowed to write only the folder and the writable folders (a missing
+// one is skipped), restarted after a failure.
+std::string ServiceUnitText(std::string_view name, const ServiceProgram& program,
+                            std::string_view account);
+
+// The packaged template unit "<kServiceAccount>@.service": the same unit, run as kServiceAccount,
+// for the folder /var/lib/<kServiceAccount>/<instance>/, which systemd makes for the account.
+std::string ServiceTemplateUnitText(std::string_view executable);
 
 }  // namespace tramolin

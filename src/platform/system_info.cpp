@@ -65,6 +65,16 @@ std::filesystem::path ProgramPath() {
   return error ? std::filesystem::path() : path;
 }
 
+std::filesystem::path AppDirectory(std::string_view chosen,
+                                   const std::filesystem::path& executable) {
+  if (chosen.empty()) return executable.parent_path();
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::absolute(chosen, error);
+  if (error) folder = chosen;
+  folder = folder.lexically_normal();
+  return folder.has_filename() ? folder : folder.parent_path();
+}
+
 std::string GetFileVersion(const std::filesystem::path& file) {
   std::error_code error;
   if (!std::filesystem::equivalent(file, ProgramPath(), error) || error) return {};

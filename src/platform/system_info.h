@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace tramolin {
 
@@ -16,6 +17,13 @@ std::string LocalAddresses();
 std::string ComputerDescription();
 // The running executable (/proc/self/exe); empty when it cannot be read.
 std::filesystem::path ProgramPath();
+// The environment variable naming the program folder (Tramolin2.ini, the logs, pid), so that one
+// installed program serves several folders, one service each.
+inline constexpr char kProgramFolderVariable[] = "TRAMOLIN2_DIR";
+// The program folder: `chosen` (that variable's value) made absolute, without a trailing "/",
+// when it is not empty; else the executable's folder.
+std::filesystem::path AppDirectory(std::string_view chosen,
+                                   const std::filesystem::path& executable);
 // The four-part version of the build for the program's own file; "" for any other file.
 std::string GetFileVersion(const std::filesystem::path& file);
 

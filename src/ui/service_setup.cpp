@@ -29,11 +29,11 @@ std::string ParametrisationProblem(std::string_view error) {
 
 bool CheckServiceName(std::string_view name) { return IsValidServiceName(Trim(name)); }
 
-ServiceSetup::ServiceSetup(ServiceControl& control, std::string app_dir, std::string exe_name,
+ServiceSetup::ServiceSetup(ServiceControl& control, std::string app_dir, std::string executable,
                            Log log)
     : control_(control),
       app_dir_(std::move(app_dir)),
-      exe_name_(std::move(exe_name)),
+      executable_(std::move(executable)),
       log_(std::move(log)) {}
 
 void ServiceSetup::Show(std::string_view text) {
@@ -51,7 +51,7 @@ bool ServiceSetup::ApplyServiceStep(const ServiceStepInput& input) {
       control_.StopService(input.old_name);
       control_.RemoveUnit(input.old_name);
     }
-    ok = InstallOrRewrite(input.new_name, input.debug);
+    ok = InstallOrRewrite(input.new_name, input);
   } else if (input.option_enabled && control_.IsInstalled(input.old_name)) {
     Show(Concat({"Deinstalacja usługi "_cp, input.old_name, " ..."}));
     control_.StopService(input.old_name);
@@ -66,10 +66,10 @@ bool ServiceSetup::ApplyServiceStep(const ServiceStepInput& input) {
 // parameters at once: no unit afterwards is an installation problem (the system's reason follows
 // on a line of its own); a unit left behind by a failure (written, but systemd refused it) is a
 // parametrisation problem with the error's text.
-bool ServiceSetup::InstallOrRewrite(const std::string& name, bool debug) {
+bool ServiceSetup::InstallOrRewrite(const std::string& name, const ServiceStepInput& input) {
   const bool installed = control_.IsInstalled(name);
   Show(Concat({installed ? "Parametryzacja usługi "_cp : "Instalacja usługi "_cp, name, " ..."}));
-  const std::optional<std::string> error = WriteUnit(name, debug);
+  const std::optional<std::string> error = WriteUnit(name, input);
   if (!control_.IsInstalled(name)) {
     log_(InstallationProblem(), kLogSerious);
     if (error) log_(*error, kLogError);
@@ -80,9 +80,10 @@ bool ServiceSetup::InstallOrRewrite(const std::string& name, bool debug) {
 }
 
 // The error's text (code page 1250) when the unit could not be written and enabled.
-std::optional<std::string> ServiceSetup::WriteUnit(const std::string& name, bool debug) {
+std::optional<std::string> ServiceSetup::WriteUnit(const std::string& name,
+                                                   const ServiceStepInput& input) {
   try {
-    control_.InstallUnit(name, app_dir_, exe_name_, debug);
+    control_.InstallUnit(name, {executable_, app_dir_, input.writable_folders, input.debug});
     return std::nullopt;
   } catch (const std::exception& error) {
     return Utf8ToCp1250(error.what());  // the system's and systemctl's messages are UTF-8

@@ -1,12 +1,14 @@
 // Installing, re-parametrising and removing the replicator's systemd service from the
 // configuration wizard. The unit is named after the service; its command line is the executable
-// with -s (and -d for debug logging).
+// with -s (and -d for debug logging); it may write only the program folder and the local
+// database's folder.
 #pragma once
 
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tramolin {
 
@@ -18,11 +20,12 @@ bool CheckServiceName(std::string_view name);
 
 // What the service step needs from the wizard.
 struct ServiceStepInput {
-  bool option_enabled = true;    // the service option can be chosen on this system
-  bool option_selected = false;  // "run as a service" is chosen
-  std::string new_name;          // the service name field (trimmed)
-  std::string old_name;          // ServiceName when the wizard opened
-  bool debug = false;            // the debug box: the service runs with -d
+  bool option_enabled = true;                 // the service option can be chosen on this system
+  bool option_selected = false;               // "run as a service" is chosen
+  std::string new_name;                       // the service name field (trimmed)
+  std::string old_name;                       // ServiceName when the wizard opened
+  bool debug = false;                         // the debug box: the service runs with -d
+  std::vector<std::string> writable_folders;  // besides the program folder: a local database's
 };
 
 class ServiceSetup {
@@ -30,8 +33,9 @@ class ServiceSetup {
   using Status = std::function<void(std::string_view text)>;  // "" clears it
   using Log = std::function<void(std::string_view message, int level)>;
 
-  // app_dir ends with "/"; exe_name is the executable's file name. `control` is not owned.
-  ServiceSetup(ServiceControl& control, std::string app_dir, std::string exe_name, Log log);
+  // app_dir (the program folder) ends with "/"; executable is the program file. `control` is not
+  // owned.
+  ServiceSetup(ServiceControl& control, std::string app_dir, std::string executable, Log log);
 
   // Shows what is being done; the wizard points it at its status bar.
   void SetStatus(Status status) { status_ = std::move(status); }
@@ -48,13 +52,13 @@ class ServiceSetup {
   void RemoveService(std::string_view name);
 
  private:
-  bool InstallOrRewrite(const std::string& name, bool debug);
-  std::optional<std::string> WriteUnit(const std::string& name, bool debug);
+  bool InstallOrRewrite(const std::string& name, const ServiceStepInput& input);
+  std::optional<std::string> WriteUnit(const std::string& name, const ServiceStepInput& input);
   void Show(std::string_view text);
 
   ServiceControl& control_;
   std::string app_dir_;
-  std::string exe_name_;
+  std::string executable_;
   Log log_;
   Status status_;
 };

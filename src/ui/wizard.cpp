@@ -369,8 +369,7 @@ WizardOutcome ShowConfigurationWizard(TDM& tdm, ServiceControl& services, TPassD
   }
   TConfig& config = tdm.Config();
   const auto log = [&tdm](std::string_view message, int level) { tdm.Log(message, level); };
-  const std::string exe_name = tdm.Services().executable_name;
-  ServiceSetup setup(services, config.AppDir, exe_name, log);
+  ServiceSetup setup(services, config.AppDir, ProgramPath().string(), log);
   const Autostart autostart;
   WizardEnvironment environment;
   environment.config = &config;
@@ -378,7 +377,7 @@ WizardOutcome ShowConfigurationWizard(TDM& tdm, ServiceControl& services, TPassD
   environment.log = log;
   environment.services = &setup;
   environment.autostart = &autostart;
-  environment.executable = std::filesystem::path(config.AppDir) / exe_name;
+  environment.executable = ProgramPath();
   environment.pass_dm = &pass_dm;
   environment.test_database = [&pass_dm](const DatabaseSettings& settings) {
     return TestDatabaseConnection(pass_dm, settings);

@@ -23,6 +23,14 @@ std::string InvalidValue(std::string_view field, std::string_view error) {
   return Concat({"Nieprawidłowa wartość w polu \""_cp, field, "\"\r\n\"", error, "\""});
 }
 
+// The database's folder when the embedded engine opens it (no host): the service's own process
+// writes it then. A server's database is written by the server. The form's text is code page 1250,
+// the unit's paths are those of the disk.
+std::vector<std::string> LocalDatabaseFolders(const WizardForm& form) {
+  if (!form.host.empty() || form.directory.empty()) return {};
+  return {Cp1250ToUtf8(form.directory)};
+}
+
 }  // namespace
 
 WizardLogic::WizardLogic(WizardEnvironment environment) : env_(std::move(environment)) {}
@@ -225,6 +233,7 @@ bool WizardLogic::ApplyWizard(WizardForm& form, WizardField& focus) {
     input.new_name = form.service_name;
     input.old_name = old_service_name_;
     input.debug = form.debug;
+    input.writable_folders = LocalDatabaseFolders(form);
     if (!env_.services->ApplyServiceStep(input)) return false;
   }
   if (env_.autostart != nullptr) env_.autostart->SetAutostart(form.autostart, env_.executable);

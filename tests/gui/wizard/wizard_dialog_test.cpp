@@ -164,7 +164,7 @@ TEST_F(WizardDialogTest, ServiceOptionSwitchesAutostartAndTheServiceName) {
 }
 
 TEST_F(WizardDialogTest, RemoveButtonStopsAndRemovesTheNamedService) {
-  service_control_.InstallUnit("RepA", "/x/", "tramolin2", false);
+  service_control_.InstallUnit("RepA", {"/x/tramolin2", "/x/", {}, false});
   config_.RunAsService = true;
   config_.ServiceName = "RepA";
   Open();

@@ -83,7 +83,7 @@ class WizardFixture : public ::testing::Test {
   std::vector<int> levels_;
   std::vector<std::string> statuses_;
   ServiceControl service_control_{dir_ / "units", stub_.string()};
-  ServiceSetup setup_{service_control_, AppDir(), "tramolin2",
+  ServiceSetup setup_{service_control_, AppDir(), AppDir() + "tramolin2",
                       [this](std::string_view message, int level) { Record(message, level); }};
   Autostart autostart_{dir_ / "autostart"};
   bool database_tested_ = false;

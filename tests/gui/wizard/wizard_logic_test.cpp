@@ -298,7 +298,7 @@ TEST_F(WizardLogicTest, TlsFieldsAreCheckedBeforeAnythingIsStored) {
 
 TEST_F(WizardLogicTest, RenamingTheServiceRemovesTheOldUnitAndInstallsTheNew) {
   config_.RunAsService = true;
-  service_control_.InstallUnit("Tramolin2", "/x/", "tramolin2", false);
+  service_control_.InstallUnit("Tramolin2", {"/x/tramolin2", "/x/", {}, false});
   WizardLogic logic(Environment());
   WizardForm form = logic.LoadWizardFields();
   EXPECT_FALSE(form.autostart_enabled);
@@ -324,11 +324,20 @@ TEST_F(WizardLogicTest, RenamingTheServiceRemovesTheOldUnitAndInstallsTheNew) {
   EXPECT_EQ(statuses_.back(), "");
   EXPECT_NE(std::find(statuses_.begin(), statuses_.end(), "Instalacja usługi RepA ..."),
             statuses_.end());
+
+  // A server writes its database; the embedded engine writes it from the service's process.
+  const std::string own_folder = "\nReadWritePaths=\"" + AppDir() + "\"";
+  EXPECT_NE(ReadFile(service_control_.UnitFile("RepA")).find(own_folder + "\n"), std::string::npos);
+  form.host = "";
+  form.directory = std::string("/var/bazy ż/"_cp);  // the form holds code page 1250
+  ASSERT_TRUE(logic.ApplyWizard(form, focus)) << LastMessage();
+  EXPECT_NE(ReadFile(service_control_.UnitFile("RepA")).find(own_folder + " \"-/var/bazy ż/\"\n"),
+            std::string::npos);
 }
 
 TEST_F(WizardLogicTest, BackToApplicationRemovesTheServiceNamedAtOpening) {
   config_.RunAsService = true;
-  service_control_.InstallUnit("Tramolin2", "/x/", "tramolin2", false);
+  service_control_.InstallUnit("Tramolin2", {"/x/tramolin2", "/x/", {}, false});
   WizardForm form = TestedForm();
   form.run_as_service = false;
   form.autostart = true;

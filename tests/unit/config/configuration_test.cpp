@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "config/program_switches.h"
 #include "unit/util/temp_dir.h"
 
 namespace tramolin {
@@ -175,6 +176,28 @@ TEST_F(ConfigurationTest, SwitchesAndDebugMarker) {
   EXPECT_EQ(Load("", {"-h=okno"}).host_window, 0);
   WriteFile(dir_ / "Tramolin2debug.txt", "");
   EXPECT_TRUE(Load("").flags.DebugMode);
+}
+
+// Asked for help or the version, the program prints and ends; the help names every switch the
+// program reads. Anything else starts the program, unknown switches included.
+TEST(ProgramSwitchesTest, HelpAndVersionAreAnsweredAnythingElseStarts) {
+  const auto asked = [](std::vector<std::string> args) {
+    return RequestedInformation(CommandLine(std::move(args))).value_or("start");
+  };
+  const std::string version = "Tramolin 2, wersja " TRAMOLIN_VERSION "\n";
+  const std::string help = asked({"-s", "--HELP"});
+  EXPECT_TRUE(help.starts_with(version));
+  EXPECT_EQ(asked({"--version"}), version);
+  EXPECT_EQ(asked({"-?"}), help);
+  EXPECT_EQ(asked({"--version", "--help"}), help);
+  for (const char* name : {"-s ", "-v ", "-d ", "-k ", "-m ", "-ms ", "-min ", "-serwis ", "-h=N ",
+                           "--version ", "TRAMOLIN2_DIR"}) {
+    EXPECT_NE(help.find(name), std::string::npos) << name;
+  }
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {}, {"-s", "-d"}, {"-h=5"}, {"--pomoc"}, {"/?"}, {"--versions"}}) {
+    EXPECT_EQ(asked(args), "start");
+  }
 }
 
 TEST_F(ConfigurationTest, NewFileHasTheKeysInOrder) {

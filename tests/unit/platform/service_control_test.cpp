@@ -47,21 +47,46 @@ TEST_F(ServiceControlTest, StopAndStartRunSystemctlWithTheUnitName) {
 
 TEST_F(ServiceControlTest, InstallWritesTheUnitAndEnablesIt) {
   EXPECT_FALSE(control_.IsInstalled("Rep"));
-  control_.InstallUnit("Rep", "/opt/rep/", "Tramolin2", true);
+  control_.InstallUnit("Rep", {"/opt/rep/Tramolin2", "/opt/rep/", {}, true});
   EXPECT_TRUE(control_.IsInstalled("Rep"));
   const std::string unit = ReadFile(dir_ / "units" / "Rep.service");
   EXPECT_NE(unit.find("\nExecStart=\"/opt/rep/Tramolin2\" -s -d\n"), std::string::npos);
   EXPECT_NE(unit.find("\nWorkingDirectory=/opt/rep/\n"), std::string::npos);
+  EXPECT_EQ(unit.find("User="), std::string::npos);  // the account does not own /opt/rep/
   EXPECT_EQ(ReadFile(calls_), "daemon-reload\nenable Rep.service\n");
 }
 
 TEST_F(ServiceControlTest, WithoutDebugTheServiceRunsWithOnlyS) {
-  EXPECT_NE(ServiceUnitText("Rep", "/r/", "T", false).find("\nExecStart=\"/r/T\" -s\n"),
-            std::string::npos);
+  EXPECT_NE(
+      ServiceUnitText("Rep", {"/r/T", "/r/", {}, false}, "").find("\nExecStart=\"/r/T\" -s\n"),
+      std::string::npos);
+}
+
+// The same hardened service for a folder of the wizard and for the package's instances; only
+// the package's makes its folder for the account. "%" in a path is no specifier.
+TEST(ServiceUnitTest, BothUnitsRunConfinedToTheirFolders) {
+  const std::string folder = ServiceUnitText("Rep", {"/r/T", "/r 5%/", {"/db/"}, false}, "acc");
+  const std::string packaged = ServiceTemplateUnitText("/usr/bin/tramolin2");
+  for (const char* line : {"\nUser=acc\nGroup=acc\n", "\nEnvironment=\"TRAMOLIN2_DIR=/r 5%%/\"\n",
+                           "\nReadWritePaths=\"/r 5%%/\" \"-/db/\"\n"}) {
+    EXPECT_NE(folder.find(line), std::string::npos) << line;
+  }
+  for (const char* line :
+       {"\nUser=tramolin2\nGroup=tramolin2\n", "\nExecStart=\"/usr/bin/tramolin2\" -s\n",
+        "\nEnvironment=\"TRAMOLIN2_DIR=/var/lib/tramolin2/%i/\"\n",
+        "\nStateDirectory=tramolin2/%i\n", "\nReadWritePaths=\"/var/lib/tramolin2/%i/\"\n"}) {
+    EXPECT_NE(packaged.find(line), std::string::npos) << line;
+  }
+  for (const std::string& unit : {folder, packaged}) {
+    for (const char* line : {"\nProtectSystem=strict\n", "\nPrivateTmp=yes\n",
+                             "\nNoNewPrivileges=yes\n", "\nRestart=on-failure\n"}) {
+      EXPECT_NE(unit.find(line), std::string::npos) << line;
+    }
+  }
 }
 
 TEST_F(ServiceControlTest, RemoveDisablesAndDeletesTheUnit) {
-  control_.InstallUnit("Rep", "/opt/rep/", "Tramolin2", false);
+  control_.InstallUnit("Rep", {"/opt/rep/Tramolin2", "/opt/rep/", {}, false});
   control_.RemoveUnit("Rep");
   EXPECT_FALSE(control_.IsInstalled("Rep"));
   const std::string calls =
@@ -73,7 +98,7 @@ TEST_F(ServiceControlTest, RemoveDisablesAndDeletesTheUnit) {
 
 TEST_F(ServiceControlTest, UnwritableUnitDirectoryRaises) {
   const ServiceControl control(dir_ / "missing", stub_.string());
-  EXPECT_THROW(control.InstallUnit("Rep", "/r/", "T", false), std::system_error);
+  EXPECT_THROW(control.InstallUnit("Rep", {"/r/T", "/r/", {}, false}), std::system_error);
 }
 
 TEST(ServiceNameTest, OnlySystemdUnitNamesThatStayInTheUnitFolder) {
@@ -90,7 +115,7 @@ TEST_F(ServiceControlTest, InvalidNameIsRefusedByEveryOperation) {
   const std::string name = "../x";
   const auto outside = dir_ / "x.service";  // where the name leads from the unit folder
   testing::WriteFile(outside, "kept");
-  EXPECT_THROW(control_.InstallUnit(name, "/r/", "T", false), std::invalid_argument);
+  EXPECT_THROW(control_.InstallUnit(name, {"/r/T", "/r/", {}, false}), std::invalid_argument);
   EXPECT_FALSE(control_.IsInstalled(name));
   EXPECT_FALSE(control_.StopService(name));
   EXPECT_FALSE(control_.StartService(name));

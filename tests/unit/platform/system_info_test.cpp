@@ -16,6 +16,14 @@ TEST(SystemInfoTest, DescriptionIsNameThenAddressesInParentheses) {
   EXPECT_FALSE(addresses.ends_with('/'));
 }
 
+TEST(SystemInfoTest, AppDirectoryIsTheChosenFolderElseTheExecutables) {
+  const std::filesystem::path program = "/opt/t/tramolin2";
+  EXPECT_EQ(AppDirectory("", program), "/opt/t");
+  EXPECT_EQ(AppDirectory("/var/lib/tramolin2/a/", program), "/var/lib/tramolin2/a");
+  EXPECT_EQ(AppDirectory("/srv//x/../y", program), "/srv/y");
+  EXPECT_EQ(AppDirectory("rep", program), std::filesystem::current_path() / "rep");
+}
+
 TEST(SystemInfoTest, OnlyTheOwnExecutableHasTheBuildVersion) {
   EXPECT_EQ(GetFileVersion(ProgramPath()), TRAMOLIN_VERSION);
   EXPECT_EQ(GetFileVersion("/bin/sh"), "");
