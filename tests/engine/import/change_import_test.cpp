@@ -144,8 +144,7 @@ TEST_F(ChangeImportTest, TheCopyTakesTheMainVersionAndKeepsWhatItLoses) {
   EXPECT_EQ(RecordedEvents(copy_->path), "DOKUMENT,WIADOMOSCHEAD");
 }
 
-// The first import of the record takes the pending entry with it: the second, in the same
-// transaction, meets none.
+// The first import of the record takes its pending entry along: the second one meets none.
 TEST_F(ChangeImportTest, ARecordTwiceInABatchConflictsOnce) {
   Exec(copy_->path, "INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (300, 'lokalny')");
   const std::string update = Text(Record(300, kDokumenty, kChangeUpdate,
@@ -155,8 +154,7 @@ TEST_F(ChangeImportTest, ARecordTwiceInABatchConflictsOnce) {
   EXPECT_EQ(copy_->host.CountLines("-1 IT=0 IR=300 TZ=1 IL=2 KONFL: cont"), 1);
 }
 
-// A table dropped here since: the main database drops a change of a record it changed itself
-// without looking into the table.
+// The main database drops a change it has pending without looking into the (dropped) table.
 TEST_F(ChangeImportTest, TheServerDropsAChangeForATableItNoLongerHas) {
   Setup(*main_, {"DROP TABLE GRUPYADRESATOW"});
   Exec(main_->path,
