@@ -14,22 +14,28 @@ void RatioReporter::ReportRuns(const std::vector<Run>& runs) {
 
 void RatioReporter::Finalize() {
   ConsoleReporter::Finalize();
-  const double measured = rates_[comparison_.measured];
-  const double reference = rates_[comparison_.reference];
-  if (measured > 0 && reference > 0) {
-    std::cout << comparison_.measured_label << ": " << static_cast<long long>(measured)
-              << " records/s; " << comparison_.reference_label << ": "
-              << static_cast<long long>(reference) << " records/s; " << comparison_.ratio_text
-              << " " << measured / reference << " of that rate\n";
+  for (const RateComparison& comparison : comparisons_) {
+    const double measured = rates_[comparison.measured];
+    const double reference = rates_[comparison.reference];
+    if (measured > 0 && reference > 0) {
+      std::cout << comparison.measured_label << ": " << static_cast<long long>(measured)
+                << " records/s; " << comparison.reference_label << ": "
+                << static_cast<long long>(reference) << " records/s; " << comparison.ratio_text
+                << " " << measured / reference << " of that rate\n";
+    }
   }
 }
 
-int RunAndCompare(int argc, char** argv, RateComparison comparison) {
+int RunAndCompare(int argc, char** argv, std::vector<RateComparison> comparisons) {
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter(std::move(comparison));
+  RatioReporter reporter(std::move(comparisons));
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;
+}
+
+int RunAndCompare(int argc, char** argv, RateComparison comparison) {
+  return RunAndCompare(argc, argv, std::vector<RateComparison>{std::move(comparison)});
 }
 
 }  // namespace tramolin::bench

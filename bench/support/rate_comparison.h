@@ -1,5 +1,5 @@
-// Two benchmarks of one run compared by their "records/s" counters: the console report, then one
-// line with both rates and their ratio.
+// Benchmarks of one run compared in pairs by their "records/s" counters: the console report, then
+// one line per pair with both rates and their ratio.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -21,16 +21,18 @@ struct RateComparison {
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
-  explicit RatioReporter(RateComparison comparison) : comparison_(std::move(comparison)) {}
+  explicit RatioReporter(std::vector<RateComparison> comparisons)
+      : comparisons_(std::move(comparisons)) {}
   void ReportRuns(const std::vector<Run>& runs) override;
   void Finalize() override;
 
  private:
-  RateComparison comparison_;
+  std::vector<RateComparison> comparisons_;
   std::map<std::string, double> rates_;
 };
 
-// The benchmark program's main: runs every registered benchmark and prints the comparison.
+// The benchmark program's main: runs every registered benchmark and prints the comparisons.
+int RunAndCompare(int argc, char** argv, std::vector<RateComparison> comparisons);
 int RunAndCompare(int argc, char** argv, RateComparison comparison);
 
 }  // namespace tramolin::bench

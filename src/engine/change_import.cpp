@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -43,6 +44,18 @@ constexpr std::string_view kTableColumns =
     "WHERE RF.RDB$RELATION_NAME = :TABELA\n"
     "AND F.RDB$COMPUTED_BLR IS NULL AND F.RDB$DIMENSIONS IS NULL\n"
     "ORDER BY RF.RDB$FIELD_POSITION";
+
+// The two questions a record raises before its change, in one statement: whether the sender
+// still has journal entries of it here, and whether it is in its table. Always one row of two
+// flags.
+std::string RecordStateQuery(const TTableInfo& table) {
+  return Concat(
+      {"SELECT\n"
+       "IIF(EXISTS(SELECT ID FROM REPZMIANY\n"
+       "  WHERE IDREPKOPIE=:IDREPKOPIE AND IDREKORDU=:ID AND IDTABELI=:IDTABELI), 1, 0),\n"
+       "IIF(EXISTS(",
+       ExistenceQuery(table), "), 1, 0)\nFROM RDB$DATABASE"});
+}
 
 constexpr std::int32_t kNoAction = -1;
 constexpr std::int32_t kExtraColumnsTable = 24;  // POLADODATKOWE
@@ -230,17 +243,19 @@ TChangeImport::RecordResult TChangeImport::ApplyRecord(Run& run) {
   }
 }
 
-// One record: conflict probe, existence check with its conversions, lock check, the change and
-// the removal of the entries it caused for the sender; then the extra work of some tables.
+// One record: conflict probe and existence check (one statement) with its conversions, lock check,
+// the change and the removal of the entries it caused for the sender; then the extra work of some
+// tables.
 void TChangeImport::ApplyChecked(Run& run) {
   CheckColumnNames(run.record);
   CheckDayCounts(run.record);
   CommitBeforeEachRecord(run);
   CheckFitsTable(run);
-  ProbeConflict(run);
+  const std::optional<RecordState> state = ReadRecordState(run);
+  ProbeConflict(run, state ? state->pending : HasPendingEntries(run));
   bool applied = false;
   if (run.record.change_type != kNoAction) {
-    CheckExistence(run);
+    CheckExistence(run, state ? state->exists : RecordExists(run));
     if (run.record.change_type == kChangeUpdate && run.table->lock_object_type != -1) {
       CheckLock(run);
     }
@@ -306,6 +321,25 @@ void TChangeImport::CheckFitsTable(const Run& run) {
               " (", Number(columns), ")"}));
 }
 
+// Nothing when the statement fails, as it does for a table this database lacks: the two
+// separate statements then decide, and fail, exactly where they always did (a change the main
+// database drops needs no look into its table).
+std::optional<TChangeImport::RecordState> TChangeImport::ReadRecordState(const Run& run) {
+  try {
+    fb::Statement& query = statements_.Get(RecordStateQuery(*run.table));
+    query.ParamAt(0).SetInt(run.sender);
+    query.ParamAt(1).SetInt(run.record.record_id);
+    query.ParamAt(2).SetInt(run.record.table_number);
+    fb::ResultSet rows = query.Open();
+    if (!rows.Next()) return std::nullopt;
+    const RecordState state{rows.GetInt(0) != 0, rows.GetInt(1) != 0};
+    rows.Close();
+    return state;
+  } catch (const fb::Error&) {
+    return std::nullopt;
+  }
+}
+
 bool TChangeImport::HasPendingEntries(const Run& run) {
   IBQ_REPZMIANY_Select2.ParamAt(0).SetInt(run.sender);
   IBQ_REPZMIANY_Select2.ParamAt(1).SetInt(run.record.record_id);
@@ -316,11 +350,20 @@ bool TChangeImport::HasPendingEntries(const Run& run) {
   return found;
 }
 
+bool TChangeImport::RecordExists(const Run& run) {
+  fb::Statement& query = statements_.Get(ExistenceQuery(*run.table));
+  query.ParamAt(0).SetInt(run.record.record_id);
+  fb::ResultSet rows = query.Open();
+  const bool exists = rows.Next();
+  rows.Close();
+  return exists;
+}
+
 // A local change of the record not yet sent: the main database keeps its own version (which
 // reaches the sender later); a copy takes the main database's and records what it loses.
-void TChangeImport::ProbeConflict(Run& run) {
+void TChangeImport::ProbeConflict(Run& run, bool pending) {
   run.write_conflict = false;
-  if (!HasPendingEntries(run)) return;
+  if (!pending) return;
   if (host_.ServerMode()) {
     run.record.change_type = kNoAction;
     Trace(run, " KONFL: ->N", true);
@@ -330,12 +373,7 @@ void TChangeImport::ProbeConflict(Run& run) {
   }
 }
 
-void TChangeImport::CheckExistence(Run& run) {
-  fb::Statement& query = statements_.Get(ExistenceQuery(*run.table));
-  query.ParamAt(0).SetInt(run.record.record_id);
-  fb::ResultSet rows = query.Open();
-  const bool exists = rows.Next();
-  rows.Close();
+void TChangeImport::CheckExistence(Run& run, bool exists) {
   std::int32_t& change = run.record.change_type;
   if (!exists) {
     Trace(run, run.prefix + "NOREC");

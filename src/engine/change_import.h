@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -60,6 +61,10 @@ class TChangeImport {
  private:
   struct Run;
   struct Checkpoint;
+  struct RecordState {
+    bool pending = false;  // the sender still has journal entries of the record here
+    bool exists = false;   // the record is in its table
+  };
   enum class RecordResult {
     kApplied,  // applied or skipped: the import goes on
     kReplay,   // another transaction held a record: rolled back, to be applied again
@@ -77,9 +82,11 @@ class TChangeImport {
   void ApplyChecked(Run& run);
   void CommitBeforeEachRecord(Run& run);
   void CheckFitsTable(const Run& run);
+  std::optional<RecordState> ReadRecordState(const Run& run);
   bool HasPendingEntries(const Run& run);
-  void ProbeConflict(Run& run);
-  void CheckExistence(Run& run);
+  bool RecordExists(const Run& run);
+  void ProbeConflict(Run& run, bool pending);
+  void CheckExistence(Run& run, bool exists);
   void WriteConflictOf(Run& run);
   void CheckLock(const Run& run);
   bool ExecuteChange(Run& run);

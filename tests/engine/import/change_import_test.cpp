@@ -144,6 +144,27 @@ TEST_F(ChangeImportTest, TheCopyTakesTheMainVersionAndKeepsWhatItLoses) {
   EXPECT_EQ(RecordedEvents(copy_->path), "DOKUMENT,WIADOMOSCHEAD");
 }
 
+// The first import of the record takes its pending entry along: the second one meets none.
+TEST_F(ChangeImportTest, ARecordTwiceInABatchConflictsOnce) {
+  Exec(copy_->path, "INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (300, 'lokalny')");
+  const std::string update = Text(Record(300, kDokumenty, kChangeUpdate,
+                                         {IntegerField("ID", 300), TextField("NAZWA", "glowny")}));
+  ASSERT_EQ(copy_->Import(update + update), ImportOutcome::kDone) << copy_->Error();
+  EXPECT_EQ(copy_->conflicts, 1);
+  EXPECT_EQ(copy_->host.CountLines("-1 IT=0 IR=300 TZ=1 IL=2 KONFL: cont"), 1);
+}
+
+// The main database drops a change it has pending without looking into the (dropped) table.
+TEST_F(ChangeImportTest, TheServerDropsAChangeForATableItNoLongerHas) {
+  Setup(*main_, {"DROP TABLE GRUPYADRESATOW"});
+  Exec(main_->path,
+       "INSERT INTO REPZMIANY (ID, IDREPKOPIE, IDTABELI, IDREKORDU, TYPZMIANY) "
+       "VALUES (1, 1, 5, 7, 2)");
+  ASSERT_EQ(main_->Import(Text(Record(7, 5, kChangeDelete))), ImportOutcome::kDone)
+      << main_->Error();
+  EXPECT_EQ(main_->host.CountLines("0 IT=5 IR=7 TZ=2 IL=0 KONFL: ->N"), 1);
+}
+
 struct LockCase {
   const char* name;
   int table;
