@@ -3,6 +3,7 @@
 // start-up sequence and then the message loop.
 #include <charconv>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "shell/shutdown_signals.h"
 #include "shell/startup.h"
 #include "shell/tdm.h"
+#include "shell/technician_console.h"
 #include "ui/desktop_application.h"
 #include "ui/main_window.h"
 #include "ui/wizard.h"
@@ -67,11 +69,15 @@ KeepAlive KeepAliveFromEnvironment(std::string& note) {
   return {};
 }
 
+// Where Tramolin2.ini, the logs and pid are.
+std::filesystem::path ProgramFolder() {
+  return AppDirectory(EnvironmentValue(kProgramFolderVariable, ""), ProgramPath());
+}
+
 ShellServices MakeShellServices(int argc, char** argv, TPassDM& pass_dm, std::string& note) {
   ShellServices services;
-  const std::filesystem::path program = ProgramPath();
-  services.app_dir = AppDirectory(EnvironmentValue(kProgramFolderVariable, ""), program);
-  services.executable_name = program.filename().string();
+  services.app_dir = ProgramFolder();
+  services.executable_name = ProgramPath().filename().string();
   services.command_line = CommandLine(std::vector<std::string>(argv + 1, argv + argc));
   services.clock = NowDayCount;
   services.firebird_probe = [&pass_dm](const TConfig& config) {
@@ -93,11 +99,13 @@ bool WantsWindow(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   // Before anything else: no display, no other copy and no configuration is looked at.
-  if (const std::optional<std::string> information =
-          RequestedInformation(CommandLine(argc, argv))) {
+  const CommandLine command_line(argc, argv);
+  if (const std::optional<std::string> information = RequestedInformation(command_line)) {
     std::cout << Cp1250ToUtf8(*information);
     return 0;
   }
+  // The technician's console on a terminal: no display, no other copy, no database.
+  if (AsksForConsole(command_line)) return RunTechnicianConsole(argc, argv, ProgramFolder());
   ShutdownSignals::BlockInAllThreads();
   const bool windowed = WantsWindow(argc, argv);
   std::unique_ptr<QCoreApplication> app;

@@ -6,6 +6,7 @@
 #include "engine/database_identity.h"
 #include "protocol/packet_types.h"
 #include "protocol/payloads.h"
+#include "util/cp1250.h"
 #include "util/day_time.h"
 #include "util/log_level.h"
 #include "util/text_rules.h"
@@ -60,6 +61,11 @@ ServerErrorReaction ReactionToServerError(int code, std::string_view text) {
   reaction.keeps_connection = code == kErrorImportLocked;
   reaction.level = reaction.keeps_connection ? kLogProgress : kLogError;
   return reaction;
+}
+
+std::string VerificationRefusalText(int code) {
+  const std::string_view known = VerificationResultText(code);
+  return known.empty() ? "nieznany kod "_cp + std::to_string(code) : std::string(known);
 }
 
 std::string ClientAuthPayload(const ClientCredentials& credentials) {

@@ -46,6 +46,10 @@ struct ServerErrorReaction {
 };
 ServerErrorReaction ReactionToServerError(int code, std::string_view text);
 
+// The text a verification result other than OK is shown with; a code that is not in the table, by
+// its number.
+std::string VerificationRefusalText(int code);
+
 // What the client tells the server about itself.
 struct ClientCredentials {
   int copy_number = 0;

@@ -157,6 +157,11 @@ bool ReplicationClient::SendTechnicianCommand(std::string_view payload) {
   return false;
 }
 
+void ReplicationClient::PacketArrived(std::uint8_t type, const std::string& payload) {
+  if (hooks_.packet_arrived) hooks_.packet_arrived(type, payload);
+  cycle_->PacketArrived(type, payload);
+}
+
 void ReplicationClient::RestartIdleDisconnect() {
   if (hooks_.restart_idle_disconnect) hooks_.restart_idle_disconnect(kIdleDisconnectMs);
 }

@@ -10,9 +10,11 @@
 
 #include <QObject>
 #include <QTimer>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "client/client_rules.h"
 #include "engine/host_services.h"
@@ -53,6 +55,8 @@ struct ClientHooks {
   std::function<void(const std::string& host, int port)> save_alternative_address;
   // An import stopped at a record a local user holds (HeldBackFlag).
   std::function<void()> hold_back;
+  // A complete packet from the server, before the client acts on it.
+  std::function<void(std::uint8_t type, std::string_view payload)> packet_arrived;
 };
 
 class ReplicationClient : public QObject, public SlotBook {
@@ -91,6 +95,8 @@ class ReplicationClient : public QObject, public SlotBook {
   void Reconnect();
   // A technician's command (payload as the command list builds it); false when not sent.
   bool SendTechnicianCommand(std::string_view payload);
+  // A complete packet from the server: the program around hears of it, then the cycle acts.
+  void PacketArrived(std::uint8_t type, const std::string& payload);
 
   // Runs database work on the client's worker after the work posted before it. `done` gets the
   // result on the event loop; the error text the work left becomes the client's. Without a

@@ -9,7 +9,6 @@
 
 #include "client/client_state.h"
 #include "client/replication_client.h"
-#include "client/sync_cycle.h"
 #include "engine/replication_data.h"
 #include "net/packet_connection.h"
 #include "net/restart_timer.h"
@@ -311,7 +310,7 @@ void ServerLink::CSError(QAbstractSocket::SocketError error) {
 }
 
 void ServerLink::CSRead(std::uint8_t type, const std::string& payload) {
-  client_.Cycle().PacketArrived(type, payload);
+  client_.PacketArrived(type, payload);
 }
 
 void ServerLink::CSOverflow() {

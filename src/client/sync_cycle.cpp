@@ -166,10 +166,8 @@ void SyncCycle::Verification(std::string_view payload) {
         },
         [](bool) {}, false);
   }
-  // A code the server never sends is shown by its number.
-  const std::string_view known = VerificationResultText(code);
-  const std::string text = known.empty() ? "nieznany kod "_cp + Number(code) : std::string(known);
-  host.Log("Weryfikacja zakończona niepowodzeniem: "_cp + Quoted(text), kLogProgress);
+  host.Log("Weryfikacja zakończona niepowodzeniem: "_cp + Quoted(VerificationRefusalText(code)),
+           kLogProgress);
   Reconnect();
 }
 

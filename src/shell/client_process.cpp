@@ -16,7 +16,7 @@ ClientProcess::ClientProcess(HostServices& host, QObject* parent) : QObject(pare
                       if (hooks_.save_alternative_address)
                         hooks_.save_alternative_address(address, port);
                     },
-                    [this] { held_back_ = true; }});
+                    [this] { held_back_ = true; }, nullptr});
 }
 
 void ClientProcess::Configure(const ClientSettings& settings) {

@@ -1,5 +1,7 @@
 #include "util/command_line.h"
 
+#include <algorithm>
+
 #include "util/cp1250.h"
 #include "util/text_rules.h"
 
@@ -16,6 +18,11 @@ std::string SwitchPrefix(std::string_view name, bool with_equals) {
 
 }  // namespace
 
+bool IsSwitch(std::string_view parameter, std::string_view name) {
+  const std::string upper = UpperCase(parameter);
+  return upper == SwitchPrefix(name, false) || upper.starts_with(SwitchPrefix(name, true));
+}
+
 CommandLine::CommandLine(std::vector<std::string> args) : args_(std::move(args)) {}
 
 CommandLine::CommandLine(int argc, const char* const* argv) {
@@ -23,13 +30,8 @@ CommandLine::CommandLine(int argc, const char* const* argv) {
 }
 
 bool CommandLine::HasSwitch(std::string_view name) const {
-  const std::string bare = SwitchPrefix(name, false);
-  const std::string with_value = SwitchPrefix(name, true);
-  for (const std::string& arg : args_) {
-    const std::string upper = UpperCase(arg);
-    if (upper == bare || upper.starts_with(with_value)) return true;
-  }
-  return false;
+  return std::any_of(args_.begin(), args_.end(),
+                     [name](const std::string& arg) { return IsSwitch(arg, name); });
 }
 
 std::string CommandLine::SwitchValue(std::string_view name) const {

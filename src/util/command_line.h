@@ -8,6 +8,9 @@
 
 namespace tramolin {
 
+// True when the parameter is the switch `name`: "-name" or "-name=...", without regard to case.
+bool IsSwitch(std::string_view parameter, std::string_view name);
+
 class CommandLine {
  public:
   CommandLine() = default;

@@ -41,7 +41,7 @@ class ClientServerFixture : public ServerFixture {
     client_.SetCredentials({copy_identity_.number, copy_identity_.id, "", copy_identity_.version,
                             "2.1.5.7", false, false});
     client_.SetHooks({[this](int, int state) { client_states_.push_back(state); }, nullptr, nullptr,
-                      [this] { ++held_back_; }});
+                      [this] { ++held_back_; }, nullptr});
     Configure([](ClientSettings&) {});
   }
   void TearDown() override {

@@ -36,7 +36,7 @@ class ServerLinkTest : public ::testing::Test {
     client_.SetAddressLookup(&lookup_);
     client_.SetHooks({nullptr, nullptr,
                       [this](const std::string& h, int p) { saved_ = h + ":" + std::to_string(p); },
-                      nullptr});
+                      nullptr, nullptr});
   }
   void Configure(ServerAddresses addresses, bool on_demand = false) {
     ClientSettings settings;

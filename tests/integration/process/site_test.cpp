@@ -2,7 +2,8 @@
 // each in a folder of its own, all sharing the database files with this test through the
 // Classic-mode embedded root. Changes made while they run reach every database; a client killed
 // in the middle of importing a large batch, or a server killed in the middle of importing a
-// client's, loses and doubles nothing once restarted.
+// client's, loses and doubles nothing once restarted. A technician's console on a terminal gets
+// the server's answers.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -201,6 +202,66 @@ TEST_F(SiteTest, AServerKilledWhileImportingAClientsBatchConvergesAfterBothResta
       QueryInt(MainPath(), "SELECT COUNT(*) FROM DOKUMENTY WHERE ID BETWEEN 10500001 AND 10520000"),
       20'000);
   ExpectConverged({1});
+}
+
+// The technician's console on a terminal, run from the server's own folder while the server runs
+// (no single-copy rule, no database), with the key of the folder's [Klient] section.
+class ConsoleTest : public SiteTest {
+ protected:
+  struct Run {
+    int status = -1;
+    std::string output;  // standard output and error
+  };
+  QProcess& StartConsole(const QStringList& arguments) {
+    const QString address = "127.0.0.1:" + QString::number(port_);
+    return server_->Start(QStringList{"--technician", address} + arguments);
+  }
+  Run Console(const QStringList& arguments) {
+    QProcess& process = StartConsole(arguments);
+    const bool ended =
+        process.waitForFinished(15'000) && process.exitStatus() == QProcess::NormalExit;
+    return {ended ? process.exitCode() : -1, process.readAll().toStdString()};
+  }
+  static bool WaitForOutput(QProcess& process, std::string& seen, const std::string& text) {
+    while (seen.find(text) == std::string::npos) {
+      if (!process.waitForReadyRead(10'000)) return false;
+      seen += process.readAll().toStdString();
+    }
+    return true;
+  }
+};
+
+TEST_F(ConsoleTest, CommandsAreAnsweredOnTheTerminalAndAWrongKeyIsRefused) {
+  server_->WriteFile("Tramolin2.ini",
+                     Configuration("main.fdb") + "[Tramolin]\r\nMode=1\r\n" +
+                         "[Server]\r\nAccessKey=sezam\r\nPort=" + std::to_string(port_) +
+                         "\r\n[Klient]\r\nAccessKey=sezam\r\n");
+  StartServer();
+  const struct {
+    QStringList arguments;
+    const char* line;
+  } answered[] = {{{"1"}, "BAZA_VER_HIGH: 119"},
+                  {{"2"}, "  typ: serwisant"},
+                  {{"7", "SELECT 'ok' || 42 FROM RDB$DATABASE"}, "[RC=1] \"ok42\""}};
+  for (const auto& command : answered) {
+    const Run run = Console(command.arguments);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find(command.line), std::string::npos) << run.output;
+  }
+  const Run refused = Console({"1", "--key=klucz"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.output.find("odmówił logowania: błąd autoryzacji"), std::string::npos)
+      << refused.output;
+
+  // Listening prints the server's log lines (a message sent meanwhile) until SIGINT.
+  QProcess& listening = StartConsole({"3"});
+  std::string heard;
+  ASSERT_TRUE(WaitForOutput(listening, heard, "Nasłuch włączony\n")) << heard;
+  EXPECT_EQ(Console({"0", "Dzień dobry"}).status, 0);
+  EXPECT_TRUE(WaitForOutput(listening, heard, " Serwer: [4] Dzień dobry\n")) << heard;
+  ::kill(static_cast<pid_t>(listening.processId()), SIGINT);
+  ASSERT_TRUE(listening.waitForFinished(5000));
+  EXPECT_EQ(listening.exitCode(), 0);
 }
 
 // Two network namespaces joined by a veth pair (10.213.0.1 and 10.213.0.2): hosts whose link the

@@ -190,8 +190,9 @@ TEST(ProgramSwitchesTest, HelpAndVersionAreAnsweredAnythingElseStarts) {
   EXPECT_EQ(asked({"--version"}), version);
   EXPECT_EQ(asked({"-?"}), help);
   EXPECT_EQ(asked({"--version", "--help"}), help);
-  for (const char* name : {"-s ", "-v ", "-d ", "-k ", "-m ", "-ms ", "-min ", "-serwis ", "-h=N ",
-                           "--version ", "TRAMOLIN2_DIR"}) {
+  for (const char* name :
+       {"-s ", "-v ", "-d ", "-k ", "-m ", "-ms ", "-min ", "-serwis ", "-h=N ", "--technician ",
+        "--key=", "--tls=", "--fingerprint=", "--timeout=", "--version ", "TRAMOLIN2_DIR"}) {
     EXPECT_NE(help.find(name), std::string::npos) << name;
   }
   for (const auto& args : std::vector<std::vector<std::string>>{
