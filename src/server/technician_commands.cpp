@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "protocol/payloads.h"
 #include "util/cp1250.h"
 #include "util/fields.h"
 #include "util/log_level.h"
@@ -41,14 +42,6 @@ const std::array<std::string_view, kTechnicianCommandCount> kTechnicianCommandNa
     "Wyślij wiadomość"_cp, "Podaj status serwera"_cp, "Podaj status klientów"_cp,
     "Włącz nasłuch"_cp,    "Wyłącz nasłuch"_cp,       "Zapisz log"_cp,
     "Usuń klienta"_cp,     "Wykonaj SQL"_cp};
-
-std::string TechnicianCommandPayload(int code, std::string_view text) {
-  std::string payload = std::to_string(code) + ";";
-  if (!text.empty()) payload.append(text).append(";");
-  return payload;
-}
-
-std::string TechnicianReplyPayload(std::string_view text) { return "0;" + std::string(text); }
 
 bool ForwardsLogLine(bool server_mode, bool has_slots, int level, bool closing) {
   return server_mode && has_slots && level != kLogStatus && level != kLogRecord && !closing;
@@ -100,7 +93,7 @@ void TechnicianCommands::LogRequest(std::string_view request, ClientSession& ses
 }
 
 void TechnicianCommands::Reply(ClientSession& session, std::string_view text) {
-  server_.SendCommandPacket(session, TechnicianReplyPayload(text));
+  server_.SendCommandPacket(session, BuildCommandReply(text));
 }
 
 void TechnicianCommands::SendMessage(std::string_view rest) {

@@ -18,13 +18,6 @@ namespace tramolin {
 inline constexpr int kTechnicianCommandCount = 8;
 extern const std::array<std::string_view, kTechnicianCommandCount> kTechnicianCommandNames;
 
-// code + ";", then text + ";" when the text is not empty: (6, "2") gives "6;2;", (1, "") gives
-// "1;". -1 stands for no selected item.
-std::string TechnicianCommandPayload(int code, std::string_view text);
-
-// "0;" + text: a reply to a technician.
-std::string TechnicianReplyPayload(std::string_view text);
-
 // Forwarding the server's log to technicians: whether Log forwards a line at all, which slots
 // receive it, and the payload "0; Serwer: [<level>] <text>".
 bool ForwardsLogLine(bool server_mode, bool has_slots, int level, bool closing);

@@ -2,6 +2,7 @@
 
 #include "engine/replication_data.h"
 #include "protocol/packet_types.h"
+#include "protocol/payloads.h"
 #include "server/replication_server.h"
 #include "shell/logger.h"
 #include "util/cp1250.h"
@@ -29,7 +30,7 @@ void ServerTechnicianPort::CloseSlot(int slot) { server_.CloseSlot(slot, true); 
 void ServerTechnicianPort::ExecuteSQL(ClientSession& session, std::string_view sql) {
   WorkerPool* workers = server_.Workers();
   if (workers == nullptr) {
-    SendCommandPacket(session, TechnicianReplyPayload("Brak połączenia z bazą danych"_cp));
+    SendCommandPacket(session, BuildCommandReply("Brak połączenia z bazą danych"_cp));
     return;
   }
   session.RunJob<std::string>(
@@ -40,7 +41,7 @@ void ServerTechnicianPort::ExecuteSQL(ClientSession& session, std::string_view s
         return answer;
       },
       [this, &session](std::string answer, JobReport) {
-        SendCommandPacket(session, TechnicianReplyPayload(answer));
+        SendCommandPacket(session, BuildCommandReply(answer));
       });
 }
 

@@ -91,8 +91,7 @@ void TechnicianConsole::PacketArrived(std::uint8_t type, std::string_view payloa
 
 void TechnicianConsole::SendCommand() {
   phase_ = Phase::kAwaitingAnswer;
-  bool sent =
-      client_.SendTechnicianCommand(TechnicianCommandPayload(request_.command, request_.argument));
+  bool sent = client_.SendTechnicianCommand(BuildCommand(request_.command, request_.argument));
   if (sent && AnswerOf(request_.command) == ConsoleAnswer::kAfterActivity) {
     sent = client_.Link().SendPacket(pkAktywnosc, "");
   }

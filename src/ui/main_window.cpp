@@ -30,6 +30,7 @@
 #include "client/sync_cycle.h"
 #include "net/restart_timer.h"
 #include "platform/system_info.h"
+#include "protocol/payloads.h"
 #include "server/server_state.h"
 #include "server/technician_commands.h"
 #include "shell/activity_state.h"
@@ -405,7 +406,7 @@ void TfMainTramolin_2::ReplikujBtnClick() {
 
 void TfMainTramolin_2::SendCommandClick() {
   tdm_.Client().SendTechnicianCommand(
-      TechnicianCommandPayload(commands_->currentIndex(), ProgramText(command_text_->text())));
+      BuildCommand(commands_->currentIndex(), ProgramText(command_text_->text())));
 }
 
 void TfMainTramolin_2::SaveLogClick() {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "client_harness.h"
+#include "protocol/payloads.h"
 #include "server/technician_commands.h"
 #include "shell/logger.h"
 #include "shell/server_technician_port.h"
@@ -24,7 +25,7 @@ class TechnicianTest : public ClientServerFixture {
   // Sends the command and waits until the technician's log has grown by `answers` lines.
   bool Command(int code, std::string_view argument, std::size_t answers = 1) {
     const std::size_t before = client_host_.lines.size();
-    if (!client_.SendTechnicianCommand(TechnicianCommandPayload(code, argument))) return false;
+    if (!client_.SendTechnicianCommand(BuildCommand(code, argument))) return false;
     return RunUntil([&] { return client_host_.lines.size() >= before + answers; });
   }
   bool Logged(std::string_view text) const {

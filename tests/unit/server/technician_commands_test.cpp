@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/recording_host.h"
+#include "protocol/payloads.h"
 #include "server/client_session.h"
 #include "util/cp1250.h"
 
@@ -140,14 +141,14 @@ TEST(TechnicianCommandPayloadTest, CodeThenTextWhenThereIsOne) {
   const std::vector<std::tuple<int, std::string, std::string>> cases = {
       {6, "2", "6;2;"}, {1, "", "1;"}, {-1, "", "-1;"}, {7, "SELECT 1", "7;SELECT 1;"}};
   for (const auto& [code, text, payload] : cases) {
-    EXPECT_EQ(TechnicianCommandPayload(code, text), payload) << code;
+    EXPECT_EQ(BuildCommand(code, text), payload) << code;
   }
 }
 
 TEST(TechnicianCommandPayloadTest, ServerReadsWhatTheClientSends) {
   RecordingHost host;
   RecordingPort port;
-  TechnicianCommands(host, port).HandleCommand(port.Session(0), TechnicianCommandPayload(6, "2"));
+  TechnicianCommands(host, port).HandleCommand(port.Session(0), BuildCommand(6, "2"));
   EXPECT_EQ(port.calls, std::vector<std::string>{"close 2"});
 }
 
