@@ -15,6 +15,7 @@
 #include "platform/system_info.h"
 #include "shell/console_view.h"
 #include "shell/database_link.h"
+#include "shell/fleet_status_rules.h"
 #include "shell/logging_application.h"
 #include "shell/shutdown_signals.h"
 #include "shell/startup.h"
@@ -106,6 +107,7 @@ int main(int argc, char** argv) {
   }
   // The technician's console on a terminal: no display, no other copy, no database.
   if (AsksForConsole(command_line)) return RunTechnicianConsole(argc, argv, ProgramFolder());
+  if (AsksForStatus(command_line)) return RunFleetStatus(argc, argv, ProgramFolder());
   ShutdownSignals::BlockInAllThreads();
   const bool windowed = WantsWindow(argc, argv);
   std::unique_ptr<QCoreApplication> app;

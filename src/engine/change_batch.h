@@ -18,6 +18,13 @@ struct ChangeCounts {
   std::int32_t new_count = 0;  // those of them that are inserts
 };
 
+// One copy of the main database and the journal entries waiting for it.
+struct CopyBacklog {
+  std::int32_t copy = 0;
+  std::string description;  // REPKOPIE.OPIS
+  std::int64_t entries = 0;
+};
+
 // The marker of no batch: every export marks with a transaction number, which is positive.
 inline constexpr std::int32_t kNoBatchInFlight = -1;
 

@@ -55,6 +55,12 @@ constexpr std::string_view kCount =
     "FROM REPZMIANY \n"
     "WHERE IDREPKOPIE = :IDREPKOPIE";
 
+constexpr std::string_view kCountBacklogs =
+    "SELECT K.ID, K.OPIS,\n"
+    "  (SELECT COUNT(*) FROM REPZMIANY Z WHERE Z.IDREPKOPIE = K.ID)\n"
+    "FROM REPKOPIE K\n"
+    "ORDER BY K.ID";
+
 std::string Number(std::int64_t value) { return std::to_string(value); }
 
 // The share of the payload limit the payload has reached, 0-100.
@@ -177,7 +183,8 @@ TChangeExport::TChangeExport(TDMDB& db, HostServices& host, SlotBook& slot_book,
       mark_set_(db.IBTGetData(), MarkSetText()),
       walk_(db.IBTGetData()),
       IBQ_CURRENT_TRANSACTION(db.IBTGetData(), kCurrentTransaction),
-      IBQ_REPZMIANY_Count(db.IBT_REPZMIANY_Count(), kCount) {}
+      IBQ_REPZMIANY_Count(db.IBT_REPZMIANY_Count(), kCount),
+      count_backlogs_(db.IBT_REPZMIANY_Count(), kCountBacklogs) {}
 
 ChangeCounts TChangeExport::CountChanges(std::int32_t copy_number) {
   ChangeCounts counts;
@@ -197,6 +204,24 @@ ChangeCounts TChangeExport::CountChanges(std::int32_t copy_number) {
     return {};
   }
   return counts;
+}
+
+std::optional<std::vector<CopyBacklog>> TChangeExport::CountBacklogs() {
+  if (!db_.ConnectDatabase()) return std::nullopt;
+  std::vector<CopyBacklog> copies;
+  try {
+    TransactionScope work(db_.IBT_REPZMIANY_Count());
+    fb::ResultSet rows = count_backlogs_.Open();
+    while (rows.Next()) {
+      copies.push_back(
+          {static_cast<std::int32_t>(rows.GetInt(0)), rows.GetString(1), rows.GetInt(2)});
+    }
+    rows.Close();
+    work.Commit();
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  return copies;
 }
 
 bool TChangeExport::PrepareChanges(std::int32_t copy_number, bool new_only, int slot,

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -39,6 +40,9 @@ class TChangeExport {
 
   // Both counts stay 0 when counting fails; errors are swallowed.
   ChangeCounts CountChanges(std::int32_t copy_number);
+  // Every copy the database knows and its pending entries, by copy number: a read of the whole
+  // journal. None when the database cannot be read.
+  std::optional<std::vector<CopyBacklog>> CountBacklogs();
 
   // Exports what is pending for `copy_number` (only records with an insert among their entries
   // when new_only) into one payload of about kPayloadLimit characters at most. Progress and
@@ -84,6 +88,7 @@ class TChangeExport {
   TJournalWalk walk_;
   fb::Statement IBQ_CURRENT_TRANSACTION;
   fb::Statement IBQ_REPZMIANY_Count;
+  fb::Statement count_backlogs_;
 };
 
 }  // namespace tramolin

@@ -69,6 +69,10 @@ ChangeCounts ReplicationData::CountChanges(int copy_number) {
   return export_->CountChanges(copy_number);
 }
 
+std::optional<std::vector<CopyBacklog>> ReplicationData::CountBacklogs() {
+  return export_->CountBacklogs();
+}
+
 bool ReplicationData::PrepareChanges(int copy_number, bool new_only, int slot, PreparedChanges& out,
                                      NullColumns nulls, const ExportCycle& cycle) {
   return export_->PrepareChanges(copy_number, new_only, slot, out, nulls, cycle);

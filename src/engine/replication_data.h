@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/change_batch.h"
 #include "engine/database_identity.h"
@@ -66,6 +67,8 @@ class ReplicationData {
 
   // The exchange.
   ChangeCounts CountChanges(int copy_number);
+  // Every copy and the entries waiting for it; reads the whole journal. None on failure.
+  std::optional<std::vector<CopyBacklog>> CountBacklogs();
   // NULL columns go as explicit NULLs only to a destination that agreed on them.
   bool PrepareChanges(int copy_number, bool new_only, int slot, PreparedChanges& out,
                       NullColumns nulls = NullColumns::kLeftOut, const ExportCycle& cycle = {});

@@ -71,6 +71,14 @@ std::string CertificateFingerprint(const QSslCertificate& certificate) {
   return certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper().toStdString();
 }
 
+std::optional<std::string> CertificateFileFingerprint(const std::string& file) {
+  const std::optional<QByteArray> pem = ReadFile(file);
+  const QList<QSslCertificate> certificates =
+      pem ? QSslCertificate::fromData(*pem, QSsl::Pem) : QList<QSslCertificate>();
+  if (certificates.isEmpty()) return std::nullopt;
+  return CertificateFingerprint(certificates.front());
+}
+
 bool SameFingerprint(std::string_view a, std::string_view b) {
   const std::string left = Normalised(a);
   return !left.empty() && left == Normalised(b);

@@ -26,6 +26,8 @@ QSslConfiguration ClientTlsConfiguration();
 
 // "AB:CD:..." (upper-case hexadecimal, 32 bytes), as the certificate script prints it.
 std::string CertificateFingerprint(const QSslCertificate& certificate);
+// The fingerprint of the first certificate of a PEM file; nullopt when it cannot be read.
+std::optional<std::string> CertificateFileFingerprint(const std::string& file);
 // Compares fingerprints ignoring case, ":" and blanks.
 bool SameFingerprint(std::string_view a, std::string_view b);
 

@@ -79,6 +79,8 @@ enum CommandCode : int {
   kCommandRemoveClient = 6,
   kCommandExecuteSql = 7,
   kCommandReserved = 8,
+  // Ours, beyond the console's list: never sent to a server that is not ours.
+  kCommandCopiesStatus = 20,  // the status of every copy, for a monitoring tool
 };
 
 // The fixed reply texts of the commands that have one.

@@ -30,6 +30,7 @@ struct TKlientInfo {
   bool Nasluch = false;           // forward the log to this technician
   bool SendNewDataFirst = false;  // the client sends its new changes first
   FeatureSet Features = 0;        // agreed with the client when it logged in
+  double LastExchange = 0;        // the copy's last successful exchange; 0: none yet
 };
 
 }  // namespace tramolin

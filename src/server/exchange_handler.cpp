@@ -278,11 +278,13 @@ void ExchangeHandler::BatchPrepared(ClientSession& session, bool name_client,
   host.Log("", kLogStatus);
   if (host.Closing() || server_.IndexOf(session) == -1) return;
   session.Slot().DoWyslZmian = batch.total;
+  server_.BacklogCounted(session, batch.total);
   server_.SlotChanged(session);
   session.SendFrame(batch.frame);
   session.Outgoing().Sent(batch);
   if (batch.count < 1) {
     host.Log("Brak zmian", kLogProgress, true);
+    server_.ExchangeSucceeded(session);
     server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
     return;
   }
@@ -347,6 +349,7 @@ void ExchangeHandler::Confirmation(ClientSession& session, std::string_view payl
 
 void ExchangeHandler::JournalEntriesDeleted(ClientSession& session, std::int32_t removed) {
   server_.ClearCopyError(session);
+  server_.ExchangeSucceeded(session);
   session.Outgoing().Confirmed(removed);
   HostServices& host = server_.Host();
   if (!session.Slot().SendNewDataFirst) {
@@ -374,6 +377,7 @@ void ExchangeHandler::ClientBatch(ClientSession& session, std::string_view paylo
   HostServices& host = server_.Host();
   if (batch.count < 1) {
     host.Log("Brak zmian po stronie klienta "_cp + Number(session), kLogProgress);
+    server_.ExchangeSucceeded(session);
     server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
     server_.RestartIdleDisconnect();
     return;
@@ -422,6 +426,7 @@ void ExchangeHandler::BatchImported(ClientSession& session, const ImportResult& 
   }
   if (host.Closing() || server_.IndexOf(session) == -1) return;
   server_.ClearCopyError(session);
+  server_.ExchangeSucceeded(session);
   host.Log(
       Concat({"Zaimportowano "_cp, NumberText(result.count),
               result.conflicts > 0 ? " (konfliktów "_cp + NumberText(result.conflicts) + " !!!)"

@@ -61,7 +61,8 @@ ReplicationServer::ReplicationServer(HostServices& host, QObject* parent)
       exchange_(std::make_unique<ExchangeHandler>(*this)),
       refusals_log_(kThrottledLinePeriod),
       handshakes_log_(kThrottledLinePeriod),
-      peer_lines_(kThrottledLinePeriod) {
+      peer_lines_(kThrottledLinePeriod),
+      fleet_(host.Now()) {
   tmrZombie.setParent(this);
   connect(&tmrZombie, &QTimer::timeout, this, &ReplicationServer::tmrZombieTimer);
   RestartTimer(tmrZombie, kZombieSweepIntervalMs);
@@ -221,8 +222,8 @@ void ReplicationServer::CloseSession(ClientSession& session, bool close_connecti
   const int index = IndexOf(session);
   if (index == -1) return;
   const TKlientInfo& slot = session.Slot();
-  if (slot.Serwisant == 0 && slot.DBNR > 0 && !slot.LastErrorMsg.empty()) {
-    copy_errors_[slot.DBNR] = slot.LastErrorMsg;
+  if (IsCopySlot(slot) && !slot.LastErrorMsg.empty()) {
+    fleet_.RememberError(slot.DBNR, slot.LastErrorMsg);
   }
   slots_[static_cast<std::size_t>(index)] = slots_.back();
   slots_.pop_back();
@@ -266,22 +267,40 @@ void ReplicationServer::SlotChanged(ClientSession& session) {
 }
 
 void ReplicationServer::RecallCopyError(ClientSession& session) {
-  const auto error = copy_errors_.find(session.Slot().DBNR);
-  if (error != copy_errors_.end()) session.Slot().LastErrorMsg = error->second;
+  if (auto error = fleet_.RememberedError(session.Slot().DBNR)) {
+    session.Slot().LastErrorMsg = std::move(*error);
+  }
 }
 
 void ReplicationServer::ClearCopyError(ClientSession& session) {
   if (session.Slot().LastErrorMsg.empty()) return;
   session.Slot().LastErrorMsg.clear();
-  copy_errors_.erase(session.Slot().DBNR);
+  fleet_.ClearError(session.Slot().DBNR);
   SlotChanged(session);
+}
+
+void ReplicationServer::ExchangeSucceeded(ClientSession& session) {
+  if (!IsCopySlot(session.Slot())) return;
+  fleet_.Exchanged(session.Slot().DBNR, host_.Now());
+  SlotChanged(session);
+}
+
+void ReplicationServer::BacklogCounted(ClientSession& session, std::int64_t entries) {
+  if (IsCopySlot(session.Slot())) fleet_.BacklogSeen(session.Slot().DBNR, entries, host_.Now());
+}
+
+std::vector<CopyStatus> ReplicationServer::Copies() const {
+  return fleet_.Copies(*Clients(), host_.Now());
 }
 
 SlotSnapshot ReplicationServer::Clients() const {
   if (published_ == nullptr) {
     auto copies = std::make_shared<std::vector<TKlientInfo>>();
     copies->reserve(slots_.size());
-    for (const ClientSession* session : slots_) copies->push_back(session->Slot());
+    for (const ClientSession* session : slots_) {
+      copies->push_back(session->Slot());
+      copies->back().LastExchange = fleet_.LastExchange(session->Slot().DBNR);
+    }
     published_ = std::move(copies);
   }
   return published_;

@@ -15,7 +15,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/host_services.h"
@@ -28,6 +27,7 @@
 #include "server/client_session.h"
 #include "server/client_slot.h"
 #include "server/client_validation.h"
+#include "server/fleet_book.h"
 #include "server/pre_login_gate.h"
 #include "server/server_hooks.h"
 #include "server/server_state.h"
@@ -126,6 +126,14 @@ class ReplicationServer : public QObject, public SlotBook {
   // the copy, the copy's next slot shows it again, and an exchange that succeeds clears it.
   void RecallCopyError(ClientSession& session);
   void ClearCopyError(ClientSession& session);
+  // What the fleet's status shows of a copy: an exchange with it succeeded (a batch confirmed or
+  // imported, or nothing to move either way), or its backlog was counted for a batch.
+  void ExchangeSucceeded(ClientSession& session);
+  void BacklogCounted(ClientSession& session, std::int64_t entries);
+  // Every copy known, for the reports and a monitoring tool; the fleet's counts of the whole
+  // journal are made by whoever asks (the technician's port).
+  std::vector<CopyStatus> Copies() const;
+  FleetBook& Fleet() { return fleet_; }
   // The slots as they are now, for the grid and the reports.
   SlotSnapshot Clients() const;
   bool HasClients() const { return !slots_.empty(); }
@@ -219,7 +227,6 @@ class ReplicationServer : public QObject, public SlotBook {
   std::unique_ptr<ExchangeHandler> exchange_;
   std::vector<ClientSession*> slots_;  // in slot order; the sessions are children of the server
   mutable SlotSnapshot published_;     // null while a slot changed since it was made
-  std::unordered_map<int, std::string> copy_errors_;  // by copy number
   PreLoginGate pre_login_;
   LogThrottle refusals_log_;
   LogThrottle handshakes_log_;
@@ -230,6 +237,7 @@ class ReplicationServer : public QObject, public SlotBook {
   int preparing_ = 0;  // sessions preparing a batch now
   int importing_ = 0;  // sessions importing one
   std::uint64_t progress_calls_ = 0;
+  FleetBook fleet_;
 };
 
 }  // namespace tramolin

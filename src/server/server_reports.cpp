@@ -1,11 +1,14 @@
 #include "server/server_reports.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <array>
+#include <charconv>
 #include <string_view>
 #include <utility>
 
 #include "util/cp1250.h"
 #include "util/day_time.h"
+#include "util/fields.h"
 #include "util/text_rules.h"
 
 namespace tramolin {
@@ -28,14 +31,6 @@ class ReportText {
  private:
   std::string text_;
 };
-
-// The short date and the long time: "yyyy-mm-dd hh:nn:ss".
-std::string DateTimeText(double day_count) {
-  const LocalDateTime when = FromDayCount(day_count);
-  char time[16];
-  std::snprintf(time, sizeof time, " %02d:%02d:%02d", when.hour, when.minute, when.second);
-  return ShortDateText(day_count) + time;
-}
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
@@ -89,6 +84,56 @@ void AppendClient(ReportText& report, std::size_t index, const TKlientInfo& slot
   report.EmptyLine();
 }
 
+// A line of the copies' status carries no separator of its own inside a text.
+std::string FieldText(std::string_view text) {
+  std::string field(text);
+  std::replace_if(
+      field.begin(), field.end(),
+      [](char c) { return c == kStatusSeparator || c == '\r' || c == '\n'; }, ' ');
+  return field;
+}
+
+std::optional<std::int64_t> Integer(std::string_view text) {
+  std::int64_t value = 0;
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (failure != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<CopyStatus> ParseCopyLine(std::string_view line) {
+  std::array<std::string_view, 8> fields;
+  for (std::string_view& field : fields) field = NextField(line, kStatusSeparator);
+  const auto copy = Integer(fields[0]);
+  const auto backlog = Integer(fields[1]);
+  const auto backlog_age = Integer(fields[2]);
+  const auto silence = Integer(fields[4]);
+  if (!copy || !backlog || !backlog_age || !silence || (fields[5] != "0" && fields[5] != "1")) {
+    return std::nullopt;
+  }
+  CopyStatus status;
+  status.copy = static_cast<std::int32_t>(*copy);
+  status.backlog = *backlog;
+  status.backlog_age = *backlog_age;
+  status.last_exchange = fields[3];
+  status.silence = *silence;
+  status.connected = fields[5] == "1";
+  status.description = fields[6];
+  status.error = fields[7];
+  return status;
+}
+
+void AppendCopy(ReportText& report, const CopyStatus& copy) {
+  report.Line("Kopia " + std::to_string(copy.copy) + " (" + copy.description + ")");
+  report.YesNo("  połączona: "_cp, copy.connected);
+  report.Line("  zaległość: "_cp, copy.backlog < 0
+                                      ? std::string("nie policzona"_cp)
+                                      : Concat({std::to_string(copy.backlog), " (policzona "_cp,
+                                                std::to_string(copy.backlog_age), " s temu)"}));
+  report.Line("  ost. wymiana: ", copy.last_exchange.empty() ? std::string("brak od startu serwera")
+                                                             : copy.last_exchange);
+  report.Line("  ost. błąd: "_cp, copy.error);
+}
+
 }  // namespace
 
 std::string ServerReport(const ServerReportValues& values) {
@@ -103,12 +148,44 @@ std::string ServerReport(const ServerReportValues& values) {
   return report.Take();
 }
 
-std::string ClientsReport(const std::vector<TKlientInfo>& clients, double now) {
+std::string ClientsReport(const std::vector<TKlientInfo>& clients,
+                          const std::vector<CopyStatus>& copies, double now) {
   ReportText report;
   report.Line("Raport dotyczący aktywnych klientów:"_cp);
   report.EmptyLine();
   for (std::size_t i = 0; i < clients.size(); ++i) AppendClient(report, i, clients[i], now);
+  if (copies.empty()) return report.Take();
+  report.Line(kCopiesStatusTitle);
+  for (const CopyStatus& copy : copies) AppendCopy(report, copy);
   return report.Take();
+}
+
+std::string CopiesStatusReply(const std::vector<CopyStatus>& copies) {
+  ReportText report;
+  report.Line(kCopiesStatusTitle);
+  const std::string separator(1, kStatusSeparator);
+  for (const CopyStatus& copy : copies) {
+    report.Line(
+        Concat({std::to_string(copy.copy), separator, std::to_string(copy.backlog), separator,
+                std::to_string(copy.backlog_age), separator, copy.last_exchange, separator,
+                std::to_string(copy.silence), separator, copy.connected ? "1" : "0", separator,
+                FieldText(copy.description), separator, FieldText(copy.error)}));
+  }
+  return report.Take();
+}
+
+std::optional<std::vector<CopyStatus>> ParseCopiesStatus(std::string_view reply) {
+  std::string_view rest = reply;
+  if (NextField(rest, '\n') != Concat({kCopiesStatusTitle, "\r"})) return std::nullopt;
+  std::vector<CopyStatus> copies;
+  while (!rest.empty()) {
+    std::string_view line = NextField(rest, '\n');
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::optional<CopyStatus> copy = ParseCopyLine(line);
+    if (!copy) return std::nullopt;
+    copies.push_back(std::move(*copy));
+  }
+  return copies;
 }
 
 }  // namespace tramolin

@@ -3,11 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/database_identity.h"
 #include "server/client_slot.h"
+#include "server/fleet_book.h"
 
 namespace tramolin {
 
@@ -44,7 +47,17 @@ struct ServerReportValues {
 std::string ServerReport(const ServerReportValues& values);
 
 // "Raport dotyczący aktywnych klientów:", an empty line, then for every slot a block headed
-// "Klient[i]" (i counted from 0) followed by an empty line.
-std::string ClientsReport(const std::vector<TKlientInfo>& clients, double now);
+// "Klient[i]" (i counted from 0) followed by an empty line; then, when any copy is known, the
+// title "Stan kopii:" and a block for every copy: connected, backlog, last exchange, last error.
+std::string ClientsReport(const std::vector<TKlientInfo>& clients,
+                          const std::vector<CopyStatus>& copies, double now);
+
+// The status of the copies for a monitoring tool: the title line, then one line per copy with the
+// fields of CopyStatus in its order, separated by tabs (blanked inside the texts). nullopt for a
+// reply that is not such a status.
+inline constexpr std::string_view kCopiesStatusTitle = "Stan kopii:";
+inline constexpr char kStatusSeparator = '\t';
+std::string CopiesStatusReply(const std::vector<CopyStatus>& copies);
+std::optional<std::vector<CopyStatus>> ParseCopiesStatus(std::string_view reply);
 
 }  // namespace tramolin

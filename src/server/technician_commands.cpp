@@ -2,7 +2,9 @@
 
 #include <cstdint>
 
+#include "protocol/packet_types.h"
 #include "protocol/payloads.h"
+#include "server/server_reports.h"
 #include "util/cp1250.h"
 #include "util/fields.h"
 #include "util/log_level.h"
@@ -21,6 +23,7 @@ enum TechnicianCommand : int {
   kRemoveClient = 6,
   kExecuteSql = 7,
   kUnsupported = 8,
+  kCopiesStatus = kCommandCopiesStatus,
 };
 
 // The next field as an integer; -1 when it is not one. The field is consumed either way.
@@ -69,7 +72,13 @@ void TechnicianCommands::HandleCommand(ClientSession& session, const std::string
       return Reply(session, server_.ServerReport());
     case kClientsStatus:
       LogRequest("Żądanie podania statusu klientów od klienta nr "_cp, session);
-      return Reply(session, server_.ClientsReport());
+      return server_.WithCopies(session, [this, &session](const std::vector<CopyStatus>& copies) {
+        Reply(session, server_.ClientsReport(copies));
+      });
+    case kCopiesStatus:
+      return server_.WithCopies(session, [this, &session](const std::vector<CopyStatus>& copies) {
+        Reply(session, CopiesStatusReply(copies));
+      });
     case kLoggingOn:
       return SetLogging(session, true);
     case kLoggingOff:

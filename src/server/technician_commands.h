@@ -4,11 +4,14 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/host_services.h"
 #include "server/client_slot.h"
+#include "server/fleet_book.h"
 #include "server/technician_sink.h"
 
 namespace tramolin {
@@ -43,7 +46,11 @@ class TechnicianServerPort {
   // The detailed log and the on-screen log written to their files at once.
   virtual void SaveLogs() = 0;
   virtual std::string ServerReport() = 0;
-  virtual std::string ClientsReport() = 0;
+  // Every copy's status, with the journal counted first when a count is due: `then` runs on the
+  // event loop once the status is there, and only while the session lives.
+  using CopiesReady = std::function<void(const std::vector<CopyStatus>&)>;
+  virtual void WithCopies(ClientSession& session, CopiesReady then) = 0;
+  virtual std::string ClientsReport(const std::vector<CopyStatus>& copies) = 0;
 };
 
 // Executes a technician's pkPolecenie: the first field is the code (-1 when it is not a number),

@@ -54,8 +54,23 @@ std::string ServerTechnicianPort::ServerReport() {
   return tramolin::ServerReport(report_values_());
 }
 
-std::string ServerTechnicianPort::ClientsReport() {
-  return tramolin::ClientsReport(*server_.Clients(), report_values_().Now);
+void ServerTechnicianPort::WithCopies(ClientSession& session, CopiesReady then) {
+  WorkerPool* workers = server_.Workers();
+  if (workers == nullptr || !server_.Fleet().CountDue(server_.Host().Now())) {
+    then(server_.Copies());
+    return;
+  }
+  session.RunJob<std::optional<std::vector<CopyBacklog>>>(
+      *workers, {server_.IndexOf(session), -1, -1},
+      [](ReplicationData& data, HostServices&) { return data.CountBacklogs(); },
+      [this, then = std::move(then)](std::optional<std::vector<CopyBacklog>> copies, JobReport) {
+        if (copies) server_.Fleet().Counted(*copies, server_.Host().Now());
+        then(server_.Copies());
+      });
+}
+
+std::string ServerTechnicianPort::ClientsReport(const std::vector<CopyStatus>& copies) {
+  return tramolin::ClientsReport(*server_.Clients(), copies, report_values_().Now);
 }
 
 }  // namespace tramolin

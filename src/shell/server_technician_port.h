@@ -30,7 +30,9 @@ class ServerTechnicianPort : public TechnicianServerPort {
   void ExecuteSQL(ClientSession& session, std::string_view sql) override;
   void SaveLogs() override;
   std::string ServerReport() override;
-  std::string ClientsReport() override;
+  // Counts the whole journal on the session's worker first when a count is due.
+  void WithCopies(ClientSession& session, CopiesReady then) override;
+  std::string ClientsReport(const std::vector<CopyStatus>& copies) override;
 
  private:
   ReplicationServer& server_;

@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -30,14 +31,17 @@
 
 namespace tramolin {
 
+// Prints the answer to a command that has one and gives the exit status of the run.
+using AnswerPrinter = std::function<int(std::string_view answer)>;
+
 class TechnicianConsole : public QObject, public HostServices {
   Q_OBJECT
 
  public:
-  // The streams must outlive the console.
+  // The streams must outlive the console. Without a printer the answer goes to `out` as it came.
   TechnicianConsole(ConsoleRequest request, const ClientSettings& settings,
                     const ClientCredentials& credentials, std::ostream& out, std::ostream& err,
-                    QObject* parent = nullptr);
+                    AnswerPrinter print_answer = {}, QObject* parent = nullptr);
 
   // Connects; the rest follows on the event loop.
   void Start();
@@ -71,7 +75,9 @@ class TechnicianConsole : public QObject, public HostServices {
   ConsoleRequest request_;
   std::ostream& out_;
   std::ostream& err_;
+  AnswerPrinter print_answer_;
   Phase phase_ = Phase::kLoggingIn;
+  int answer_status_ = 0;
   std::string refusal_;     // why the server refused the connection or the login
   std::string last_error_;  // the last error the client logged
   QTimer deadline_;
@@ -81,5 +87,9 @@ class TechnicianConsole : public QObject, public HostServices {
 // The console's process: reads the command line and the client settings of the program folder's
 // configuration file, runs the console on a QCoreApplication and returns the exit status.
 int RunTechnicianConsole(int argc, char** argv, const std::filesystem::path& app_dir);
+
+// `tramolin2 --status`: the same, asking the server of the program folder for the status of its
+// copies (shell/fleet_status_rules.h).
+int RunFleetStatus(int argc, char** argv, const std::filesystem::path& app_dir);
 
 }  // namespace tramolin

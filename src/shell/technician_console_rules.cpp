@@ -33,16 +33,6 @@ bool IsOwnSwitch(std::string_view parameter) {
                      [parameter](std::string_view name) { return IsSwitch(parameter, name); });
 }
 
-std::optional<int> Number(std::string_view text, int lowest, int highest) {
-  int value = 0;
-  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (failure != std::errc() || end != text.data() + text.size() || value < lowest ||
-      value > highest) {
-    return std::nullopt;
-  }
-  return value;
-}
-
 std::string Quoted(std::string_view text) { return Concat({"\"", text, "\""}); }
 
 // "host:port" or "[IPv6]:port".
@@ -53,7 +43,7 @@ bool ReadAddress(std::string_view text, ConsoleRequest& request) {
   if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
     host = host.substr(1, host.size() - 2);
   }
-  const std::optional<int> port = Number(text.substr(colon + 1), 1, 65535);
+  const std::optional<int> port = NumberIn(text.substr(colon + 1), 1, 65535);
   if (host.empty() || !port) return false;
   request.host = std::string(host);
   request.port = *port;
@@ -72,7 +62,7 @@ std::string ReadPositional(const std::vector<std::string>& positional, ConsoleRe
     return "Nieprawidłowy adres serwera "_cp + Quoted(positional[0]) + ".";
   }
   if (positional.size() < 2) return std::string("Brak polecenia."_cp);
-  const std::optional<int> command = Number(positional[1], 0, kTechnicianCommandCount - 1);
+  const std::optional<int> command = NumberIn(positional[1], 0, kTechnicianCommandCount - 1);
   if (!command) return "Nieznane polecenie "_cp + Quoted(positional[1]) + ".";
   request.command = *command;
   if (positional.size() > 3) return "Za dużo argumentów: "_cp + Quoted(positional[3]) + ".";
@@ -80,28 +70,6 @@ std::string ReadPositional(const std::vector<std::string>& positional, ConsoleRe
   if (TakesArgument(*command) == request.argument.empty()) {
     return "Polecenie "_cp + std::to_string(*command) +
            (request.argument.empty() ? " wymaga argumentu."_cp : " nie przyjmuje argumentu."_cp);
-  }
-  return {};
-}
-
-// The switches that change the file's settings and the time allowed.
-std::string ReadSwitches(const CommandLine& command_line, ConsoleRequest& request) {
-  if (command_line.HasSwitch(kKeySwitch)) {
-    request.access_key = Utf8ToCp1250(command_line.SwitchValue(kKeySwitch));
-  }
-  if (command_line.HasSwitch(kTlsSwitch)) {
-    const std::optional<int> tls = Number(command_line.SwitchValue(kTlsSwitch), 0, 1);
-    if (!tls) return std::string("--tls przyjmuje wartość 0 albo 1."_cp);
-    request.tls = *tls == 1;
-  }
-  if (command_line.HasSwitch(kFingerprintSwitch)) {
-    request.fingerprint = command_line.SwitchValue(kFingerprintSwitch);
-  }
-  if (command_line.HasSwitch(kTimeoutSwitch)) {
-    const std::optional<int> seconds =
-        Number(command_line.SwitchValue(kTimeoutSwitch), 1, kLongestTimeoutSeconds);
-    if (!seconds) return std::string("--timeout przyjmuje liczbę sekund od 1 do 86400."_cp);
-    request.timeout_ms = *seconds * 1000;
   }
   return {};
 }
@@ -117,6 +85,37 @@ RunFlags ConsoleFlags() {
 
 }  // namespace
 
+std::optional<int> NumberIn(std::string_view text, int lowest, int highest) {
+  int value = 0;
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (failure != std::errc() || end != text.data() + text.size() || value < lowest ||
+      value > highest) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::string ReadConnectionSwitches(const CommandLine& command_line, ConsoleRequest& request) {
+  if (command_line.HasSwitch(kKeySwitch)) {
+    request.access_key = Utf8ToCp1250(command_line.SwitchValue(kKeySwitch));
+  }
+  if (command_line.HasSwitch(kTlsSwitch)) {
+    const std::optional<int> tls = NumberIn(command_line.SwitchValue(kTlsSwitch), 0, 1);
+    if (!tls) return std::string("--tls przyjmuje wartość 0 albo 1."_cp);
+    request.tls = *tls == 1;
+  }
+  if (command_line.HasSwitch(kFingerprintSwitch)) {
+    request.fingerprint = command_line.SwitchValue(kFingerprintSwitch);
+  }
+  if (command_line.HasSwitch(kTimeoutSwitch)) {
+    const std::optional<int> seconds =
+        NumberIn(command_line.SwitchValue(kTimeoutSwitch), 1, kLongestTimeoutSeconds);
+    if (!seconds) return std::string("--timeout przyjmuje liczbę sekund od 1 do 86400."_cp);
+    request.timeout_ms = *seconds * 1000;
+  }
+  return {};
+}
+
 bool AsksForConsole(const CommandLine& command_line) {
   return command_line.HasSwitch(kConsoleSwitch);
 }
@@ -129,7 +128,7 @@ std::optional<ConsoleRequest> ParseConsoleRequest(const CommandLine& command_lin
                [](const std::string& parameter) { return !IsOwnSwitch(parameter); });
   ConsoleRequest request;
   error = ReadPositional(positional, request);
-  if (error.empty()) error = ReadSwitches(command_line, request);
+  if (error.empty()) error = ReadConnectionSwitches(command_line, request);
   if (error.empty()) return request;
   error += Concat({"\n", kUsage, "\n"});
   return std::nullopt;

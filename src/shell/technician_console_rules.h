@@ -34,6 +34,12 @@ struct ConsoleRequest {
 
 bool AsksForConsole(const CommandLine& command_line);
 
+// The text as a whole number from `lowest` to `highest`; nullopt for anything else.
+std::optional<int> NumberIn(std::string_view text, int lowest, int highest);
+// --key, --tls, --fingerprint and --timeout into the request: "" when they are right, else what
+// is wrong (code page 1250).
+std::string ReadConnectionSwitches(const CommandLine& command_line, ConsoleRequest& request);
+
 // The request, or nullopt with `error` (code page 1250) saying what is wrong and how it is used.
 std::optional<ConsoleRequest> ParseConsoleRequest(const CommandLine& command_line,
                                                   std::string& error);

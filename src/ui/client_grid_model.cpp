@@ -25,9 +25,10 @@ QStringList EmptyRow() {
 }  // namespace
 
 const std::array<std::string_view, kClientGridColumnCount> kClientGridHeaders = {
-    "Nr:"_cp,          "Opis"_cp,      "Status"_cp,        "Postęp"_cp,
-    "ID bazy"_cp,      "Wysłano"_cp,   "Odebrano"_cp,      "Zmian lokal."_cp,
-    "Zmian zdaln."_cp, "Logowanie"_cp, "Ost. aktywność"_cp};
+    "Nr:"_cp,          "Opis"_cp,      "Status"_cp,         "Postęp"_cp,
+    "ID bazy"_cp,      "Wysłano"_cp,   "Odebrano"_cp,       "Zmian lokal."_cp,
+    "Zmian zdaln."_cp, "Logowanie"_cp, "Ost. aktywność"_cp, "Ost. wymiana"_cp,
+    "Ostatni błąd"_cp};
 
 QStringList ClientGridCells(int index, const TKlientInfo& slot) {
   return {QString::number(index + 1),
@@ -40,7 +41,9 @@ QStringList ClientGridCells(int index, const TKlientInfo& slot) {
           QString::number(slot.DoWyslZmian),
           QString::number(slot.DoOdebrZmian),
           TimeText(slot.CzasStart),
-          TimeText(slot.OstAktyw)};
+          TimeText(slot.OstAktyw),
+          slot.LastExchange > 0 ? TimeText(slot.LastExchange) : QString(),
+          UiText(slot.LastErrorMsg)};
 }
 
 ClientGridModel::ClientGridModel(QObject* parent)
@@ -59,8 +62,9 @@ void ClientGridModel::RefreshRow(int index, const TKlientInfo& slot) {
   if (index < 0 || static_cast<std::size_t>(index) >= rows_.size()) return;
   const QStringList cells = ClientGridCells(index, slot);
   QStringList& row = rows_[static_cast<std::size_t>(index)];
-  for (const int column : {kColumnStatus, kColumnProgress, kColumnSent, kColumnReceived,
-                           kColumnLocalChanges, kColumnRemoteChanges, kColumnLastActivity}) {
+  for (const int column :
+       {kColumnStatus, kColumnProgress, kColumnSent, kColumnReceived, kColumnLocalChanges,
+        kColumnRemoteChanges, kColumnLastActivity, kColumnLastExchange, kColumnLastError}) {
     row[column] = cells[column];
   }
   emit dataChanged(this->index(index, 0), this->index(index, kClientGridColumnCount - 1));

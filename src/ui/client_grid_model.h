@@ -24,15 +24,17 @@ enum ClientGridColumn : int {
   kColumnRemoteChanges,
   kColumnLoggedIn,
   kColumnLastActivity,
+  kColumnLastExchange,  // the copy's last successful exchange
+  kColumnLastError,
   kClientGridColumnCount,
 };
 
 // Header texts (code page 1250) and initial widths in pixels, by column.
 extern const std::array<std::string_view, kClientGridColumnCount> kClientGridHeaders;
 inline constexpr std::array<int, kClientGridColumnCount> kClientGridWidths = {
-    20, 120, 80, 60, 70, 90, 90, 90, 90, 120, 120};
+    20, 120, 80, 60, 70, 90, 90, 90, 90, 120, 120, 120, 200};
 
-// The eleven cell texts of slot `index` (shown in row index + 1, numbered from 1).
+// The cell texts of slot `index` (shown in row index + 1, numbered from 1).
 QStringList ClientGridCells(int index, const TKlientInfo& slot);
 
 class ClientGridModel : public QAbstractTableModel {

@@ -92,4 +92,8 @@ std::string ShortDateText(double day_count) {
   return Format("%04d-%02d-%02d", FromDayCount(day_count));
 }
 
+std::string DateTimeText(double day_count) {
+  return Format("%04d-%02d-%02d %02d:%02d:%02d", FromDayCount(day_count));
+}
+
 }  // namespace tramolin

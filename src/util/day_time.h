@@ -33,5 +33,7 @@ std::string StampText(double day_count);
 std::string FileTimestamp(double day_count);
 // "yyyy-mm-dd": the short date of log lines.
 std::string ShortDateText(double day_count);
+// "yyyy-mm-dd hh:nn:ss": the short date and the long time of the reports.
+std::string DateTimeText(double day_count);
 
 }  // namespace tramolin

@@ -46,15 +46,20 @@ TEST(ClientGridModelTest, NoSlotsShowOneEmptyRow) {
   EXPECT_EQ(RowTexts(model, 0).join(""), "");
 }
 
-TEST(ClientGridModelTest, EverySlotFillsAllElevenColumns) {
+TEST(ClientGridModelTest, EverySlotFillsEveryColumn) {
   ClientGridModel model;
-  model.Rebuild({Slot("Sklep Łódź"_cp, SlotStatus::kLoggedIn, 37),
-                 Slot("Serwisant", SlotStatus::kAwaitingConfirmation, 100)});
+  TKlientInfo copy = Slot("Sklep Łódź"_cp, SlotStatus::kLoggedIn, 37);
+  copy.LastExchange = ToDayCount({2026, 3, 14, 9, 20, 0, 0});
+  copy.LastErrorMsg = "Błąd importu"_cp;
+  model.Rebuild({copy, Slot("Serwisant", SlotStatus::kAwaitingConfirmation, 100)});
   ASSERT_EQ(model.rowCount(), 2);
-  EXPECT_EQ(RowTexts(model, 0), QStringList({"1", QString::fromUtf8("Sklep Łódź"), "zalogowany",
-                                             "37", "12", " 1 234 567 b", "   0 b", "5", "7",
-                                             "2026.03.14 08:00:05", "2026.03.14 09:26:50"}));
+  EXPECT_EQ(
+      RowTexts(model, 0),
+      QStringList({"1", QString::fromUtf8("Sklep Łódź"), "zalogowany", "37", "12", " 1 234 567 b",
+                   "   0 b", "5", "7", "2026.03.14 08:00:05", "2026.03.14 09:26:50",
+                   "2026.03.14 09:20:00", QString::fromUtf8("Błąd importu")}));
   EXPECT_EQ(RowTexts(model, 1)[0], "2");
+  EXPECT_EQ(RowTexts(model, 1)[kColumnLastExchange], "") << "no exchange yet";
   EXPECT_EQ(RowTexts(model, 1)[2], QString::fromUtf8("czeka na potw."));
 }
 
@@ -64,10 +69,10 @@ TEST(ClientGridModelTest, HeadersAreTheGridsOwn) {
   for (int column = 0; column < model.columnCount(); ++column) {
     headers << model.headerData(column, Qt::Horizontal).toString();
   }
-  EXPECT_EQ(headers,
-            QStringList({"Nr:", "Opis", "Status", QString::fromUtf8("Postęp"), "ID bazy",
-                         QString::fromUtf8("Wysłano"), "Odebrano", "Zmian lokal.", "Zmian zdaln.",
-                         "Logowanie", QString::fromUtf8("Ost. aktywność")}));
+  EXPECT_EQ(headers, QStringList({"Nr:", "Opis", "Status", QString::fromUtf8("Postęp"), "ID bazy",
+                                  QString::fromUtf8("Wysłano"), "Odebrano", "Zmian lokal.",
+                                  "Zmian zdaln.", "Logowanie", QString::fromUtf8("Ost. aktywność"),
+                                  "Ost. wymiana", QString::fromUtf8("Ostatni błąd")}));
 }
 
 TEST(ClientGridModelTest, RowRefreshTouchesOnlyTheChangingColumns) {

@@ -223,13 +223,13 @@ TEST_P(RefusedRecordTest, ARefusedRecordIsReportedKeptAndSentAgainOnceAccepted) 
   EXPECT_EQ(Documents(receiver_), 0) << "the batch is rolled back whole, to come again";
   client_.Link().tmrKConnectTimer();
   ASSERT_TRUE(RunUntil([&] {
-    return ClientsReport(*server_.Clients(), 0).find(record) != std::string::npos;
+    return ClientsReport(*server_.Clients(), {}, 0).find(record) != std::string::npos;
   })) << "the clients report shows the copy's last failure";
 
   Exec(receiver_, "ALTER TABLE DOKUMENTY DROP CONSTRAINT CHK_FAULT_ILOSC");
   ASSERT_TRUE(Synchronise());
   ExpectConverged();
-  EXPECT_EQ(ClientsReport(*server_.Clients(), 0).find(record), std::string::npos);
+  EXPECT_EQ(ClientsReport(*server_.Clients(), {}, 0).find(record), std::string::npos);
   EXPECT_EQ(Documents(receiver_), 5);
   EXPECT_EQ(Counter(receiver_, refused), -1);
 }

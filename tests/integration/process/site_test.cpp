@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -262,6 +263,40 @@ TEST_F(ConsoleTest, CommandsAreAnsweredOnTheTerminalAndAWrongKeyIsRefused) {
   ::kill(static_cast<pid_t>(listening.processId()), SIGINT);
   ASSERT_TRUE(listening.waitForFinished(5000));
   EXPECT_EQ(listening.exitCode(), 0);
+}
+
+// The status of the copies, asked of the server of the folder from its own [Server] settings:
+// their backlogs counted on demand, and the exit status a monitoring tool alerts on.
+TEST_F(ConsoleTest, StatusPrintsTheBacklogOfEveryCopyAndFailsBeyondALimit) {
+  InsertDocuments(MainPath(), 1, 30);
+  Exec(MainPath(), "DELETE FROM REPZMIANY WHERE IDREPKOPIE = 2 AND IDREKORDU <= 15");
+  StartServer();
+  const auto status = [this](const QStringList& arguments) {
+    QProcess& process = server_->Start(QStringList{"--status"} + arguments);
+    const bool ended =
+        process.waitForFinished(15'000) && process.exitStatus() == QProcess::NormalExit;
+    return Run{ended ? process.exitCode() : -1, process.readAll().toStdString()};
+  };
+  // The server's start journals a change of its own for every copy, beside the documents.
+  const Run within = status({"--max-backlog=1000"});
+  EXPECT_EQ(within.status, 0) << within.output;
+  std::smatch backlogs;
+  ASSERT_TRUE(std::regex_search(within.output, backlogs,
+                                std::regex("kopia 1 \\(Kopia nr 1\\): zaległość ([0-9]+), "
+                                           "ost. wymiana brak od startu serwera, cisza [0-9]+ s, "
+                                           "niepołączona\n"
+                                           "kopia 2 \\(Kopia nr 2\\): zaległość ([0-9]+),")))
+      << within.output;
+  const int first = std::stoi(backlogs[1]);
+  EXPECT_GE(first, 30);
+  EXPECT_EQ(std::stoi(backlogs[2]), first - 15);
+  const Run beyond = status({"--max-backlog=" + QString::number(first - 1), "--json"});
+  EXPECT_EQ(beyond.status, 3) << beyond.output;
+  EXPECT_NE(beyond.output.find("\"backlog\": " + std::to_string(first) + ","), std::string::npos)
+      << beyond.output;
+  EXPECT_NE(beyond.output.find("\"backlog_over_limit\": true"), std::string::npos);
+  EXPECT_NE(Console({"2"}).output.find("  zaległość: " + std::to_string(first - 15)),
+            std::string::npos);
 }
 
 // Two network namespaces joined by a veth pair (10.213.0.1 and 10.213.0.2): hosts whose link the

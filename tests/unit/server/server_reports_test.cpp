@@ -117,7 +117,7 @@ TKlientInfo Slot(SlotStatus status, std::int32_t serwisant) {
 }
 
 TEST(ClientsReportTest, WithoutSlotsOnlyTheHeading) {
-  EXPECT_EQ(Cp1250ToUtf8(ClientsReport({}, kStart)),
+  EXPECT_EQ(Cp1250ToUtf8(ClientsReport({}, {}, kStart)),
             "Raport dotyczący aktywnych klientów:\r\n\r\n");
 }
 
@@ -169,7 +169,7 @@ TEST(ClientsReportTest, OneBlockPerSlotInIndexOrder) {
       "  last ErrorMsg: ",
       "",
   };
-  EXPECT_EQ(Lines(ClientsReport({normal, technician}, kStart + 1.0)), expected);
+  EXPECT_EQ(Lines(ClientsReport({normal, technician}, {}, kStart + 1.0)), expected);
 }
 
 TEST(ClientsReportTest, NamesEveryStatus) {
@@ -178,13 +178,59 @@ TEST(ClientsReportTest, NamesEveryStatus) {
     slots.push_back(Slot(static_cast<SlotStatus>(status), 0));
   }
   std::vector<std::string> names;
-  for (const std::string& line : Lines(ClientsReport(slots, kStart))) {
+  for (const std::string& line : Lines(ClientsReport(slots, {}, kStart))) {
     if (line.starts_with("  status: ")) names.push_back(line.substr(10));
   }
   const std::vector<std::string> expected = {"połączony",     "autoryzowanie",  "zalogowany",
                                              "czeka na dane", "przygotowywuje", "przetwarza",
                                              "czeka na potw."};
   EXPECT_EQ(names, expected);
+}
+
+// What the fleet's status shows of each copy: counts of the whole journal, the exchange's own
+// counts and successes, failures kept until a success, and a connected copy's live slot.
+TEST(FleetBookTest, EveryCopyWithItsBacklogLastExchangeAndError) {
+  const double minute = 1.0 / (24 * 60);
+  FleetBook fleet(kStart);
+  EXPECT_TRUE(fleet.CountDue(kStart));
+  fleet.Counted({{1, "Sklep", 40}, {2, "Magazyn", 0}}, kStart + minute);
+  EXPECT_FALSE(fleet.CountDue(kStart + 3.5 * minute));
+  EXPECT_TRUE(fleet.CountDue(kStart + 4.5 * minute));
+  fleet.RememberError(2, "zerwane");
+  fleet.Exchanged(1, kStart + 2 * minute);
+  fleet.BacklogSeen(1, 12, kStart + 2 * minute);
+  TKlientInfo slot = Slot(SlotStatus::kLoggedIn, 0);
+  slot.DBNR = 1;
+  slot.Opis = "Sklep 1";
+  slot.LastErrorMsg = "teraz";
+  TKlientInfo technician = Slot(SlotStatus::kLoggedIn, 1);
+  technician.DBNR = 3;
+  const std::vector<CopyStatus> expected = {
+      {1, "Sklep 1", 12, 60, "2024-03-05 08:11:10", 60, true, "teraz"},
+      {2, "Magazyn", 0, 120, "", 180, false, "zerwane"}};
+  EXPECT_EQ(fleet.Copies({slot, technician}, kStart + 3 * minute + 1e-9), expected);
+  fleet.ClearError(2);
+  EXPECT_EQ(fleet.RememberedError(2), std::nullopt);
+
+  // The report's lines after the slots, and the tool's reply read back whole.
+  std::vector<std::string> lines = Lines(ClientsReport({}, expected, kStart));
+  lines.erase(lines.begin(), lines.begin() + 2);
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{
+                "Stan kopii:", "Kopia 1 (Sklep 1)", "  połączona: tak",
+                "  zaległość: 12 (policzona 60 s temu)", "  ost. wymiana: 2024-03-05 08:11:10",
+                "  ost. błąd: teraz", "Kopia 2 (Magazyn)", "  połączona: nie",
+                "  zaległość: 0 (policzona 120 s temu)", "  ost. wymiana: brak od startu serwera",
+                "  ost. błąd: zerwane"}));
+  std::vector<CopyStatus> hostile = expected;
+  hostile[0].description = "a\tb\r\nc";
+  const auto read = ParseCopiesStatus(CopiesStatusReply(hostile));
+  ASSERT_TRUE(read);
+  hostile[0].description = "a b  c";
+  EXPECT_EQ(*read, hostile);
+  for (const char* wrong : {"", "Stan kopii:\r\n1\t2\r\n", "polecenie nieobsługiwane"}) {
+    EXPECT_EQ(ParseCopiesStatus(wrong), std::nullopt) << wrong;
+  }
 }
 
 }  // namespace

@@ -44,7 +44,13 @@ class RecordingPort : public TechnicianServerPort {
   }
   void SaveLogs() override { Record("save logs"); }
   std::string ServerReport() override { return "raport serwera\r\n"; }
-  std::string ClientsReport() override { return Utf8ToCp1250("raport klientów\r\n"); }
+  void WithCopies(ClientSession&, CopiesReady then) override {
+    Record("copies");
+    then({CopyStatus{3, "Sklep", 5, 0, "", 60, true, ""}});
+  }
+  std::string ClientsReport(const std::vector<CopyStatus>& copies) override {
+    return Utf8ToCp1250("raport klientów i " + std::to_string(copies.size()) + " kopii\r\n");
+  }
 
   std::vector<std::string> calls;
   std::vector<std::unique_ptr<ClientSession>> sessions;
@@ -87,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{0,
                     "2;",
                     {"Żądanie podania statusu klientów od klienta nr 1"},
-                    {"send 0 0;raport klientów\r\n"}},
+                    {"copies", "send 0 0;raport klientów i 1 kopii\r\n"}},
         CommandCase{1,
                     "3;",
                     {"Żądanie włączenia logowania dla klienta nr 2"},
@@ -105,7 +111,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "7;SELECT 1 FROM RDB$DATABASE; SELECT 2",
                     {},
                     {"sql SELECT 1 FROM RDB$DATABASE", "send 1 0;wynik"}},
-        CommandCase{4, "8;", {}, {"send 4 0;polecenie nieobsługiwane"}}));
+        CommandCase{4, "8;", {}, {"send 4 0;polecenie nieobsługiwane"}},
+        CommandCase{
+            0, "20;", {}, {"copies", "send 0 0;Stan kopii:\r\n3\t5\t0\t\t60\t1\tSklep\t\r\n"}}));
 
 // The index goes to the server as sent; the server leaves slots it does not have alone.
 INSTANTIATE_TEST_SUITE_P(

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "client/client_state.h"
+#include "protocol/packet_types.h"
+#include "shell/fleet_status_rules.h"
 #include "util/cp1250.h"
 
 namespace tramolin {
@@ -128,6 +130,57 @@ TEST(ConsoleRulesTest, ServerTextReachesTheTerminalAsLinesWithoutControlCharacte
   EXPECT_EQ(TerminalText("Raport:\r\n\r\nKlient[0]\r\n"), "Raport:\n\nKlient[0]\n");
   EXPECT_EQ(TerminalText("ł\x1b[2J\ra"_cp), "ł [2J\na\n");
   EXPECT_EQ(TerminalText(""), "\n");
+}
+
+// --status reaches the server of its own folder as the folder's [Server] settings say.
+TEST(StatusRulesTest, TheServerOfTheFolderIsAskedWithItsOwnPortKeyAndCertificate) {
+  TConfig config;
+  config.ServerPort = 4000;
+  config.ServerAccessKey = "sezam";
+  std::string error;
+  const auto plain =
+      ParseStatusRequest(CommandLine({"--status", "--max-silence=10"}), config, "AB:CD", error);
+  ASSERT_TRUE(plain) << error;
+  EXPECT_EQ(plain->console.host, "127.0.0.1");
+  EXPECT_EQ(plain->console.port, 4000);
+  EXPECT_EQ(plain->console.command, kCommandCopiesStatus);
+  EXPECT_EQ(plain->console.access_key, "sezam");
+  EXPECT_EQ(plain->console.tls, false);
+  EXPECT_EQ(plain->console.fingerprint, std::nullopt);
+  EXPECT_EQ(plain->limits.silence, 600);
+  EXPECT_EQ(plain->limits.backlog, std::nullopt);
+  config.ServerTlsCertificate = "serwer.pem";
+  config.ServerTlsKey = "serwer.key";
+  const auto tls = ParseStatusRequest(
+      CommandLine({"--status", "--port=5000", "--key=inny", "--json"}), config, "AB:CD", error);
+  ASSERT_TRUE(tls) << error;
+  EXPECT_EQ(tls->console.port, 5000);
+  EXPECT_EQ(tls->console.access_key, "inny");
+  EXPECT_EQ(tls->console.fingerprint, "AB:CD");
+  EXPECT_TRUE(tls->json);
+  for (const char* wrong : {"--max-backlog=-1", "--max-silence=0", "--port=70000"}) {
+    EXPECT_FALSE(ParseStatusRequest(CommandLine({"--status", wrong}), config, {}, error)) << wrong;
+    EXPECT_NE(error.find("Użycie: tramolin2 --status"_cp), std::string::npos);
+  }
+}
+
+TEST(StatusRulesTest, ACopyBeyondALimitIsMarkedAndFailsTheRun) {
+  const std::vector<CopyStatus> copies = {
+      {1, "Sklep", 120, 5, "2026-12-10 10:00:00", 7200, false, Utf8ToCp1250("błąd")},
+      {2, "Magazyn", -1, -1, "", 30, true, ""}};
+  const StatusLimits none;
+  const StatusLimits limits{100, 3600};
+  EXPECT_EQ(StatusExitStatus(copies, none), 0);
+  EXPECT_EQ(StatusExitStatus(copies, limits), kStatusBeyondLimits);
+  EXPECT_EQ(StatusExitStatus({copies[1]}, limits), 0) << "an uncounted backlog passes nothing";
+  EXPECT_EQ(StatusText(copies, limits),
+            "kopia 1 (Sklep): zaległość 120, ost. wymiana 2026-12-10 10:00:00, cisza 7200 s, "
+            "niepołączona, błąd: błąd [ZALEGŁOŚĆ PONAD 100] [CISZA PONAD 60 MIN]\n"
+            "kopia 2 (Magazyn): zaległość nie policzona, ost. wymiana brak od startu serwera, "
+            "cisza 30 s, połączona\n");
+  const std::string json = StatusJson(copies, limits);
+  EXPECT_NE(json.find("\"backlog\": null"), std::string::npos) << json;
+  EXPECT_NE(json.find("\"over_limits\": true"), std::string::npos) << json;
 }
 
 }  // namespace
