@@ -21,6 +21,8 @@
 
 namespace tramolin {
 
+struct RepairOrder;
+
 class TPassDM;
 
 class TChangeExport;
@@ -85,6 +87,7 @@ class TDMDB {
   friend class TConflictJournal;
   friend class TDatabaseEvents;
   friend class TJournalCleanup;
+  friend std::optional<std::int32_t> JournalRepair(TDMDB& db, const RepairOrder& order);
   friend class TRemoteSql;
   friend class TSchemaAdaptation;
   friend class TDMDBTestAccess;

@@ -82,6 +82,10 @@ std::optional<std::int32_t> ReplicationData::DeleteJournalEntries(int slot) {
   return cleanup_->DeleteJournalEntries(slot);
 }
 
+std::optional<std::int32_t> ReplicationData::JournalRepair(const RepairOrder& order) {
+  return tramolin::JournalRepair(*database_, order);
+}
+
 ImportResult ReplicationData::ImportChanges(std::string_view& payload, int sender_copy, int slot) {
   return import_->ImportChanges(payload, sender_copy, slot);
 }

@@ -16,6 +16,7 @@
 #include "engine/database_identity.h"
 #include "engine/database_settings.h"
 #include "engine/host_services.h"
+#include "engine/journal_repair.h"
 #include "engine/slot_book.h"
 
 namespace tramolin {
@@ -76,6 +77,9 @@ class ReplicationData {
   std::optional<std::int32_t> DeleteJournalEntries(int slot);
   // Applies a batch's records (consumed as they go); see TChangeImport.
   ImportResult ImportChanges(std::string_view& payload, int sender_copy, int slot);
+
+  // Journal entries for a copy that a comparison found different; see JournalRepair.
+  std::optional<std::int32_t> JournalRepair(const RepairOrder& order);
 
   // A technician's statement, answered in one line; never throws.
   void ExecuteSQL(std::string_view sql, std::string& answer);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/fb/statement.h"
+#include "engine/journal_repair.h"
 #include "export_fixture.h"
 #include "util/cp1250.h"
 
@@ -86,6 +87,17 @@ TEST_F(JournalCleanupTest, AnUnreachableDatabaseGivesFalse) {
   std::filesystem::remove(path_);
   db_->DisconnectDatabase(true);
   EXPECT_FALSE(cleanup_->DeleteJournalEntries(0));
+}
+
+// A repair's entries go to one copy only and send the main database's version of each record:
+// the record's text for one it has, a delete for one only the copy has.
+TEST_F(JournalCleanupTest, ARepairJournalsAnUpdateOrADeleteForOneCopy) {
+  Open();
+  Sql("INSERT INTO TOWARY (ID) VALUES (7)");
+  Sql("DELETE FROM REPZMIANY");
+  EXPECT_EQ(JournalRepair(*db_, {2, 29, {7}, {8}}), 2);
+  EXPECT_EQ(Count("IDREPKOPIE = 1"), 0);
+  EXPECT_EQ(Prepare(2).payload, "2;2;7;29;1;1;ID;1;7;8;29;2;");
 }
 
 }  // namespace
