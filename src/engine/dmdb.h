@@ -4,6 +4,7 @@
 // connection and transactions made public here.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -31,6 +32,7 @@ class TJournalCleanup;
 class TRemoteSql;
 class TSchemaAdaptation;
 class TDMDBTestAccess;
+struct TableDigests;
 
 class TDMDB {
  public:
@@ -88,6 +90,8 @@ class TDMDB {
   friend class TRemoteSql;
   friend class TSchemaAdaptation;
   friend class TDMDBTestAccess;
+  friend TableDigests ReadTableDigests(TDMDB& db, std::int32_t table_number,
+                                       std::int32_t destination);
 
   fb::Attachment& DB() { return db_; }
   fb::Transaction& IBTTool() { return tool_; }
