@@ -19,6 +19,16 @@ std::string_view Trimmed(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
+// The alias of the table in the export's selects.
+constexpr std::string_view kAlias = "X";
+
+// The export's columns of a table's records: "SELECT <decimal aliases>X.* FROM TABLE X".
+std::string ExportColumnsFrom(TDecimalManager& decimals, std::string_view table) {
+  std::string text = "SELECT " + decimals.DecimalSelectPrefix(table, kAlias);
+  text.append(kAlias).append(".* FROM ").append(table).append(" ").append(kAlias);
+  return text;
+}
+
 }  // namespace
 
 bool TDecimalInfo::Contains(std::string_view column) const {
@@ -98,10 +108,15 @@ const TDecimalInfo* TDecimalManager::Find(std::string_view table) const {
 
 std::string RecordSelectText(TDecimalManager& decimals, std::string_view table,
                              std::string_view key_column) {
-  constexpr std::string_view kAlias = "X";
-  std::string text = "SELECT " + decimals.DecimalSelectPrefix(table, kAlias);
-  text.append(kAlias).append(".* FROM ").append(table).append(" ").append(kAlias);
+  std::string text = ExportColumnsFrom(decimals, table);
   text.append(" WHERE ").append(kAlias).append(".").append(key_column).append("=:ID");
+  return text;
+}
+
+std::string TableSelectText(TDecimalManager& decimals, std::string_view table,
+                            std::string_view key_column) {
+  std::string text = ExportColumnsFrom(decimals, table);
+  text.append(" ORDER BY ").append(kAlias).append(".").append(key_column);
   return text;
 }
 

@@ -62,6 +62,10 @@ inline constexpr std::string_view kDecimalFieldsQuery =
 // aliases: SELECT CAST(X.CENA AS DECIMAL(18,18)) CENA$,X.* FROM TOWARY X WHERE X.ID=:ID
 std::string RecordSelectText(TDecimalManager& decimals, std::string_view table,
                              std::string_view key_column);
+// The same columns of every record by ascending key:
+// SELECT CAST(X.CENA AS DECIMAL(18,18)) CENA$,X.* FROM TOWARY X ORDER BY X.ID
+std::string TableSelectText(TDecimalManager& decimals, std::string_view table,
+                            std::string_view key_column);
 
 // Adds one column of a row read for export to the record. A DOUBLE PRECISION column is skipped
 // (its value travels through its alias), an alias is added under its column's name, a NULL

@@ -4,6 +4,7 @@
 // connection and transactions made public here.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,6 +34,7 @@ class TJournalCleanup;
 class TRemoteSql;
 class TSchemaAdaptation;
 class TDMDBTestAccess;
+struct TableDigests;
 
 class TDMDB {
  public:
@@ -91,6 +93,8 @@ class TDMDB {
   friend class TRemoteSql;
   friend class TSchemaAdaptation;
   friend class TDMDBTestAccess;
+  friend TableDigests ReadTableDigests(TDMDB& db, std::int32_t table_number,
+                                       std::int32_t destination);
 
   fb::Attachment& DB() { return db_; }
   fb::Transaction& IBTTool() { return tool_; }

@@ -58,26 +58,6 @@ std::string ErrorMessage(std::int32_t record_id, std::int32_t table_number,
                  ",", std::to_string(change_type), "){", trace, "} \"", cause, "\""});
 }
 
-// The row's columns in their order, NULL ones as NULL fields: the decimal aliases (under their
-// columns' names) first, the table's own DOUBLE PRECISION columns left out since their aliases
-// carry them.
-void ReadColumns(TRekord& record, const fb::ResultSet& row, const TDecimalInfo* decimals,
-                 std::string& trace) {
-  const int count = row.ColumnCount();
-  record.fields.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    const fb::ColumnInfo& column = row.Column(i);
-    const FieldType type = TypeCodeOf(column);
-    if (decimals != nullptr && decimals->Contains(column.name)) continue;
-    if (row.IsNull(i)) {
-      AddExportColumn(record, decimals, NullField(column.name, type));
-      continue;
-    }
-    trace.append("_").append(column.name);
-    AddExportColumn(record, decimals, ReadValue(row, i, column, type));
-  }
-}
-
 // The one-record select with its key in a range and a list instead: the range lets the index be
 // read as one range, the list picks the keys out of it.
 std::string RecordSetSelectText(TDecimalManager& decimals, std::string_view table,
@@ -99,6 +79,25 @@ void LoadDecimalFields(fb::Statement& tool, TDecimalManager& decimals) {
   }
   rows.Close();
   decimals.AddDecimalFields(columns);
+}
+
+// The decimal aliases come first (under their columns' names); the table's own DOUBLE PRECISION
+// columns are left out since their aliases carry them.
+void ReadExportColumns(TRekord& record, const fb::ResultSet& row, const TDecimalInfo* decimals,
+                       std::string& trace) {
+  const int count = row.ColumnCount();
+  record.fields.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const fb::ColumnInfo& column = row.Column(i);
+    const FieldType type = TypeCodeOf(column);
+    if (decimals != nullptr && decimals->Contains(column.name)) continue;
+    if (row.IsNull(i)) {
+      AddExportColumn(record, decimals, NullField(column.name, type));
+      continue;
+    }
+    trace.append("_").append(column.name);
+    AddExportColumn(record, decimals, ReadValue(row, i, column, type));
+  }
 }
 
 TRecordReader::TRecordReader(fb::Transaction& get_data, TDecimalManager& decimals)
@@ -147,7 +146,7 @@ bool TRecordReader::ReadRecord(TRekord& record, std::string_view table, std::str
     return false;
   }
   trace += "78";
-  ReadColumns(record, row, decimals_.Find(table), trace);
+  ReadExportColumns(record, row, decimals_.Find(table), trace);
   return true;
 }
 
@@ -167,7 +166,7 @@ std::unordered_map<std::int32_t, TRekord> TRecordSetReader::Read(
     const auto id = static_cast<std::int32_t>(rows.GetInt(key_index));
     TRekord& record = records[id];
     record = TRekord{id, table_number, kChangeInsert, {}};
-    ReadColumns(record, rows, decimals, trace);
+    ReadExportColumns(record, rows, decimals, trace);
     trace.clear();
   }
   return records;

@@ -30,6 +30,12 @@ class RecordReadError : public std::runtime_error {
 // whose transaction must be active; the transaction is left as it was.
 void LoadDecimalFields(fb::Statement& tool, TDecimalManager& decimals);
 
+// Adds the columns of a row read with RecordSelectText (or a select of the same columns) to the
+// record's fields in their order, NULL ones as NULL fields; `trace` gets the name of each
+// non-NULL column read. Throws whatever a column raises, UnsupportedColumnError included.
+void ReadExportColumns(TRekord& record, const fb::ResultSet& row, const TDecimalInfo* decimals,
+                       std::string& trace);
+
 // Reads one record at a time through one statement bound to the export transaction. The
 // statement is prepared again only when the table changes, so consecutive records of one table
 // reuse it.

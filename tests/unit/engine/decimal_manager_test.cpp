@@ -40,6 +40,8 @@ TEST_F(DecimalManagerTest, RecordIsReadWithItsAliasesFirst) {
             "SELECT CAST(X.CENA AS DECIMAL(18,18)) CENA$,X.* FROM TOWARY X WHERE X.ID=:ID");
   EXPECT_EQ(RecordSelectText(decimals_, "BLOKADY", "IDBLOKADY"),
             "SELECT X.* FROM BLOKADY X WHERE X.IDBLOKADY=:ID");
+  EXPECT_EQ(TableSelectText(decimals_, "TOWARY", "ID"),
+            "SELECT CAST(X.CENA AS DECIMAL(18,18)) CENA$,X.* FROM TOWARY X ORDER BY X.ID");
 }
 
 TEST_F(DecimalManagerTest, LookupsIgnoreCaseAndBlankOrRepeatedNamesAddNothing) {
