@@ -29,7 +29,8 @@ firebird_layer='engine'
 # The engine's front door: the only engine headers the layers above it include. The database
 # module, its transactions and the engine's parts stay behind ReplicationData.
 engine_front='replication_data.h host_services.h slot_book.h database_identity.h change_batch.h
-  database_settings.h pass_dm.h db_connection.h sending_cycle.h journal_repair.h'
+  database_settings.h pass_dm.h db_connection.h sending_cycle.h journal_repair.h
+  digest_ranges.h digest_narrowing.h table_catalogue.h'
 
 cd "$root/src"
 mapfile -t sources < <(find . -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.cpp' \) |

@@ -94,6 +94,9 @@ void SyncCycle::PacketArrived(std::uint8_t type, const std::string& payload) {
     case pkAktualizacja:
       UpgradeAnnounced();
       break;
+    case pkSprawdzenie:
+      CheckStep(payload);
+      break;
     default:
       break;
   }
@@ -112,6 +115,7 @@ void SyncCycle::Acceptance(std::string_view payload) {
   if (result != kConnectionAccepted) return;
   confirmation_sent_ = false;  // a confirmation of the last connection stays unanswered
   agreed_features_ = 0;
+  check_.Drop();
   outgoing_.Restart();
   kept_count_.reset();
   host.Log("Serwer zakceptował połączenie, weryfikacja ..."_cp, kLogProgress);
@@ -204,6 +208,7 @@ void SyncCycle::StartCycle(const ChangeCounts& counts) {
   host.Log(" połączono z bazą ..."_cp, kLogDiagnostic, true);
   local_change_count_ = counts.all;
   outgoing_.Counted(counts.all);
+  check_.Drop();
   if (client_.Settings().send_new_data_first && counts.new_count > 0) {
     SendNewChangesFirst();
     return;
@@ -533,6 +538,37 @@ void SyncCycle::ConfirmationTaken() {
     if (entry != unconfirmed_.end() && entry->second == digest) unconfirmed_.erase(entry);
   }
   confirming_.clear();
+}
+
+// ---- A table check of the server's, between cycles ------------------------------------------
+
+// Only with the feature agreed and between cycles: a step that comes during a cycle goes
+// unanswered, and the server gives the check up when the cycle's ready signal reaches it.
+void SyncCycle::CheckStep(const std::string& payload) {
+  if ((agreed_features_ & kFeatureTableCheck) == 0 || client_.ActivityState() != kClientLoggedIn ||
+      starting_) {
+    return;
+  }
+  const std::optional<std::int32_t> table = check_.TableToRead(payload);
+  if (!table) {
+    AnswerCheckStep(payload);
+    return;
+  }
+  Job<std::optional<TDigestSet>>(
+      [table = *table](ReplicationData& data) {
+        return data.ReadTableDigestSet(table, kMainDatabase);
+      },
+      [this, table = *table, payload](std::optional<TDigestSet> digests) {
+        check_.Read(table, std::move(digests));
+        AnswerCheckStep(payload);
+      },
+      std::nullopt);
+}
+
+void SyncCycle::AnswerCheckStep(std::string_view payload) {
+  if (const std::optional<std::string> answer = check_.Answer(payload)) {
+    Send(pkSprawdzenieOdp, *answer);
+  }
 }
 
 void SyncCycle::Send(std::uint8_t type, std::string_view payload) {

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <utility>
 
+#include "client/table_check_answers.h"
 #include "engine/change_batch.h"
 #include "engine/sending_cycle.h"
 #include "protocol/features.h"
@@ -46,6 +47,8 @@ class SyncCycle {
   double LastServerActivity() const { return last_server_activity_; }
 
  private:
+  void CheckStep(const std::string& payload);
+  void AnswerCheckStep(std::string_view payload);
   void Acceptance(std::string_view payload);
   void Authenticate();
   void Verification(std::string_view payload);
@@ -115,7 +118,8 @@ class SyncCycle {
   RecordDigests confirming_;  // the records of the confirmation awaiting the server's answer
   bool confirmation_sent_ = false;
   FeatureSet agreed_features_ = 0;  // with the server, for this connection
-  bool starting_ = false;           // a cycle's start waits for the database
+  TableCheckAnswers check_;
+  bool starting_ = false;  // a cycle's start waits for the database
 };
 
 }  // namespace tramolin

@@ -8,6 +8,7 @@
 #include "engine/journal_cleanup.h"
 #include "engine/remote_sql.h"
 #include "engine/schema_adaptation.h"
+#include "engine/table_digest.h"
 
 namespace tramolin {
 
@@ -80,6 +81,17 @@ bool ReplicationData::PrepareChanges(int copy_number, bool new_only, int slot, P
 
 std::optional<std::int32_t> ReplicationData::DeleteJournalEntries(int slot) {
   return cleanup_->DeleteJournalEntries(slot);
+}
+
+std::optional<TDigestSet> ReplicationData::ReadTableDigestSet(std::int32_t table_number,
+                                                              std::int32_t destination) {
+  if (!database_->ConnectDatabase()) return std::nullopt;
+  try {
+    const TableDigests digests = ReadTableDigests(*database_, table_number, destination);
+    return TDigestSet(WithInFlight(digests.records, digests.in_flight));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 std::optional<std::int32_t> ReplicationData::JournalRepair(const RepairOrder& order) {

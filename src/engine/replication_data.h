@@ -15,6 +15,7 @@
 #include "engine/change_batch.h"
 #include "engine/database_identity.h"
 #include "engine/database_settings.h"
+#include "engine/digest_ranges.h"
 #include "engine/host_services.h"
 #include "engine/journal_repair.h"
 #include "engine/slot_book.h"
@@ -78,6 +79,9 @@ class ReplicationData {
   // Applies a batch's records (consumed as they go); see TChangeImport.
   ImportResult ImportChanges(std::string_view& payload, int sender_copy, int slot);
 
+  // The digests of a table for a comparison, its records with pending entries for `destination`
+  // marked in flight (TableDigests); none when the table cannot be read.
+  std::optional<TDigestSet> ReadTableDigestSet(std::int32_t table_number, std::int32_t destination);
   // Journal entries for a copy that a comparison found different; see JournalRepair.
   std::optional<std::int32_t> JournalRepair(const RepairOrder& order);
 

@@ -175,4 +175,18 @@ std::optional<std::vector<RecordDigest>> ParseRecordDigestAnswer(std::string_vie
   return records;
 }
 
+std::string BuildCheckStep(CheckStep step, std::string_view body) {
+  std::string payload{static_cast<char>(step), kSeparator};
+  return payload.append(body);
+}
+
+std::optional<std::pair<CheckStep, std::string_view>> ParseCheckStep(std::string_view payload) {
+  if (payload.size() < 2 || payload[1] != kSeparator) return std::nullopt;
+  for (const CheckStep step :
+       {CheckStep::kRanges, CheckStep::kRecords, CheckStep::kEnd, CheckStep::kFailed}) {
+    if (payload[0] == static_cast<char>(step)) return std::pair{step, payload.substr(2)};
+  }
+  return std::nullopt;
+}
+
 }  // namespace tramolin

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "util/record_digests.h"
@@ -42,5 +43,14 @@ std::optional<DigestRangesRequest> ParseRecordDigestRequest(std::string_view pay
 // At most kMaxRecordsPerStep records, by strictly ascending id.
 std::string BuildRecordDigestAnswer(std::span<const RecordDigest> records);
 std::optional<std::vector<RecordDigest>> ParseRecordDigestAnswer(std::string_view payload);
+
+// The packets of a check carry one of the payloads above behind the kind of step:
+//   pkSprawdzenie    = "R;" range digest request | "K;" record digest request | "E;" (it is over)
+//   pkSprawdzenieOdp = "R;" range digest answer  | "K;" record digest answer  | "X;" (the copy
+//                      cannot read the table)
+enum class CheckStep : char { kRanges = 'R', kRecords = 'K', kEnd = 'E', kFailed = 'X' };
+std::string BuildCheckStep(CheckStep step, std::string_view body = {});
+// The kind and the body; nullopt for any other payload.
+std::optional<std::pair<CheckStep, std::string_view>> ParseCheckStep(std::string_view payload);
 
 }  // namespace tramolin

@@ -6,8 +6,9 @@
 namespace tramolin {
 namespace {
 
-constexpr std::array<std::pair<Feature, std::string_view>, 1> kFeatureNames = {{
+constexpr std::array<std::pair<Feature, std::string_view>, 2> kFeatureNames = {{
     {kFeatureExplicitNulls, "nulls"},
+    {kFeatureTableCheck, "check"},
 }};
 
 constexpr char kListSeparator = ',';

@@ -20,12 +20,14 @@ enum Feature : std::uint32_t {
   // A column that is NULL at the sender travels as an explicit NULL and is cleared at the
   // receiver; without it an absent column is left as it is.
   kFeatureExplicitNulls = 1U << 0,
+  // The server may compare a table with the copy's by digests (pkSprawdzenie), between cycles.
+  kFeatureTableCheck = 1U << 1,
 };
 
 using FeatureSet = std::uint32_t;
 
 // Everything this program supports.
-inline constexpr FeatureSet kSupportedFeatures = kFeatureExplicitNulls;
+inline constexpr FeatureSet kSupportedFeatures = kFeatureExplicitNulls | kFeatureTableCheck;
 
 std::string FeatureListText(FeatureSet features);
 // The known features a list names; anything else in it is ignored.

@@ -20,6 +20,9 @@ enum PacketType : std::uint8_t {
   pkAktywnosc = 9,      // activity request
   pkAktywnoscOdp = 10,  // activity reply
   pkAktualizacja = 11,  // the main database's structure is being upgraded
+  // Ours, beyond the common catalogue: sent only to a peer that agreed on kFeatureTableCheck.
+  pkSprawdzenie = 40,     // server: a step of a table check (protocol/consistency_payloads.h)
+  pkSprawdzenieOdp = 41,  // client: its answer
 };
 
 inline constexpr std::uint8_t kLastPacketType = pkAktualizacja;
@@ -81,6 +84,7 @@ enum CommandCode : int {
   kCommandReserved = 8,
   // Ours, beyond the console's list: never sent to a server that is not ours.
   kCommandCopiesStatus = 20,  // the status of every copy, for a monitoring tool
+  kCommandCheckTable = 21,    // "copy;table[;napraw]": compare a table with a copy's, and repair
 };
 
 // The fixed reply texts of the commands that have one.

@@ -17,6 +17,7 @@
 #include "engine/sending_cycle.h"
 #include "protocol/packet_types.h"
 #include "server/client_slot.h"
+#include "server/table_check.h"
 #include "worker/engine_worker.h"
 
 namespace tramolin {
@@ -56,6 +57,9 @@ class ClientSession : public QObject {
   // Counts a packet, a corrupt one too, that came before the login; false once the connection
   // has sent more packets or bytes than a stranger may (PreLoginGate).
   bool CountPacketBeforeLogin();
+
+  // The table check under way with this copy, if any.
+  std::unique_ptr<RunningCheck>& Check() { return check_; }
 
   // The cycle of the server's batches to this client.
   SendingCycle& Outgoing() { return outgoing_; }
@@ -102,6 +106,7 @@ class ClientSession : public QObject {
   TKlientInfo slot_;
   std::unique_ptr<EngineWorker> worker_;
   SendingCycle outgoing_;
+  std::unique_ptr<RunningCheck> check_;
   std::uint64_t counted_received_ = 0;
   int packets_before_login_ = 0;
   int jobs_ = 0;

@@ -90,6 +90,9 @@ void ExchangeHandler::Dispatch(ClientSession& session, std::uint8_t type,
       server_.Host().Log("Odebrano sygnał aktywności od klienta nr "_cp + Number(session),
                          kLogDiagnostic);
       break;
+    case pkSprawdzenieOdp:
+      checks_.Answered(session, payload);
+      break;
     default:
       break;
   }
@@ -230,6 +233,7 @@ void ExchangeHandler::Verified(ClientSession& session, const TAUTHData& data, in
 // ---- The server's batches --------------------------------------------------------------------
 
 void ExchangeHandler::RequestForChanges(ClientSession& session, std::string_view payload) {
+  checks_.GiveWay(session);
   session.Outgoing().Restart();
   session.Slot().DoOdebrZmian = ParsePendingChanges(payload);
   server_.SetSlotStatus(session, SlotStatus::kAwaitingData);
@@ -372,6 +376,7 @@ void ExchangeHandler::JournalEntriesDeleted(ClientSession& session, std::int32_t
 // ---- The client's batches --------------------------------------------------------------------
 
 void ExchangeHandler::ClientBatch(ClientSession& session, std::string_view payload) {
+  checks_.GiveWay(session);
   session.Outgoing().Restart();
   const ChangeBatch batch = ParseChangeBatch(payload);
   HostServices& host = server_.Host();

@@ -16,6 +16,7 @@
 #include "engine/change_batch.h"
 #include "protocol/payloads.h"
 #include "server/client_validation.h"
+#include "server/table_check.h"
 #include "worker/engine_worker.h"
 
 namespace tramolin {
@@ -25,10 +26,12 @@ class ReplicationServer;
 
 class ExchangeHandler {
  public:
-  explicit ExchangeHandler(ReplicationServer& server) : server_(server) {}
+  explicit ExchangeHandler(ReplicationServer& server) : server_(server), checks_(server) {}
 
   // One decoded packet from the session's connection.
   void Dispatch(ClientSession& session, std::uint8_t type, const std::string& payload);
+  // The table checks run between the copies' cycles.
+  TableChecks& Checks() { return checks_; }
 
  private:
   bool AcceptedFrom(const ClientSession& session, std::uint8_t type) const;
@@ -66,6 +69,7 @@ class ExchangeHandler {
   std::string Number(const ClientSession& session) const;
 
   ReplicationServer& server_;
+  TableChecks checks_;
 };
 
 }  // namespace tramolin

@@ -47,6 +47,10 @@ void FleetBook::BacklogSeen(std::int32_t copy, std::int64_t entries, double now)
 
 void FleetBook::Exchanged(std::int32_t copy, double now) { At(copy).last_exchange = now; }
 
+void FleetBook::Checked(std::int32_t copy, std::string summary) {
+  At(copy).last_check = std::move(summary);
+}
+
 double FleetBook::LastExchange(std::int32_t copy) const {
   const auto entry = copies_.find(copy);
   return entry == copies_.end() ? 0 : entry->second.last_exchange;
@@ -81,6 +85,7 @@ std::vector<CopyStatus> FleetBook::Copies(const std::vector<TKlientInfo>& slots,
     if (entry.last_exchange > 0) status.last_exchange = DateTimeText(entry.last_exchange);
     status.silence = SecondsBetween(entry.last_exchange > 0 ? entry.last_exchange : started_, now);
     status.error = entry.error.value_or("");
+    status.last_check = entry.last_check;
     if (const TKlientInfo* slot = SlotOf(slots, copy)) {
       status.connected = true;
       if (!slot->Opis.empty()) status.description = slot->Opis;

@@ -29,7 +29,8 @@ struct CopyStatus {
   std::string last_exchange;      // "yyyy-mm-dd hh:nn:ss"; empty: none since the server started
   std::int64_t silence = 0;       // seconds since the last exchange, or since the server started
   bool connected = false;
-  std::string error;  // the copy's last failure, until an exchange succeeds; code page 1250
+  std::string error;       // the copy's last failure, until an exchange succeeds; code page 1250
+  std::string last_check;  // the last table check's summary; code page 1250
 
   friend bool operator==(const CopyStatus&, const CopyStatus&) = default;
 };
@@ -45,6 +46,7 @@ class FleetBook {
   // The backlog the exchange counted for one copy.
   void BacklogSeen(std::int32_t copy, std::int64_t entries, double now);
   void Exchanged(std::int32_t copy, double now);
+  void Checked(std::int32_t copy, std::string summary);
   double LastExchange(std::int32_t copy) const;
 
   // The failure a copy's slot ended with, recalled by its next slot; cleared by a success.
@@ -63,6 +65,7 @@ class FleetBook {
     double backlog_time = 0;
     double last_exchange = 0;
     std::optional<std::string> error;
+    std::string last_check;
   };
 
   Entry& At(std::int32_t copy) { return copies_[copy]; }

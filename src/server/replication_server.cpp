@@ -289,6 +289,15 @@ void ReplicationServer::BacklogCounted(ClientSession& session, std::int64_t entr
   if (IsCopySlot(session.Slot())) fleet_.BacklogSeen(session.Slot().DBNR, entries, host_.Now());
 }
 
+ClientSession* ReplicationServer::CopySession(int copy) const {
+  for (ClientSession* session : slots_) {
+    if (IsCopySlot(session->Slot()) && session->Slot().DBNR == copy) return session;
+  }
+  return nullptr;
+}
+
+TableChecks& ReplicationServer::Checks() { return exchange_->Checks(); }
+
 std::vector<CopyStatus> ReplicationServer::Copies() const {
   return fleet_.Copies(*Clients(), host_.Now());
 }

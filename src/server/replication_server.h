@@ -106,6 +106,8 @@ class ReplicationServer : public QObject, public SlotBook {
   // The slots. An index out of range finds nothing and changes nothing.
   std::size_t SlotCount() const { return slots_.size(); }
   ClientSession* SessionAt(int index) const;
+  // The logged-in session of a copy; null when the copy is not connected.
+  ClientSession* CopySession(int copy) const;
   // The session's slot index; -1 when it has none (not admitted yet, or gone).
   int IndexOf(const ClientSession& session) const;
   // A slot for the session, after the last one.
@@ -134,6 +136,7 @@ class ReplicationServer : public QObject, public SlotBook {
   // journal are made by whoever asks (the technician's port).
   std::vector<CopyStatus> Copies() const;
   FleetBook& Fleet() { return fleet_; }
+  TableChecks& Checks();
   // The slots as they are now, for the grid and the reports.
   SlotSnapshot Clients() const;
   bool HasClients() const { return !slots_.empty(); }

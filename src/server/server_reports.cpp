@@ -132,6 +132,7 @@ void AppendCopy(ReportText& report, const CopyStatus& copy) {
   report.Line("  ost. wymiana: ", copy.last_exchange.empty() ? std::string("brak od startu serwera")
                                                              : copy.last_exchange);
   report.Line("  ost. błąd: "_cp, copy.error);
+  if (!copy.last_check.empty()) report.Line("  ost. porównanie: "_cp, copy.last_check);
 }
 
 }  // namespace

@@ -24,7 +24,10 @@ enum TechnicianCommand : int {
   kExecuteSql = 7,
   kUnsupported = 8,
   kCopiesStatus = kCommandCopiesStatus,
+  kCheckTable = kCommandCheckTable,
 };
+
+constexpr std::string_view kRepairWord = "napraw";
 
 // The next field as an integer; -1 when it is not one. The field is consumed either way.
 int IntFieldOrMinusOne(std::string_view& rest) {
@@ -75,6 +78,8 @@ void TechnicianCommands::HandleCommand(ClientSession& session, const std::string
       return server_.WithCopies(session, [this, &session](const std::vector<CopyStatus>& copies) {
         Reply(session, server_.ClientsReport(copies));
       });
+    case kCheckTable:
+      return CheckTable(session, rest);
     case kCopiesStatus:
       return server_.WithCopies(session, [this, &session](const std::vector<CopyStatus>& copies) {
         Reply(session, CopiesStatusReply(copies));
@@ -123,6 +128,17 @@ void TechnicianCommands::RemoveClient(ClientSession& session, std::string_view r
                 ClientNumber(server_.SlotIndexOf(session)) + ", usuwanie ...",
             kLogProgress);
   server_.CloseSlot(target);
+}
+
+void TechnicianCommands::CheckTable(ClientSession& session, std::string_view rest) {
+  const int copy = IntFieldOrMinusOne(rest);
+  const std::string_view table = NextField(rest);
+  const bool repair = NextField(rest) == kRepairWord;
+  host_.Log(Concat({"Żądanie porównania tabeli "_cp, LoggablePeerText(table), " z kopią "_cp,
+                    std::to_string(copy), repair ? std::string_view(" i naprawy") : "",
+                    " od klienta nr ", ClientNumber(server_.SlotIndexOf(session))}),
+            kLogProgress);
+  server_.CheckTable(session, copy, table, repair);
 }
 
 void TechnicianCommands::Unknown(int code, ClientSession& session, std::string_view rest) {

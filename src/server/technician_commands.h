@@ -51,6 +51,11 @@ class TechnicianServerPort {
   using CopiesReady = std::function<void(const std::vector<CopyStatus>&)>;
   virtual void WithCopies(ClientSession& session, CopiesReady then) = 0;
   virtual std::string ClientsReport(const std::vector<CopyStatus>& copies) = 0;
+  // Compares the table (a name or a journal number) with the copy's and, when asked, journals
+  // what differs for the copy; replies with the result once the check is over, or at once with
+  // the reason it cannot run.
+  virtual void CheckTable(ClientSession& session, int copy, std::string_view table,
+                          bool repair) = 0;
 };
 
 // Executes a technician's pkPolecenie: the first field is the code (-1 when it is not a number),
@@ -67,6 +72,7 @@ class TechnicianCommands : public TechnicianCommandSink {
   void SendMessage(std::string_view rest);
   void SetLogging(ClientSession& session, bool on);
   void RemoveClient(ClientSession& session, std::string_view rest);
+  void CheckTable(ClientSession& session, std::string_view rest);
   void Unknown(int code, ClientSession& session, std::string_view rest);
 
   HostServices& host_;

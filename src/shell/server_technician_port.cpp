@@ -1,11 +1,15 @@
 #include "shell/server_technician_port.h"
 
+#include <QPointer>
+
 #include "engine/replication_data.h"
+#include "engine/table_catalogue.h"
 #include "protocol/packet_types.h"
 #include "protocol/payloads.h"
 #include "server/replication_server.h"
 #include "shell/logger.h"
 #include "util/cp1250.h"
+#include "util/fields.h"
 
 namespace tramolin {
 
@@ -67,6 +71,45 @@ void ServerTechnicianPort::WithCopies(ClientSession& session, CopiesReady then) 
         if (copies) server_.Fleet().Counted(*copies, server_.Host().Now());
         then(server_.Copies());
       });
+}
+
+namespace {
+
+// A replicated table by its name or its journal number.
+std::optional<std::int32_t> TableNamed(std::string_view text) {
+  if (const std::optional<std::int32_t> number = TableNumber(text)) return number;
+  try {
+    const std::int32_t number = ParseInt32(text);
+    if (const TTableInfo* table = TableInfo(number); table != nullptr && table->IsUsable()) {
+      return number;
+    }
+  } catch (const ConversionError&) {
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void ServerTechnicianPort::CheckTable(ClientSession& session, int copy, std::string_view table,
+                                      bool repair) {
+  const std::optional<std::int32_t> number = TableNamed(table);
+  ClientSession* copy_session = server_.CopySession(copy);
+  std::optional<std::string> refusal;
+  if (!number) {
+    refusal = "nieznana tabela "_cp + std::string(table);
+  } else if (copy_session == nullptr) {
+    refusal = "kopia nr "_cp + std::to_string(copy) + " nie jest połączona"_cp;
+  } else {
+    const QPointer<ClientSession> asking(&session);
+    refusal = server_.Checks().Start(
+        *copy_session, *number, repair, [this, asking](const TableCheckResult& result) {
+          if (!asking.isNull() && !server_.Host().Closing()) {
+            SendCommandPacket(*asking, BuildCommandReply(TableCheckReport(result)));
+          }
+        });
+  }
+  if (refusal)
+    SendCommandPacket(session, BuildCommandReply("Porównanie niemożliwe: "_cp + *refusal));
 }
 
 std::string ServerTechnicianPort::ClientsReport(const std::vector<CopyStatus>& copies) {

@@ -33,6 +33,7 @@ class ServerTechnicianPort : public TechnicianServerPort {
   // Counts the whole journal on the session's worker first when a count is due.
   void WithCopies(ClientSession& session, CopiesReady then) override;
   std::string ClientsReport(const std::vector<CopyStatus>& copies) override;
+  void CheckTable(ClientSession& session, int copy, std::string_view table, bool repair) override;
 
  private:
   ReplicationServer& server_;

@@ -52,7 +52,17 @@ bool ReadAddress(std::string_view text, ConsoleRequest& request) {
 
 bool TakesArgument(int command) {
   return command == kCommandSendMessage || command == kCommandRemoveClient ||
-         command == kCommandExecuteSql;
+         command == kCommandExecuteSql || command == kCommandCheckTable;
+}
+
+// The window's list, and the commands of ours a terminal may send.
+std::optional<int> ConsoleCommand(std::string_view text) {
+  const std::optional<int> command = NumberIn(text, 0, kCommandCheckTable);
+  if (!command || (*command >= kTechnicianCommandCount && *command != kCommandCopiesStatus &&
+                   *command != kCommandCheckTable)) {
+    return std::nullopt;
+  }
+  return command;
 }
 
 // The address, the command and its argument; "" when they are right, else what is wrong.
@@ -62,7 +72,7 @@ std::string ReadPositional(const std::vector<std::string>& positional, ConsoleRe
     return "Nieprawidłowy adres serwera "_cp + Quoted(positional[0]) + ".";
   }
   if (positional.size() < 2) return std::string("Brak polecenia."_cp);
-  const std::optional<int> command = NumberIn(positional[1], 0, kTechnicianCommandCount - 1);
+  const std::optional<int> command = ConsoleCommand(positional[1]);
   if (!command) return "Nieznane polecenie "_cp + Quoted(positional[1]) + ".";
   request.command = *command;
   if (positional.size() > 3) return "Za dużo argumentów: "_cp + Quoted(positional[3]) + ".";

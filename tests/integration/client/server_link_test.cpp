@@ -162,7 +162,7 @@ TEST_F(ServerLinkTest, ATechnicianLogsInWithoutADatabaseAndSendsCommands) {
                    });
   peer.SendFrame(BuildPacket(pkPolaczenie, "0", false));
   ASSERT_TRUE(RunUntil([&] { return received.size() == 1; }));
-  EXPECT_EQ(received[0].payload, "0;0;;;2.1.5.7;1;119;0;nulls;");
+  EXPECT_EQ(received[0].payload, "0;0;;;2.1.5.7;1;119;0;nulls,check;");
   peer.SendFrame(BuildPacket(pkWeryfikacja, "0", false));
   ASSERT_TRUE(RunUntil([&] { return client_.ActivityState() == kClientLoggedIn; }));
   EXPECT_FALSE(client_.tmrKReplikuj.isActive());

@@ -187,7 +187,7 @@ TEST_F(ClientServerFixture, AgainstAServerThatDidNotAgreeAbsentColumnsStayAndNul
     };
     peer.SendFrame(BuildPacket(pkPolaczenie, "0", false));
     ASSERT_TRUE(next(1));
-    EXPECT_TRUE(received[0].payload.ends_with(";nulls;")) << "ours lists what it supports";
+    EXPECT_TRUE(received[0].payload.ends_with(";nulls,check;")) << "ours lists what it supports";
     peer.SendFrame(BuildPacket(pkWeryfikacja, answer, false));
     ASSERT_TRUE(next(2));  // ready for the server's changes
     peer.SendFrame(

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/fb/statement.h"
+#include "protocol/consistency_payloads.h"
 #include "server_harness.h"
 #include "util/cp1250.h"
 #include "util/text_rules.h"
@@ -208,6 +209,20 @@ TEST_F(ExchangeTest, ExplicitNullsGoOnlyToAClientThatAgreedOnThem) {
     ASSERT_EQ(Count(batch), 1);
     EXPECT_EQ(batch.payload.find("OPIS;5;") != std::string::npos, copy == 2) << batch.payload;
   }
+}
+
+// A table check runs only with a copy of ours that agreed on it: a client that listed no
+// features is refused and never receives a packet of the check; a stray answer changes nothing.
+TEST_F(ExchangeTest, ATableCheckIsNeverSentToAClientThatDidNotAgreeOnIt) {
+  ScriptedClient& client = LoggedIn(GoodAuth());
+  client.Send(pkSprawdzenieOdp, BuildCheckStep(CheckStep::kRanges, "0;"));
+  bool ended = false;
+  const auto refusal =
+      server_.Checks().Start(*server_.SessionAt(0), 29, true, [&](auto&) { ended = true; });
+  EXPECT_EQ(refusal, std::string("kopia nie obsługuje porównania"_cp));
+  EXPECT_EQ(client.Next(300).type, 0);
+  EXPECT_FALSE(ended);
+  EXPECT_EQ(server_.SessionAt(0)->Slot().Status, SlotStatus::kLoggedIn);
 }
 
 TEST_F(ExchangeTest, ClientSendingItsDataFirstGetsAReadySignalAfterTheConfirmation) {

@@ -90,9 +90,9 @@ TEST(ClientRulesTest, ServerErrorsEndTheConnectionExceptAUsersLock) {
 
 TEST(ClientRulesTest, TheAuthenticationCarriesTheAccessKeyInTheUnusedField) {
   EXPECT_EQ(ClientAuthPayload({1, 4711, "klucz", "119.3", "2.1.5.7", false, true}),
-            "1;4711;klucz;119.3;2.1.5.7;0;119;1;nulls;");
+            "1;4711;klucz;119.3;2.1.5.7;0;119;1;nulls,check;");
   EXPECT_EQ(ClientAuthPayload({0, 0, "", "", "2.1.5.7", true, false}),
-            "0;0;;;2.1.5.7;1;119;0;nulls;");
+            "0;0;;;2.1.5.7;1;119;0;nulls,check;");
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ TEST(AuthDataTest, SevenFieldsLeaveSendNewDataFirstFalse) {
 TEST(AuthDataTest, ANinthFieldListsFeaturesAndTheAnswerAgreesOnTheKnownOnes) {
   TAUTHData ours = SampleClient();
   ours.Features = FeatureListText(kSupportedFeatures);
-  EXPECT_EQ(BuildAuthData(ours), "3;1000;;119.4;2.1.5.100;0;119;1;nulls;");
+  EXPECT_EQ(BuildAuthData(ours), "3;1000;;119.4;2.1.5.100;0;119;1;nulls,check;");
   EXPECT_EQ(Parsed("3;1000;;119.4;2.1.5.100;0;119;1;nulls;").Features, "nulls");
   EXPECT_EQ(Parsed("3;1000;;119.4;2.1.5.100;0;119;1;").Features, std::nullopt);
   EXPECT_EQ(ParseFeatureList("future,nulls,,x y"), kFeatureExplicitNulls);

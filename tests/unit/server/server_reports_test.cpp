@@ -197,6 +197,7 @@ TEST(FleetBookTest, EveryCopyWithItsBacklogLastExchangeAndError) {
   EXPECT_FALSE(fleet.CountDue(kStart + 3.5 * minute));
   EXPECT_TRUE(fleet.CountDue(kStart + 4.5 * minute));
   fleet.RememberError(2, "zerwane");
+  fleet.Checked(2, "OK");
   fleet.Exchanged(1, kStart + 2 * minute);
   fleet.BacklogSeen(1, 12, kStart + 2 * minute);
   TKlientInfo slot = Slot(SlotStatus::kLoggedIn, 0);
@@ -206,8 +207,8 @@ TEST(FleetBookTest, EveryCopyWithItsBacklogLastExchangeAndError) {
   TKlientInfo technician = Slot(SlotStatus::kLoggedIn, 1);
   technician.DBNR = 3;
   const std::vector<CopyStatus> expected = {
-      {1, "Sklep 1", 12, 60, "2024-03-05 08:11:10", 60, true, "teraz"},
-      {2, "Magazyn", 0, 120, "", 180, false, "zerwane"}};
+      {1, "Sklep 1", 12, 60, "2024-03-05 08:11:10", 60, true, "teraz", ""},
+      {2, "Magazyn", 0, 120, "", 180, false, "zerwane", "OK"}};
   EXPECT_EQ(fleet.Copies({slot, technician}, kStart + 3 * minute + 1e-9), expected);
   fleet.ClearError(2);
   EXPECT_EQ(fleet.RememberedError(2), std::nullopt);
@@ -221,12 +222,13 @@ TEST(FleetBookTest, EveryCopyWithItsBacklogLastExchangeAndError) {
                 "  zaległość: 12 (policzona 60 s temu)", "  ost. wymiana: 2024-03-05 08:11:10",
                 "  ost. błąd: teraz", "Kopia 2 (Magazyn)", "  połączona: nie",
                 "  zaległość: 0 (policzona 120 s temu)", "  ost. wymiana: brak od startu serwera",
-                "  ost. błąd: zerwane"}));
+                "  ost. błąd: zerwane", "  ost. porównanie: OK"}));
   std::vector<CopyStatus> hostile = expected;
   hostile[0].description = "a\tb\r\nc";
   const auto read = ParseCopiesStatus(CopiesStatusReply(hostile));
   ASSERT_TRUE(read);
   hostile[0].description = "a b  c";
+  hostile[1].last_check.clear();  // the report's alone
   EXPECT_EQ(*read, hostile);
   for (const char* wrong : {"", "Stan kopii:\r\n1\t2\r\n", "polecenie nieobsługiwane"}) {
     EXPECT_EQ(ParseCopiesStatus(wrong), std::nullopt) << wrong;

@@ -46,7 +46,10 @@ class RecordingPort : public TechnicianServerPort {
   std::string ServerReport() override { return "raport serwera\r\n"; }
   void WithCopies(ClientSession&, CopiesReady then) override {
     Record("copies");
-    then({CopyStatus{3, "Sklep", 5, 0, "", 60, true, ""}});
+    then({CopyStatus{3, "Sklep", 5, 0, "", 60, true, "", ""}});
+  }
+  void CheckTable(ClientSession&, int copy, std::string_view table, bool repair) override {
+    Record("check " + std::to_string(copy) + " " + std::string(table) + (repair ? " repair" : ""));
   }
   std::string ClientsReport(const std::vector<CopyStatus>& copies) override {
     return Utf8ToCp1250("raport klientów i " + std::to_string(copies.size()) + " kopii\r\n");
@@ -112,6 +115,14 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     {"sql SELECT 1 FROM RDB$DATABASE", "send 1 0;wynik"}},
         CommandCase{4, "8;", {}, {"send 4 0;polecenie nieobsługiwane"}},
+        CommandCase{1,
+                    "21;2;TOWARY;napraw;",
+                    {"Żądanie porównania tabeli TOWARY z kopią 2 i naprawy od klienta nr 2"},
+                    {"check 2 TOWARY repair"}},
+        CommandCase{0,
+                    "21;x;29",
+                    {"Żądanie porównania tabeli 29 z kopią -1 od klienta nr 1"},
+                    {"check -1 29"}},
         CommandCase{
             0, "20;", {}, {"copies", "send 0 0;Stan kopii:\r\n3\t5\t0\t\t60\t1\tSklep\t\r\n"}}));
 

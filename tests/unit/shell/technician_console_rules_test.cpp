@@ -166,8 +166,8 @@ TEST(StatusRulesTest, TheServerOfTheFolderIsAskedWithItsOwnPortKeyAndCertificate
 
 TEST(StatusRulesTest, ACopyBeyondALimitIsMarkedAndFailsTheRun) {
   const std::vector<CopyStatus> copies = {
-      {1, "Sklep", 120, 5, "2026-12-10 10:00:00", 7200, false, Utf8ToCp1250("błąd")},
-      {2, "Magazyn", -1, -1, "", 30, true, ""}};
+      {1, "Sklep", 120, 5, "2026-12-10 10:00:00", 7200, false, Utf8ToCp1250("błąd"), ""},
+      {2, "Magazyn", -1, -1, "", 30, true, "", ""}};
   const StatusLimits none;
   const StatusLimits limits{100, 3600};
   EXPECT_EQ(StatusExitStatus(copies, none), 0);
