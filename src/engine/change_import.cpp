@@ -26,9 +26,21 @@ constexpr std::string_view kPendingEntries =
     "WHERE IDREPKOPIE=:IDREPKOPIE\n"
     "AND IDREKORDU=:IDREKORDU\n"
     "AND IDTABELI=:IDTABELI";
+// Removes the sender's entries of a record and says how many of them other transactions had
+// committed: entries this import's own changes made are not counted.
 constexpr std::string_view kDeleteEntries =
-    "DELETE FROM REPZMIANY\n"
-    "WHERE IDREPKOPIE=:IDREPKOPIE AND IDREKORDU=:IDREKORDU AND IDTABELI=:IDTABELI";
+    "EXECUTE BLOCK (KOPIA INTEGER = :IDREPKOPIE, REKORD INTEGER = :IDREKORDU,\n"
+    "  TABELA INTEGER = :IDTABELI)\n"
+    "RETURNS (USUNIETE INTEGER, OBCE INTEGER) AS\n"
+    "BEGIN\n"
+    "  SELECT COUNT(*) FROM REPZMIANY\n"
+    "  WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::REKORD AND IDTABELI=::TABELA\n"
+    "  AND RDB$RECORD_VERSION <> CURRENT_TRANSACTION INTO ::OBCE;\n"
+    "  DELETE FROM REPZMIANY\n"
+    "  WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::REKORD AND IDTABELI=::TABELA;\n"
+    "  USUNIETE = ROW_COUNT;\n"
+    "  SUSPEND;\n"
+    "END";
 constexpr std::string_view kLiveLock =
     "SELECT \n"
     "  IDBLOKADY ID\n"
@@ -67,7 +79,17 @@ constexpr std::size_t kFragmentLength = 100;
 
 std::string Number(std::int64_t value) { return std::to_string(value); }
 
+// Another transaction committed a change of the record after the import looked for the sender's
+// entries and before it changed the record: what the import decided on that look is stale.
+class RivalChangeCommitted : public std::runtime_error {
+ public:
+  RivalChangeCommitted()
+      : std::runtime_error(
+            std::string("rekord zmieniony w międzyczasie przez inną transakcję"_cp)) {}
+};
+
 bool HeldByAnotherTransaction(const std::exception& e) {
+  if (dynamic_cast<const RivalChangeCommitted*>(&e) != nullptr) return true;
   const auto* error = dynamic_cast<const fb::Error*>(&e);
   return error != nullptr && error->IsConflictWithAnotherTransaction();
 }
@@ -117,6 +139,7 @@ struct TChangeImport::Run {
   std::int32_t record_count = 0;  // records applied (the count output)
   TRekord record;
   const TTableInfo* table = nullptr;
+  bool pending = false;         // the sender's entries of the record, when the import looked
   bool write_conflict = false;  // a local change of the record is still pending for the sender
   Checkpoint at_record;         // before the record being applied
   Checkpoint committed;         // before the first record not yet committed
@@ -362,6 +385,7 @@ bool TChangeImport::RecordExists(const Run& run) {
 // A local change of the record not yet sent: the main database keeps its own version (which
 // reaches the sender later); a copy takes the main database's and records what it loses.
 void TChangeImport::ProbeConflict(Run& run, bool pending) {
+  run.pending = pending;
   run.write_conflict = false;
   if (!pending) return;
   if (host_.ServerMode()) {
@@ -486,12 +510,21 @@ void TChangeImport::RunAttachmentRequest(Run& run) {
   SetStringField(run.record, "OUTPARAM2", std::move(message));
 }
 
+// The record is held by this import now, so whoever changed it before has committed, and the
+// entries that change made for the sender are visible here. Entries the look before the change
+// did not see mean that the look was stale: the import rolls back and looks again, so that the
+// rule on pending changes decides on what is there, as in a run one after another.
 std::int64_t TChangeImport::DeleteSenderEntries(const Run& run) {
   IBQ_REPZMIANY_Delete.ParamAt(0).SetInt(run.sender);
   IBQ_REPZMIANY_Delete.ParamAt(1).SetInt(run.record.record_id);
   IBQ_REPZMIANY_Delete.ParamAt(2).SetInt(run.record.table_number);
-  IBQ_REPZMIANY_Delete.Execute();
-  return IBQ_REPZMIANY_Delete.RowsAffected();
+  fb::ResultSet rows = IBQ_REPZMIANY_Delete.Open();
+  rows.Next();
+  const std::int64_t deleted = rows.GetInt(0);
+  const bool committed_by_others = rows.GetInt(1) > 0;
+  rows.Close();
+  if (committed_by_others && !run.pending) throw RivalChangeCommitted();
+  return deleted;
 }
 
 // The structure of a table is about to change: no statement prepared on it may stay.

@@ -25,10 +25,10 @@ TEST(SqlParametersTest, ColonsInsideLiteralsIdentifiersAndCommentsStayText) {
             "SELECT 'a:b', 'it''s :x', \"C:D\" /* :y */ FROM T -- :z\nWHERE X=? AND T > '12:30'");
 }
 
-TEST(SqlParametersTest, NamesMayContainDollarAndLoneColonIsText) {
-  const PositionalSql sql = ToPositional("SELECT :CENA$ FROM T WHERE A = : B");
+TEST(SqlParametersTest, NamesMayContainDollarAndLoneOrDoubledColonIsText) {
+  const PositionalSql sql = ToPositional("SELECT :CENA$ FROM T WHERE A = : B AND C = ::C");
   EXPECT_EQ(sql.markers, (std::vector<std::string>{"CENA$"}));
-  EXPECT_EQ(sql.text, "SELECT ? FROM T WHERE A = : B");
+  EXPECT_EQ(sql.text, "SELECT ? FROM T WHERE A = : B AND C = :C");
 }
 
 TEST(SqlParametersTest, UnterminatedLiteralTakesTheRest) {

@@ -2,6 +2,7 @@
 // answers the mode questions with settable values.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -20,6 +21,7 @@ struct LogLine {
 class RecordingHost : public HostServices, public SlotBook {
  public:
   void Log(std::string_view message, int level, bool continue_line) override {
+    if (on_log) on_log(message);
     if (continue_line && !lines.empty()) {
       lines.back().text += message;
     } else {
@@ -50,6 +52,7 @@ class RecordingHost : public HostServices, public SlotBook {
   }
 
   std::vector<LogLine> lines;
+  std::function<void(std::string_view)> on_log;  // runs in the middle of the logging call
   std::map<int, int> progress;
   std::map<int, std::string> errors;
   int slot_dbnr = -1;

@@ -53,6 +53,9 @@ PositionalSql ToPositional(std::string_view sql) {
       pos = CopyQuoted(sql, pos, result.text);
     } else if ((c == '-' && next == '-') || (c == '/' && next == '*')) {
       pos = CopyComment(sql, pos, result.text);
+    } else if (c == ':' && next == ':') {
+      result.text.push_back(':');
+      pos += 2;
     } else if (c == ':' && IsNameChar(next)) {
       std::size_t end = pos + 1;
       while (end < sql.size() && IsNameChar(sql[end])) ++end;

@@ -1,5 +1,6 @@
 // Named parameters (":NAME") of our SQL texts mapped to Firebird's positional "?" markers. The
 // scanner skips string literals, quoted identifiers and comments, so ':' inside them stays text.
+// A doubled colon is one colon of the text: "::X" is how a block's body names its variable X.
 #pragma once
 
 #include <string>

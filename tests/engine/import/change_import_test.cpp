@@ -247,6 +247,35 @@ TEST_F(ChangeImportTest, ARecordHeldByAnotherTransactionIsWaitedForAndAppliedOnc
   EXPECT_EQ(Number(*copy_, "SELECT COUNT(*) FROM REPKONFLHEAD"), 2);
 }
 
+// Another transaction commits a change of the record between the import's look at the journal
+// and its own change: the main database still keeps its own version and the entries for the
+// sender, and a copy still journals the version it loses, as if the two had come one after the
+// other.
+TEST_F(ChangeImportTest, AChangeCommittedBetweenTheLookAndTheWriteStillWins) {
+  for (Side* side : {main_.get(), copy_.get()}) {
+    Setup(*side, {"INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (310, 'stary')"});
+    bool rival_done = false;
+    side->host.on_log = [&](std::string_view line) {
+      if (rival_done || !line.ends_with(" REC")) return;
+      rival_done = true;
+      Exec(side->path, "UPDATE DOKUMENTY SET NAZWA = 'rywal' WHERE ID = 310");
+    };
+    const ImportOutcome outcome =
+        side->Import(Text(Record(310, kDokumenty, kChangeUpdate,
+                                 {IntegerField("ID", 310), TextField("NAZWA", "przyslany")})));
+    side->host.on_log = nullptr;
+    ASSERT_EQ(outcome, ImportOutcome::kDone) << side->Error();
+    EXPECT_TRUE(rival_done);
+    const bool main = side == main_.get();
+    EXPECT_EQ(Value(*side, "SELECT NAZWA FROM DOKUMENTY WHERE ID = 310"),
+              main ? "rywal" : "przyslany");
+    EXPECT_EQ(Number(*side, "SELECT COUNT(*) FROM REPZMIANY WHERE IDTABELI = 0 AND IDREPKOPIE = " +
+                                std::to_string(side->sender())),
+              main ? 1 : 0);
+    EXPECT_EQ(side->conflicts, main ? 0 : 1);
+  }
+}
+
 TEST_F(ChangeImportTest, CommitEachTablesCommitAroundTheRecordAndSurviveFailures) {
   const std::string payload =
       Text(Record(501, kDokumenty, kChangeInsert, {IntegerField("ID", 501)})) +
