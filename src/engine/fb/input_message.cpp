@@ -21,30 +21,6 @@ void Store(unsigned char* data, T value) {
   std::memcpy(data, &value, sizeof value);
 }
 
-// The type of one marker in the message, from its value; NULL keeps the declared type.
-void DescribeMarker(Firebird::ThrowStatusWrapper* s, Firebird::IMetadataBuilder* builder,
-                    unsigned declared, unsigned i, const ParamValue& value, std::string_view sql) {
-  if (const auto* text = std::get_if<std::string>(&value)) {
-    if (declared == SQL_BLOB) return;
-    if (text->size() > kMaxVaryingLength)
-      throw Error("Text parameter too long: " + std::string(sql));
-    builder->setType(s, i, SQL_VARYING);
-    builder->setLength(s, i, static_cast<unsigned>(std::max<std::size_t>(text->size(), 1)));
-    if (!IsTextType(declared)) builder->setCharSet(s, i, 0);
-  } else if (std::holds_alternative<std::int64_t>(value)) {
-    builder->setType(s, i, SQL_INT64);
-    builder->setLength(s, i, sizeof(std::int64_t));
-    builder->setScale(s, i, 0);
-  } else if (std::holds_alternative<double>(value)) {
-    builder->setType(s, i, SQL_DOUBLE);
-    builder->setLength(s, i, sizeof(double));
-    builder->setScale(s, i, 0);
-  } else if (std::holds_alternative<DayCountValue>(value)) {
-    builder->setType(s, i, SQL_TIMESTAMP);
-    builder->setLength(s, i, sizeof(ISC_TIMESTAMP));
-  }
-}
-
 void StoreText(unsigned char* data, const std::string& text) {
   Store<ISC_USHORT>(data, static_cast<ISC_USHORT>(text.size()));
   // A VARCHAR carries its length in front; it has no terminator.
@@ -54,51 +30,107 @@ void StoreText(unsigned char* data, const std::string& text) {
 
 }  // namespace
 
-InputMessage::InputMessage(Firebird::IMessageMetadata* declared, MarkerValues markers,
-                           Transaction& transaction, std::string_view sql) {
-  Describe(declared, markers, sql);
-  Fill(markers, transaction);
+InputFormat::InputFormat(Owned<Firebird::IMessageMetadata> declared)
+    : declared_(std::move(declared)) {
+  detail::Checked([&](auto* s) {
+    const unsigned count = declared_->getCount(s);
+    for (unsigned i = 0; i < count; ++i) {
+      declared_types_.push_back(declared_->getType(s, i) & ~1U);
+      declared_lengths_.push_back(declared_->getLength(s, i));
+    }
+  });
 }
 
-InputMessage::~InputMessage() = default;
+InputFormat::~InputFormat() = default;
 
-void InputMessage::Describe(Firebird::IMessageMetadata* declared, MarkerValues markers,
-                            std::string_view sql) {
-  Owned<Firebird::IMetadataBuilder> builder(
-      detail::Checked([&](auto* s) { return declared->getBuilder(s); }));
-  for (unsigned i = 0; i < markers.size(); ++i) {
-    detail::Checked([&](auto* s) {
-      DescribeMarker(s, builder.get(), declared->getType(s, i) & ~1U, i, markers[i], sql);
-    });
+// NULL and text for a BLOB keep the declared type. A text for a text marker takes at least the
+// declared length, so that texts within it share one format.
+MarkerShape InputFormat::ShapeOf(unsigned i, const ParamValue& value, std::string_view sql) const {
+  const unsigned declared = declared_types_[i];
+  if (const auto* text = std::get_if<std::string>(&value)) {
+    if (declared == SQL_BLOB) return {};
+    if (text->size() > kMaxVaryingLength) {
+      throw Error("Text parameter too long: " + std::string(sql));
+    }
+    const auto length = static_cast<unsigned>(std::max<std::size_t>(text->size(), 1));
+    if (!IsTextType(declared)) return {SQL_VARYING, length, true};
+    return {SQL_VARYING, std::min(std::max(length, declared_lengths_[i]), kMaxVaryingLength)};
   }
-  metadata_.reset(detail::Checked([&](auto* s) { return builder->getMetadata(s); }));
+  if (std::holds_alternative<std::int64_t>(value)) return {SQL_INT64, sizeof(std::int64_t)};
+  if (std::holds_alternative<double>(value)) return {SQL_DOUBLE, sizeof(double)};
+  if (std::holds_alternative<DayCountValue>(value)) return {SQL_TIMESTAMP, sizeof(ISC_TIMESTAMP)};
+  return {};
 }
 
-void InputMessage::Fill(MarkerValues markers, Transaction& transaction) {
-  Firebird::IMessageMetadata* metadata = metadata_.get();
-  buffer_.assign(detail::Checked([&](auto* s) { return metadata->getMessageLength(s); }), 0);
+void InputFormat::Fit(MarkerValues markers, std::string_view sql) {
+  bool same = built_;
+  for (unsigned i = 0; i < markers.size(); ++i) {
+    const MarkerShape shape = ShapeOf(i, markers[i], sql);
+    if (!built_) {
+      shapes_.push_back(shape);
+    } else if (!(shapes_[i] == shape)) {
+      shapes_[i] = shape;
+      same = false;
+    }
+  }
+  if (!same) Build();
+}
+
+void InputFormat::Build() {
+  Owned<Firebird::IMetadataBuilder> builder(
+      detail::Checked([&](auto* s) { return declared_->getBuilder(s); }));
+  detail::Checked([&](auto* s) {
+    for (unsigned i = 0; i < shapes_.size(); ++i) {
+      const MarkerShape& shape = shapes_[i];
+      if (shape.type == 0) continue;
+      builder->setType(s, i, shape.type);
+      builder->setLength(s, i, shape.length);
+      if (shape.type == SQL_INT64 || shape.type == SQL_DOUBLE) builder->setScale(s, i, 0);
+      if (shape.plain_bytes) builder->setCharSet(s, i, 0);
+    }
+    metadata_.reset(builder->getMetadata(s));
+    length_ = metadata_->getMessageLength(s);
+    types_.assign(shapes_.size(), 0);
+    offsets_.assign(shapes_.size(), 0);
+    null_offsets_.assign(shapes_.size(), 0);
+    for (unsigned i = 0; i < shapes_.size(); ++i) {
+      types_[i] = metadata_->getType(s, i) & ~1U;
+      offsets_[i] = metadata_->getOffset(s, i);
+      null_offsets_[i] = metadata_->getNullOffset(s, i);
+    }
+  });
+  built_ = true;
+}
+
+InputMessage::InputMessage(InputFormat& format, MarkerValues markers, Transaction& transaction,
+                           std::string_view sql) {
+  format.Fit(markers, sql);
+  metadata_ = format.metadata();
+  Fill(format, markers, transaction);
+}
+
+void InputMessage::Fill(const InputFormat& format, MarkerValues markers, Transaction& transaction) {
+  buffer_.assign(format.Length(), 0);
   for (unsigned i = 0; i < markers.size(); ++i) {
     const ParamValue& value = markers[i];
-    detail::Checked([&](auto* s) {
-      unsigned char* data = buffer_.data() + metadata->getOffset(s, i);
-      Store<ISC_SHORT>(buffer_.data() + metadata->getNullOffset(s, i),
-                       std::holds_alternative<std::monostate>(value) ? -1 : 0);
-      if (const auto* text = std::get_if<std::string>(&value)) {
-        if ((metadata->getType(s, i) & ~1U) == SQL_BLOB) {
-          Store(data,
-                detail::WriteBlob(transaction.attachment().handle(), transaction.handle(), *text));
-        } else {
-          StoreText(data, *text);
-        }
-      } else if (const auto* integer = std::get_if<std::int64_t>(&value)) {
-        Store(data, *integer);
-      } else if (const auto* real = std::get_if<double>(&value)) {
-        Store(data, *real);
-      } else if (const auto* day_count = std::get_if<DayCountValue>(&value)) {
-        const IscTimestamp stamp = ToIscTimestamp(day_count->value);
-        Store(data, ISC_TIMESTAMP{stamp.date, stamp.time});
+    unsigned char* data = buffer_.data() + format.Offset(i);
+    Store<ISC_SHORT>(buffer_.data() + format.NullOffset(i),
+                     std::holds_alternative<std::monostate>(value) ? -1 : 0);
+    if (const auto* text = std::get_if<std::string>(&value)) {
+      if (format.Type(i) == SQL_BLOB) {
+        Store(data,
+              detail::WriteBlob(transaction.attachment().handle(), transaction.handle(), *text));
+      } else {
+        StoreText(data, *text);
       }
-    });
+    } else if (const auto* integer = std::get_if<std::int64_t>(&value)) {
+      Store(data, *integer);
+    } else if (const auto* real = std::get_if<double>(&value)) {
+      Store(data, *real);
+    } else if (const auto* day_count = std::get_if<DayCountValue>(&value)) {
+      const IscTimestamp stamp = ToIscTimestamp(day_count->value);
+      Store(data, ISC_TIMESTAMP{stamp.date, stamp.time});
+    }
   }
 }
 

@@ -87,13 +87,13 @@ void Statement::Prepare() {
 }
 
 void Statement::DescribeOutput() {
-  detail::Checked([&](auto* s) {
-    input_.reset(handle_->getInputMetadata(s));
-    output_.reset(handle_->getOutputMetadata(s));
-  });
+  input_.emplace(Owned<Firebird::IMessageMetadata>(
+      detail::Checked([&](auto* s) { return handle_->getInputMetadata(s); })));
+  output_.reset(detail::Checked([&](auto* s) { return handle_->getOutputMetadata(s); }));
   layout_ = LayoutOf(output_.get());
-  const unsigned inputs = detail::Checked([&](auto* s) { return input_->getCount(s); });
-  if (inputs != marker_params_.size()) throw Error("Parameter markers do not match: " + sql_);
+  if (input_->MarkerCount() != marker_params_.size()) {
+    throw Error("Parameter markers do not match: " + sql_);
+  }
 }
 
 void Statement::Unprepare(bool force) noexcept {
@@ -145,7 +145,7 @@ void Statement::ReadyToRun() {
 }
 
 InputMessage Statement::BuildInput() {
-  return InputMessage(input_.get(), MarkerValues{values_, marker_params_}, transaction_, sql_);
+  return InputMessage(*input_, MarkerValues{values_, marker_params_}, transaction_, sql_);
 }
 
 void Statement::Execute() {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,7 +88,7 @@ class Statement : private Dependent {
   std::vector<std::string> names_;          // distinct names in order of first appearance
   std::vector<ParamValue> values_;          // per distinct name
   Owned<Firebird::IStatement> handle_;
-  Owned<Firebird::IMessageMetadata> input_;  // as declared by the statement
+  std::optional<InputFormat> input_;
   Owned<Firebird::IMessageMetadata> output_;
   RowLayout layout_;
   std::int64_t rows_affected_ = 0;
