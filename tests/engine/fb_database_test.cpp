@@ -124,6 +124,18 @@ TEST_F(FbLayerTest, ARepeatedNameIsOneParameterWithOneValue) {
   update.Execute();
   EXPECT_EQ(update.RowsAffected(), 1);
   EXPECT_THROW(update.ParamByName("MISSING"), fb::Error);
+  // Values of other lengths and kinds in the same statement: a text beyond the column fails, and
+  // the executions around it store exactly their own values.
+  update.ParamAt(1).SetString(std::string(101, 'x'));
+  EXPECT_THROW(update.Execute(), fb::Error);
+  for (const std::string& text : {std::string(100, 'y'), std::string("cc")}) {
+    update.ParamAt(1).SetString(text);
+    update.Execute();
+    Statement read(tx(), "SELECT NAZWA FROM SLOWNIK WHERE ID = 5");
+    ResultSet row = read.Open();
+    ASSERT_TRUE(row.Next());
+    EXPECT_EQ(row.GetString(0), text);
+  }
 }
 
 TEST_F(FbLayerTest, UnsetParametersAreNullAndTextConvertsToTheDeclaredType) {
