@@ -128,6 +128,12 @@ TEST_F(FbLayerTest, ARepeatedNameIsOneParameterWithOneValue) {
   // the executions around it store exactly their own values.
   update.ParamAt(1).SetString(std::string(101, 'x'));
   EXPECT_THROW(update.Execute(), fb::Error);
+  Statement fresh(tx(), update.Sql());  // refused before its first format stood
+  fresh.ParamAt(0).SetInt(5);
+  fresh.ParamAt(1).SetString(std::string(40'000, 'x'));
+  EXPECT_THROW(fresh.Execute(), fb::Error);
+  fresh.ParamAt(1).SetString("d");
+  fresh.Execute();
   for (const std::string& text : {std::string(100, 'y'), std::string("cc")}) {
     update.ParamAt(1).SetString(text);
     update.Execute();

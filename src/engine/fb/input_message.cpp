@@ -63,17 +63,13 @@ MarkerShape InputFormat::ShapeOf(unsigned i, const ParamValue& value, std::strin
 }
 
 void InputFormat::Fit(MarkerValues markers, std::string_view sql) {
-  bool same = built_;
-  for (unsigned i = 0; i < markers.size(); ++i) {
-    const MarkerShape shape = ShapeOf(i, markers[i], sql);
-    if (!built_) {
-      shapes_.push_back(shape);
-    } else if (!(shapes_[i] == shape)) {
-      shapes_[i] = shape;
-      same = false;
-    }
-  }
-  if (!same) Build();
+  std::vector<MarkerShape> shapes;
+  shapes.reserve(markers.size());
+  for (unsigned i = 0; i < markers.size(); ++i) shapes.push_back(ShapeOf(i, markers[i], sql));
+  if (built_ && shapes == shapes_) return;
+  shapes_ = std::move(shapes);
+  built_ = false;  // until the new format stands
+  Build();
 }
 
 void InputFormat::Build() {
