@@ -468,7 +468,7 @@ void TChangeImport::ExecuteSafely(Run& run, fb::Statement& change) {
   try {
     BindChange(change, run.record, *run.table);
     change.Execute();
-    Trace(run, " RA1=" + Number(change.RowsAffected()), true);
+    TraceRowsChanged(run, change);
     Trace(run, " RA2=" + Number(DeleteSenderEntries(run)), true);
   } catch (const std::exception& e) {
     if (HeldByAnotherTransaction(e)) throw;  // waited for like in any other table
@@ -481,12 +481,17 @@ void TChangeImport::ExecuteAndDelete(Run& run, fb::Statement& change) {
   Trace(run, " SQL", true);
   BindChange(change, run.record, *run.table);
   change.Execute();
-  Trace(run, " RA1=" + Number(change.RowsAffected()), true);
+  TraceRowsChanged(run, change);
   if (KeepsEntriesForReply(run)) {
     Trace(run, " RA2=0 (REPDIALOG)", true);
   } else {
     Trace(run, " RA2=" + Number(DeleteSenderEntries(run)), true);
   }
+}
+
+// Counting the rows is one more call into the database: only a full log asks.
+void TChangeImport::TraceRowsChanged(const Run& run, fb::Statement& change) {
+  if (run.full_log) Trace(run, " RA1=" + Number(change.RowsAffected()), true);
 }
 
 // A new request addressed to this database: its entries stay so that it travels back with the

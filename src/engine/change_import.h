@@ -92,6 +92,7 @@ class TChangeImport {
   bool ExecuteChange(Run& run);
   void ExecuteSafely(Run& run, fb::Statement& change);
   void ExecuteAndDelete(Run& run, fb::Statement& change);
+  void TraceRowsChanged(const Run& run, fb::Statement& change);
   bool IsAttachmentRequest(const Run& run) const;
   bool KeepsEntriesForReply(const Run& run) const;
   void RunAttachmentRequest(Run& run);

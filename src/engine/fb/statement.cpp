@@ -101,6 +101,7 @@ void Statement::Unprepare(bool force) noexcept {
   input_.reset();
   output_.reset();
   layout_ = RowLayout{};
+  rows_affected_ = 0;
   EndOrRelease(handle_, force, [](Firebird::IStatement* statement) {
     detail::Checked([&](auto* s) { statement->free(s); });
   });
@@ -157,12 +158,21 @@ void Statement::Execute() {
   detail::Checked([&](auto* s) {
     handle_->execute(s, transaction, input.metadata(), input.data(), output, out.data());
   });
-  rows_affected_ = static_cast<std::int64_t>(
-      detail::Checked([&](auto* s) { return handle_->getAffectedRecords(s); }));
+  rows_affected_.reset();
+}
+
+// Asked only when wanted: the count is one more call into the database per execution.
+std::int64_t Statement::RowsAffected() {
+  if (!rows_affected_) {
+    rows_affected_ = static_cast<std::int64_t>(
+        detail::Checked([&](auto* s) { return handle_->getAffectedRecords(s); }));
+  }
+  return *rows_affected_;
 }
 
 ResultSet Statement::Open() {
   ReadyToRun();
+  rows_affected_ = 0;
   InputMessage input = BuildInput();
   Owned<Firebird::IResultSet> cursor(detail::Checked([&](auto* s) {
     return handle_->openCursor(s, transaction_.handle(), input.metadata(), input.data(),

@@ -63,8 +63,8 @@ class Statement : private Dependent {
 
   // Runs a statement that returns no rows (a procedure's single output row is discarded).
   void Execute();
-  // Rows inserted, updated or deleted by the last Execute.
-  std::int64_t RowsAffected() const { return rows_affected_; }
+  // Rows inserted, updated or deleted by the last Execute, until the statement runs again.
+  std::int64_t RowsAffected();
   // Opens a query; the transaction must be active.
   ResultSet Open();
 
@@ -91,7 +91,7 @@ class Statement : private Dependent {
   std::optional<InputFormat> input_;
   Owned<Firebird::IMessageMetadata> output_;
   RowLayout layout_;
-  std::int64_t rows_affected_ = 0;
+  std::optional<std::int64_t> rows_affected_ = 0;  // asked for after an Execute
   ResultSet* live_ = nullptr;  // the open result set, closed when the text changes
 };
 
