@@ -26,21 +26,26 @@ constexpr std::string_view kPendingEntries =
     "WHERE IDREPKOPIE=:IDREPKOPIE\n"
     "AND IDREKORDU=:IDREKORDU\n"
     "AND IDTABELI=:IDTABELI";
-// Removes the sender's entries of a record and says how many of them other transactions had
-// committed: entries this import's own changes made are not counted.
-constexpr std::string_view kDeleteEntries =
-    "EXECUTE BLOCK (KOPIA INTEGER = :IDREPKOPIE, REKORD INTEGER = :IDREKORDU,\n"
-    "  TABELA INTEGER = :IDTABELI)\n"
-    "RETURNS (USUNIETE INTEGER, OBCE INTEGER) AS\n"
-    "BEGIN\n"
+// Inside a block: removes the sender's entries of record USUWANY of table USUWANA_TABELA and says
+// how many of them other transactions had committed; entries this import's own changes made are
+// not counted.
+constexpr std::string_view kDeleteEntriesBody =
     "  SELECT COUNT(*) FROM REPZMIANY\n"
-    "  WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::REKORD AND IDTABELI=::TABELA\n"
+    "  WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::USUWANY AND IDTABELI=::USUWANA_TABELA\n"
     "  AND RDB$RECORD_VERSION <> CURRENT_TRANSACTION INTO ::OBCE;\n"
     "  DELETE FROM REPZMIANY\n"
-    "  WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::REKORD AND IDTABELI=::TABELA;\n"
-    "  USUNIETE = ROW_COUNT;\n"
-    "  SUSPEND;\n"
-    "END";
+    "  WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::USUWANY AND IDTABELI=::USUWANA_TABELA;\n"
+    "  USUNIETE = ROW_COUNT;\n";
+
+std::string DeleteEntriesBlock() {
+  return Concat(
+      {"EXECUTE BLOCK (KOPIA INTEGER = :IDREPKOPIE, USUWANY INTEGER = :IDREKORDU,\n"
+       "  USUWANA_TABELA INTEGER = :IDTABELI)\n"
+       "RETURNS (USUNIETE INTEGER, OBCE INTEGER) AS\n"
+       "BEGIN\n",
+       kDeleteEntriesBody, "  SUSPEND;\nEND"});
+}
+
 constexpr std::string_view kLiveLock =
     "SELECT \n"
     "  IDBLOKADY ID\n"
@@ -58,15 +63,29 @@ constexpr std::string_view kTableColumns =
     "ORDER BY RF.RDB$FIELD_POSITION";
 
 // The two questions a record raises before its change, in one statement: whether the sender
-// still has journal entries of it here, and whether it is in its table. Always one row of two
-// flags.
+// still has journal entries of it here, and whether it is in its table. Always one row. When an
+// earlier record still owes the deletion of the sender's entries (USUWANY not NULL), the same
+// statement makes it first, so that the questions see the database as after it.
 std::string RecordStateQuery(const TTableInfo& table) {
   return Concat(
-      {"SELECT\n"
-       "IIF(EXISTS(SELECT ID FROM REPZMIANY\n"
-       "  WHERE IDREPKOPIE=:IDREPKOPIE AND IDREKORDU=:ID AND IDTABELI=:IDTABELI), 1, 0),\n"
-       "IIF(EXISTS(",
-       ExistenceQuery(table), "), 1, 0)\nFROM RDB$DATABASE"});
+      {"EXECUTE BLOCK (KOPIA INTEGER = :IDREPKOPIE, REKORD INTEGER = :ID,\n"
+       "  TABELA INTEGER = :IDTABELI, USUWANY INTEGER = :USUWANY,\n"
+       "  USUWANA_TABELA INTEGER = :USUWANATABELA)\n"
+       "RETURNS (CZEKAJACE INTEGER, ISTNIEJE INTEGER, USUNIETE INTEGER, OBCE INTEGER) AS\n"
+       "BEGIN\n"
+       "  USUNIETE = 0;\n"
+       "  OBCE = 0;\n"
+       "  IF (USUWANY IS NOT NULL) THEN\n"
+       "  BEGIN\n",
+       kDeleteEntriesBody,
+       "  END\n"
+       "  CZEKAJACE = IIF(EXISTS(SELECT ID FROM REPZMIANY\n"
+       "    WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::REKORD AND IDTABELI=::TABELA), 1, 0);\n"
+       "  ISTNIEJE = IIF(EXISTS(SELECT ",
+       table.key_column, " FROM ", table.name, " WHERE ", table.key_column,
+       "=::REKORD), 1, 0);\n"
+       "  SUSPEND;\n"
+       "END"});
 }
 
 constexpr std::int32_t kNoAction = -1;
@@ -126,6 +145,15 @@ struct TChangeImport::Checkpoint {
   std::int32_t record_count = 0;
 };
 
+// The deletion of the sender's entries that a change still owes: without a full log it is made
+// by the next record's look, or on its own before a commit, before work that may commit, and
+// after the call's last record.
+struct TChangeImport::OwedDelete {
+  std::int32_t record_id = 0;
+  std::int32_t table_number = 0;
+  bool pending = false;  // what the look before the change found
+};
+
 // The state of one call.
 struct TChangeImport::Run {
   int slot = -1;
@@ -141,14 +169,42 @@ struct TChangeImport::Run {
   const TTableInfo* table = nullptr;
   bool pending = false;         // the sender's entries of the record, when the import looked
   bool write_conflict = false;  // a local change of the record is still pending for the sender
-  Checkpoint at_record;         // before the record being applied
-  Checkpoint committed;         // before the first record not yet committed
+  bool last = false;            // the record is the last of the payload
+  std::optional<OwedDelete> owed;
+  Checkpoint at_record;  // before the record being applied
+  Checkpoint committed;  // before the first record not yet committed
   // The conflict journal commits on its own: a record applied again is not journalled again.
   std::size_t journaled_until = 0;
   int attempts = 0;  // replays since the checkpoint last moved on
   std::chrono::milliseconds waited{0};
   std::minstd_rand random{std::random_device{}()};
 };
+
+namespace {
+
+TChangeImport::OwedDelete OwedBy(const TRekord& record, bool pending) {
+  return {record.record_id, record.table_number, pending};
+}
+
+// Entries that other transactions committed and the look before the change did not see mean
+// that the look was stale: the import rolls back and looks again, so that the rule on pending
+// changes decides on what is there, as in a run one after another.
+void CheckLookWasCurrent(const TChangeImport::OwedDelete& owed, bool committed_by_others) {
+  if (committed_by_others && !owed.pending) throw RivalChangeCommitted();
+}
+
+// The look's fourth and fifth parameters: the record whose deletion it makes first, if any.
+void BindOwed(fb::Statement& look, const std::optional<TChangeImport::OwedDelete>& owed) {
+  if (owed) {
+    look.ParamAt(3).SetInt(owed->record_id);
+    look.ParamAt(4).SetInt(owed->table_number);
+  } else {
+    look.ParamAt(3).SetNull();
+    look.ParamAt(4).SetNull();
+  }
+}
+
+}  // namespace
 
 TChangeImport::TChangeImport(TDMDB& db, HostServices& host, SlotBook& slot_book,
                              TConflictJournal& conflicts, TSchemaAdaptation& schema,
@@ -161,7 +217,7 @@ TChangeImport::TChangeImport(TDMDB& db, HostServices& host, SlotBook& slot_book,
       events_(events),
       conflict_patience_(conflict_patience),
       IBQ_REPZMIANY_Select2(db.IBTSetData(), kPendingEntries),
-      IBQ_REPZMIANY_Delete(db.IBTSetData(), kDeleteEntries),
+      IBQ_REPZMIANY_Delete(db.IBTSetData(), DeleteEntriesBlock()),
       IBQ_BLOKADY_Select(db.IBTSetData(), kLiveLock),
       IBQ_COLUMNS(db.IBTSetData(), kTableColumns),
       statements_(db.IBTSetData(), kStatementCacheSize) {}
@@ -194,6 +250,7 @@ ImportOutcome TChangeImport::ImportRecords(std::string_view& payload, Run& run) 
     if (!db_.IBTSetData().Active()) MarkCommitted(run);
     --run.guard;
     if (!ParseNext(payload, run) || !KnownTable(run)) return ImportOutcome::kFailed;
+    run.last = payload.empty();
     switch (ApplyRecord(run)) {
       case RecordResult::kApplied:
         break;
@@ -218,7 +275,7 @@ bool TChangeImport::ParseNext(std::string_view& payload, Run& run) {
   try {
     ParseRecord(payload, run.record);
   } catch (const std::exception& e) {
-    RollbackQuietly();
+    RollbackQuietly(run);
     Trace(run, Concat({run.prefix, "ROLLB1 ", e.what()}));
     const std::string text = Concat({Fragment(run.slot, start, 1), "\r\n", e.what()});
     slots_.SetErrorText(run.slot, text);
@@ -243,7 +300,7 @@ bool TChangeImport::KnownTable(Run& run) {
   host_.Log(text, kLogError);
   Trace(run, Concat({run.prefix, "UNKTAB ", text}));
   slots_.SetErrorText(run.slot, text);
-  RollbackQuietly();
+  RollbackQuietly(run);
   return false;
 }
 
@@ -252,11 +309,11 @@ TChangeImport::RecordResult TChangeImport::ApplyRecord(Run& run) {
     ApplyChecked(run);
     return RecordResult::kApplied;
   } catch (const TRepBlokadaException& e) {
-    RollbackQuietly();
+    RollbackQuietly(run);
     Trace(run, Concat({run.prefix, "ROLLB4 ", e.what()}));
     return Fail(run, 4, e.what());
   } catch (const std::exception& e) {
-    RollbackQuietly();
+    RollbackQuietly(run);
     if (WaitForOtherTransaction(run, e)) return RecordResult::kReplay;
     // The prepared statements keep the table's structure and checks as they were when they were
     // prepared; once someone fixes the table, the next attempt must see the fix.
@@ -289,6 +346,7 @@ void TChangeImport::ApplyChecked(Run& run) {
     events_.QueueEvent(run.table->event_name);
     ++run.record_count;
   }
+  if (run.last) PayOwedDelete(run);  // here a stale look still means applying again
   CommitInRhythm(run);
 }
 
@@ -326,6 +384,7 @@ std::string_view TChangeImport::ReturnToCheckpoint(Run& run) {
 
 void TChangeImport::CommitBeforeEachRecord(Run& run) {
   fb::Transaction& transaction = db_.IBTSetData();
+  if (run.table->commit_each) PayOwedDelete(run);
   if (run.table->commit_each && transaction.CommitIfActive()) {
     Trace(run, run.prefix + "COMMIT0");
     MarkCommitted(run);
@@ -344,21 +403,26 @@ void TChangeImport::CheckFitsTable(const Run& run) {
               " (", Number(columns), ")"}));
 }
 
-// Nothing when the statement fails, as it does for a table this database lacks: the two
-// separate statements then decide, and fail, exactly where they always did (a change the main
-// database drops needs no look into its table).
-std::optional<TChangeImport::RecordState> TChangeImport::ReadRecordState(const Run& run) {
+// Nothing when the statement fails, as it does for a table this database lacks: the owed
+// deletion is then made on its own, and the two separate statements decide, and fail, exactly
+// where they always did (a change the main database drops needs no look into its table).
+std::optional<TChangeImport::RecordState> TChangeImport::ReadRecordState(Run& run) {
   try {
     fb::Statement& query = statements_.Get(RecordStateQuery(*run.table));
     query.ParamAt(0).SetInt(run.sender);
     query.ParamAt(1).SetInt(run.record.record_id);
     query.ParamAt(2).SetInt(run.record.table_number);
+    BindOwed(query, run.owed);
     fb::ResultSet rows = query.Open();
     if (!rows.Next()) return std::nullopt;
     const RecordState state{rows.GetInt(0) != 0, rows.GetInt(1) != 0};
+    const bool committed_by_others = rows.GetInt(3) > 0;
     rows.Close();
+    if (run.owed) CheckLookWasCurrent(*run.owed, committed_by_others);
+    run.owed.reset();
     return state;
   } catch (const fb::Error&) {
+    PayOwedDelete(run);
     return std::nullopt;
   }
 }
@@ -469,7 +533,7 @@ void TChangeImport::ExecuteSafely(Run& run, fb::Statement& change) {
     BindChange(change, run.record, *run.table);
     change.Execute();
     TraceRowsChanged(run, change);
-    Trace(run, " RA2=" + Number(DeleteSenderEntries(run)), true);
+    Trace(run, " RA2=" + Number(DeleteSenderEntries(run, OwedBy(run.record, run.pending))), true);
   } catch (const std::exception& e) {
     if (HeldByAnotherTransaction(e)) throw;  // waited for like in any other table
     Trace(run, Concat({" EXCPT: ", e.what()}), true);
@@ -484,8 +548,11 @@ void TChangeImport::ExecuteAndDelete(Run& run, fb::Statement& change) {
   TraceRowsChanged(run, change);
   if (KeepsEntriesForReply(run)) {
     Trace(run, " RA2=0 (REPDIALOG)", true);
+  } else if (run.full_log) {
+    Trace(run, " RA2=" + Number(DeleteSenderEntries(run, OwedBy(run.record, run.pending))), true);
   } else {
-    Trace(run, " RA2=" + Number(DeleteSenderEntries(run)), true);
+    // Paid by the next statement that must see it: one statement less per record.
+    run.owed = OwedBy(run.record, run.pending);
   }
 }
 
@@ -508,6 +575,7 @@ bool TChangeImport::IsAttachmentRequest(const Run& run) const {
 }
 
 void TChangeImport::RunAttachmentRequest(Run& run) {
+  PayOwedDelete(run);
   std::int32_t result = 0;
   std::string message;
   schema_.ImportAttachment(GetIntField(run.record, "INPARAM1"), result, message);
@@ -516,24 +584,30 @@ void TChangeImport::RunAttachmentRequest(Run& run) {
 }
 
 // The record is held by this import now, so whoever changed it before has committed, and the
-// entries that change made for the sender are visible here. Entries the look before the change
-// did not see mean that the look was stale: the import rolls back and looks again, so that the
-// rule on pending changes decides on what is there, as in a run one after another.
-std::int64_t TChangeImport::DeleteSenderEntries(const Run& run) {
+// entries that change made for the sender are visible here.
+std::int64_t TChangeImport::DeleteSenderEntries(const Run& run, const OwedDelete& owed) {
   IBQ_REPZMIANY_Delete.ParamAt(0).SetInt(run.sender);
-  IBQ_REPZMIANY_Delete.ParamAt(1).SetInt(run.record.record_id);
-  IBQ_REPZMIANY_Delete.ParamAt(2).SetInt(run.record.table_number);
+  IBQ_REPZMIANY_Delete.ParamAt(1).SetInt(owed.record_id);
+  IBQ_REPZMIANY_Delete.ParamAt(2).SetInt(owed.table_number);
   fb::ResultSet rows = IBQ_REPZMIANY_Delete.Open();
   rows.Next();
   const std::int64_t deleted = rows.GetInt(0);
   const bool committed_by_others = rows.GetInt(1) > 0;
   rows.Close();
-  if (committed_by_others && !run.pending) throw RivalChangeCommitted();
+  CheckLookWasCurrent(owed, committed_by_others);
   return deleted;
+}
+
+void TChangeImport::PayOwedDelete(Run& run) {
+  if (!run.owed) return;
+  const OwedDelete owed = *run.owed;
+  run.owed.reset();
+  DeleteSenderEntries(run, owed);
 }
 
 // The structure of a table is about to change: no statement prepared on it may stay.
 void TChangeImport::AdaptSchema(Run& run) {
+  PayOwedDelete(run);
   statements_.Clear();
   columns_.clear();
   schema_.AdaptExtraColumn(run.record, run.record.change_type, run.prefix);
@@ -542,16 +616,19 @@ void TChangeImport::AdaptSchema(Run& run) {
 // After every record while the records applied so far are a multiple of 1,000 (0 included), so
 // a skipped record (a dropped change, a delete of a missing record) commits at such a count too;
 // and after every record of a table that commits each record.
-void TChangeImport::CommitInRhythm(const Run& run) {
+void TChangeImport::CommitInRhythm(Run& run) {
   const bool due = run.record_count % kCommitEvery == 0 || run.table->commit_each;
-  if (due && db_.IBTSetData().CommitIfActive()) Trace(run, run.prefix + "COMMIT1");
+  if (!due) return;
+  PayOwedDelete(run);
+  if (db_.IBTSetData().CommitIfActive()) Trace(run, run.prefix + "COMMIT1");
 }
 
 ImportOutcome TChangeImport::Finish(std::string_view payload, Run& run) {
   try {
+    PayOwedDelete(run);
     if (db_.IBTSetData().CommitIfActive()) Trace(run, run.prefix + "COMMIT2");
   } catch (const std::exception& e) {
-    RollbackQuietly();
+    RollbackQuietly(run);
     Trace(run, Concat({run.prefix, "ROLLB2 ", e.what()}));
     const std::string text = ErrorText(2, run, e.what());
     slots_.SetErrorText(run.slot, text);
@@ -599,7 +676,8 @@ TChangeImport::RecordResult TChangeImport::Fail(Run& run, int number, std::strin
   return locked ? RecordResult::kLocked : RecordResult::kFailed;
 }
 
-void TChangeImport::RollbackQuietly() {
+void TChangeImport::RollbackQuietly(Run& run) {
+  run.owed.reset();
   try {
     db_.IBTSetData().RollbackIfActive();
   } catch (...) {

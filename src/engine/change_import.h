@@ -58,6 +58,8 @@ class TChangeImport {
   // payload is a batch of records that had all vanished at the sender: done, with a count of 0.
   ImportResult ImportChanges(std::string_view& payload, std::int32_t sender_copy, int slot);
 
+  struct OwedDelete;  // the deletion of the sender's entries a change still owes
+
  private:
   struct Run;
   struct Checkpoint;
@@ -82,7 +84,7 @@ class TChangeImport {
   void ApplyChecked(Run& run);
   void CommitBeforeEachRecord(Run& run);
   void CheckFitsTable(const Run& run);
-  std::optional<RecordState> ReadRecordState(const Run& run);
+  std::optional<RecordState> ReadRecordState(Run& run);
   bool HasPendingEntries(const Run& run);
   bool RecordExists(const Run& run);
   void ProbeConflict(Run& run, bool pending);
@@ -96,15 +98,16 @@ class TChangeImport {
   bool IsAttachmentRequest(const Run& run) const;
   bool KeepsEntriesForReply(const Run& run) const;
   void RunAttachmentRequest(Run& run);
-  std::int64_t DeleteSenderEntries(const Run& run);
+  std::int64_t DeleteSenderEntries(const Run& run, const OwedDelete& owed);
+  void PayOwedDelete(Run& run);
   void AdaptSchema(Run& run);
-  void CommitInRhythm(const Run& run);
+  void CommitInRhythm(Run& run);
   ImportOutcome Finish(std::string_view payload, Run& run);
 
   const std::vector<std::string>& TableColumns(std::string_view table);
   std::string ErrorText(int number, const Run& run, std::string_view message) const;
   RecordResult Fail(Run& run, int number, std::string_view message);
-  void RollbackQuietly();
+  void RollbackQuietly(Run& run);
   void Trace(const Run& run, std::string_view text, bool continue_line = false);
 
   TDMDB& db_;

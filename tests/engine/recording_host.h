@@ -28,7 +28,10 @@ class RecordingHost : public HostServices, public SlotBook {
       lines.push_back({std::string(message), level});
     }
   }
-  void SetProgress(int slot, int percent) override { progress[slot] = percent; }
+  void SetProgress(int slot, int percent) override {
+    progress[slot] = percent;
+    if (on_progress) on_progress();
+  }
   void SetErrorText(int slot, std::string_view text) override { errors[slot] = text; }
   std::string GetErrorText(int slot) const override {
     const auto it = errors.find(slot);
@@ -53,6 +56,7 @@ class RecordingHost : public HostServices, public SlotBook {
 
   std::vector<LogLine> lines;
   std::function<void(std::string_view)> on_log;  // runs in the middle of the logging call
+  std::function<void()> on_progress;             // runs after each record of an import
   std::map<int, int> progress;
   std::map<int, std::string> errors;
   int slot_dbnr = -1;

@@ -144,14 +144,20 @@ TEST_F(ChangeImportTest, TheCopyTakesTheMainVersionAndKeepsWhatItLoses) {
   EXPECT_EQ(RecordedEvents(copy_->path), "DOKUMENT,WIADOMOSCHEAD");
 }
 
-// The first import of the record takes its pending entry along: the second one meets none.
+// The first import of the record takes its pending entry along: the second one meets none, also
+// when the deletion of the entries waits for the next record's look (without a full log).
 TEST_F(ChangeImportTest, ARecordTwiceInABatchConflictsOnce) {
-  Exec(copy_->path, "INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (300, 'lokalny')");
-  const std::string update = Text(Record(300, kDokumenty, kChangeUpdate,
-                                         {IntegerField("ID", 300), TextField("NAZWA", "glowny")}));
-  ASSERT_EQ(copy_->Import(update + update), ImportOutcome::kDone) << copy_->Error();
-  EXPECT_EQ(copy_->conflicts, 1);
+  for (const std::int32_t id : {300, 301}) {
+    copy_->host.full_log = id == 300;
+    Exec(copy_->path,
+         "INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (" + std::to_string(id) + ", 'lokalny')");
+    const std::string update = Text(Record(id, kDokumenty, kChangeUpdate,
+                                           {IntegerField("ID", id), TextField("NAZWA", "glowny")}));
+    ASSERT_EQ(copy_->Import(update + update), ImportOutcome::kDone) << copy_->Error();
+    EXPECT_EQ(copy_->conflicts, 1) << id;
+  }
   EXPECT_EQ(copy_->host.CountLines("-1 IT=0 IR=300 TZ=1 IL=2 KONFL: cont"), 1);
+  EXPECT_EQ(Number(*copy_, "SELECT COUNT(*) FROM REPZMIANY WHERE IDTABELI = 0"), 0);
 }
 
 // The main database drops a change it has pending without looking into the (dropped) table.
@@ -274,6 +280,29 @@ TEST_F(ChangeImportTest, AChangeCommittedBetweenTheLookAndTheWriteStillWins) {
               main ? 1 : 0);
     EXPECT_EQ(side->conflicts, main ? 0 : 1);
   }
+}
+
+// Without a full log a record's entries are deleted by the next record's look: an entry for the
+// sender committed before that still means that the look before the change was stale, and the
+// main database keeps its own version.
+TEST_F(ChangeImportTest, AnEntryCommittedBeforeTheDeferredDeletionMakesTheImportLookAgain) {
+  Setup(*main_, {"INSERT INTO DOKUMENTY (ID, NAZWA) VALUES (320, 'stary')"});
+  main_->host.full_log = false;
+  main_->host.on_progress = [&, reports = 0]() mutable {
+    if (++reports != 2) return;  // after the first record
+    Exec(main_->path,
+         "INSERT INTO REPZMIANY (ID, IDREPKOPIE, IDTABELI, IDREKORDU, TYPZMIANY) "
+         "VALUES (GEN_ID(REPZMIANY_ID, 1), 1, 0, 320, 1)");
+  };
+  const ImportOutcome outcome =
+      main_->Import(Text(Record(320, kDokumenty, kChangeUpdate,
+                                {IntegerField("ID", 320), TextField("NAZWA", "przyslany")})) +
+                    Text(Record(321, kDokumenty, kChangeInsert, {IntegerField("ID", 321)})));
+  main_->host.on_progress = nullptr;
+  ASSERT_EQ(outcome, ImportOutcome::kDone) << main_->Error();
+  EXPECT_EQ(Value(*main_, "SELECT NAZWA FROM DOKUMENTY WHERE ID = 320"), "stary");
+  EXPECT_EQ(Number(*main_, "SELECT COUNT(*) FROM REPZMIANY WHERE IDREPKOPIE = 1"), 1);
+  EXPECT_EQ(main_->count, 1);  // only 321
 }
 
 TEST_F(ChangeImportTest, CommitEachTablesCommitAroundTheRecordAndSurviveFailures) {
