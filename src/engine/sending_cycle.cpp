@@ -52,4 +52,10 @@ std::optional<PreparedChanges> SendingCycle::TakeAhead() {
   return batch;
 }
 
+std::optional<PreparedChanges> SendingCycle::TakeAheadOnConfirmation() {
+  if (!ahead_ || in_flight_ == kNoBatchInFlight) return std::nullopt;
+  Confirmed(in_flight_marked_);
+  return TakeAhead();
+}
+
 }  // namespace tramolin

@@ -2,10 +2,10 @@
 // once, by the cycle's first export, and kept current by what each confirmation deleted. While
 // the destination imports a batch cut at the payload limit, the next one is prepared ahead: it
 // passes over the entries of the batch in flight, as if their confirmation had deleted them, and
-// leaves as soon as that confirmation has been carried out. A prepared batch that never leaves
-// (another packet came, the connection went) is dropped: its marks are overwritten by the next
-// export of those entries, which picks every entry not confirmed, so what was not confirmed is
-// sent again.
+// leaves as soon as that confirmation arrives (or, when it was not ready by then, once the
+// confirmation has been carried out). A prepared batch that never leaves (another packet came,
+// the connection went) is dropped: its marks are overwritten by the next export of those
+// entries, which picks every entry not confirmed, so what was not confirmed is sent again.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +47,10 @@ class SendingCycle {
   void AheadPrepared(Ticket ticket, std::optional<PreparedChanges> batch);
   // The batch prepared ahead, once the batch before it is confirmed; nullopt when there is none.
   std::optional<PreparedChanges> TakeAhead();
+  // The batch prepared ahead, taken as the confirmation of the batch in flight arrives, before
+  // that confirmation is carried out: the batch in flight counts as confirmed with the entries it
+  // marked. Nullopt, and nothing changed, while no batch ahead is ready.
+  std::optional<PreparedChanges> TakeAheadOnConfirmation();
 
  private:
   std::optional<std::int32_t> pending_;

@@ -338,32 +338,38 @@ void ExchangeHandler::Confirmation(ClientSession& session, std::string_view payl
     Fail(session, kErrorDeletingJournal, {});
     return;
   }
+  // A batch prepared ahead leaves at once, while the worker carries out the confirmation: the
+  // deletion takes the confirmed batch's number now, and whatever the worker prepares next comes
+  // after it in its queue.
+  std::optional<PreparedChanges> ahead;
+  if (!session.Slot().SendNewDataFirst) ahead = session.Outgoing().TakeAheadOnConfirmation();
+  const bool sent_ahead = ahead.has_value();
   const int slot = server_.IndexOf(session);
   session.RunJob<std::optional<std::int32_t>>(
       *workers, JobFor(session),
       [slot](ReplicationData& data, HostServices&) { return data.DeleteJournalEntries(slot); },
-      [this, &session](std::optional<std::int32_t> removed, JobReport report) {
+      [this, &session, sent_ahead](std::optional<std::int32_t> removed, JobReport report) {
         if (!removed) {
           Fail(session, kErrorDeletingJournal, std::move(report));
           return;
         }
-        JournalEntriesDeleted(session, *removed);
+        server_.ClearCopyError(session);
+        server_.ExchangeSucceeded(session);
+        if (!sent_ahead) JournalEntriesDeleted(session, *removed);
       });
+  if (ahead) SendAhead(session, *ahead);
 }
 
 void ExchangeHandler::JournalEntriesDeleted(ClientSession& session, std::int32_t removed) {
-  server_.ClearCopyError(session);
-  server_.ExchangeSucceeded(session);
   session.Outgoing().Confirmed(removed);
   HostServices& host = server_.Host();
   if (!session.Slot().SendNewDataFirst) {
     std::optional<PreparedChanges> ahead = session.Outgoing().TakeAhead();
-    if (!ahead) {
+    if (ahead) {
+      SendAhead(session, *ahead);
+    } else {
       SendNextBatch(session, false);
-      return;
     }
-    host.Log("Przygotowywanie danych dla klienta "_cp + Number(session) + " ... ", kLogStatus);
-    BatchPrepared(session, false, *ahead);
     return;
   }
   host.Log("Wysyłanie sygnału gotowości dla klienta "_cp + Number(session) + " ... ", kLogProgress);
@@ -371,6 +377,12 @@ void ExchangeHandler::JournalEntriesDeleted(ClientSession& session, std::int32_t
   session.Send(pkGotowosc, "", host.Closing());
   host.Log("wysłano"_cp, kLogProgress, true);
   server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
+}
+
+void ExchangeHandler::SendAhead(ClientSession& session, const PreparedChanges& batch) {
+  server_.Host().Log("Przygotowywanie danych dla klienta "_cp + Number(session) + " ... ",
+                     kLogStatus);
+  BatchPrepared(session, false, batch);
 }
 
 // ---- The client's batches --------------------------------------------------------------------
