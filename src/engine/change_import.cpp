@@ -26,26 +26,6 @@ constexpr std::string_view kPendingEntries =
     "WHERE IDREPKOPIE=:IDREPKOPIE\n"
     "AND IDREKORDU=:IDREKORDU\n"
     "AND IDTABELI=:IDTABELI";
-// Inside a block: removes the sender's entries of record USUWANY of table USUWANA_TABELA and says
-// how many of them other transactions had committed; entries this import's own changes made are
-// not counted.
-constexpr std::string_view kDeleteEntriesBody =
-    "  SELECT COUNT(*) FROM REPZMIANY\n"
-    "  WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::USUWANY AND IDTABELI=::USUWANA_TABELA\n"
-    "  AND RDB$RECORD_VERSION <> CURRENT_TRANSACTION INTO ::OBCE;\n"
-    "  DELETE FROM REPZMIANY\n"
-    "  WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::USUWANY AND IDTABELI=::USUWANA_TABELA;\n"
-    "  USUNIETE = ROW_COUNT;\n";
-
-std::string DeleteEntriesBlock() {
-  return Concat(
-      {"EXECUTE BLOCK (KOPIA INTEGER = :IDREPKOPIE, USUWANY INTEGER = :IDREKORDU,\n"
-       "  USUWANA_TABELA INTEGER = :IDTABELI)\n"
-       "RETURNS (USUNIETE INTEGER, OBCE INTEGER) AS\n"
-       "BEGIN\n",
-       kDeleteEntriesBody, "  SUSPEND;\nEND"});
-}
-
 constexpr std::string_view kLiveLock =
     "SELECT \n"
     "  IDBLOKADY ID\n"
@@ -61,32 +41,6 @@ constexpr std::string_view kTableColumns =
     "WHERE RF.RDB$RELATION_NAME = :TABELA\n"
     "AND F.RDB$COMPUTED_BLR IS NULL AND F.RDB$DIMENSIONS IS NULL\n"
     "ORDER BY RF.RDB$FIELD_POSITION";
-
-// The two questions a record raises before its change, in one statement: whether the sender
-// still has journal entries of it here, and whether it is in its table. Always one row. When an
-// earlier record still owes the deletion of the sender's entries (USUWANY not NULL), the same
-// statement makes it first, so that the questions see the database as after it.
-std::string RecordStateQuery(const TTableInfo& table) {
-  return Concat(
-      {"EXECUTE BLOCK (KOPIA INTEGER = :IDREPKOPIE, REKORD INTEGER = :ID,\n"
-       "  TABELA INTEGER = :IDTABELI, USUWANY INTEGER = :USUWANY,\n"
-       "  USUWANA_TABELA INTEGER = :USUWANATABELA)\n"
-       "RETURNS (CZEKAJACE INTEGER, ISTNIEJE INTEGER, USUNIETE INTEGER, OBCE INTEGER) AS\n"
-       "BEGIN\n"
-       "  USUNIETE = 0;\n"
-       "  OBCE = 0;\n"
-       "  IF (USUWANY IS NOT NULL) THEN\n"
-       "  BEGIN\n",
-       kDeleteEntriesBody,
-       "  END\n"
-       "  CZEKAJACE = IIF(EXISTS(SELECT ID FROM REPZMIANY\n"
-       "    WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::REKORD AND IDTABELI=::TABELA), 1, 0);\n"
-       "  ISTNIEJE = IIF(EXISTS(SELECT ",
-       table.key_column, " FROM ", table.name, " WHERE ", table.key_column,
-       "=::REKORD), 1, 0);\n"
-       "  SUSPEND;\n"
-       "END"});
-}
 
 constexpr std::int32_t kNoAction = -1;
 constexpr std::int32_t kExtraColumnsTable = 24;  // POLADODATKOWE

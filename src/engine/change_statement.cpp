@@ -98,6 +98,17 @@ void BindField(fb::Statement::Param param, const TPole& field) {
   param.SetNull();  // a type code the text has no value for
 }
 
+// Inside a block: removes the sender's entries of record USUWANY of table USUWANA_TABELA and says
+// how many of them other transactions had committed; entries this import's own changes made are
+// not counted.
+constexpr std::string_view kDeleteEntriesBody =
+    "  SELECT COUNT(*) FROM REPZMIANY\n"
+    "  WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::USUWANY AND IDTABELI=::USUWANA_TABELA\n"
+    "  AND RDB$RECORD_VERSION <> CURRENT_TRANSACTION INTO ::OBCE;\n"
+    "  DELETE FROM REPZMIANY\n"
+    "  WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::USUWANY AND IDTABELI=::USUWANA_TABELA;\n"
+    "  USUNIETE = ROW_COUNT;\n";
+
 }  // namespace
 
 std::int32_t DatabaseNumberOfId(std::int64_t id) {
@@ -141,6 +152,37 @@ std::string ExistenceQuery(const TTableInfo& table) {
   sql.append(table.key_column).append(" FROM ").append(table.name);
   sql.append(" WHERE ").append(table.key_column).append("=:ID");
   return sql;
+}
+
+std::string DeleteEntriesBlock() {
+  return Concat(
+      {"EXECUTE BLOCK (KOPIA INTEGER = :IDREPKOPIE, USUWANY INTEGER = :IDREKORDU,\n"
+       "  USUWANA_TABELA INTEGER = :IDTABELI)\n"
+       "RETURNS (USUNIETE INTEGER, OBCE INTEGER) AS\n"
+       "BEGIN\n",
+       kDeleteEntriesBody, "  SUSPEND;\nEND"});
+}
+
+std::string RecordStateQuery(const TTableInfo& table) {
+  return Concat(
+      {"EXECUTE BLOCK (KOPIA INTEGER = :IDREPKOPIE, REKORD INTEGER = :ID,\n"
+       "  TABELA INTEGER = :IDTABELI, USUWANY INTEGER = :USUWANY,\n"
+       "  USUWANA_TABELA INTEGER = :USUWANATABELA)\n"
+       "RETURNS (CZEKAJACE INTEGER, ISTNIEJE INTEGER, USUNIETE INTEGER, OBCE INTEGER) AS\n"
+       "BEGIN\n"
+       "  USUNIETE = 0;\n"
+       "  OBCE = 0;\n"
+       "  IF (USUWANY IS NOT NULL) THEN\n"
+       "  BEGIN\n",
+       kDeleteEntriesBody,
+       "  END\n"
+       "  CZEKAJACE = IIF(EXISTS(SELECT ID FROM REPZMIANY\n"
+       "    WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::REKORD AND IDTABELI=::TABELA), 1, 0);\n"
+       "  ISTNIEJE = IIF(EXISTS(SELECT ",
+       table.key_column, " FROM ", table.name, " WHERE ", table.key_column,
+       "=::REKORD), 1, 0);\n"
+       "  SUSPEND;\n"
+       "END"});
 }
 
 std::string ChangeStatement(const TRekord& record, const TTableInfo& table) {

@@ -51,6 +51,16 @@ void CheckDayCounts(const TRekord& record);
 // "SELECT <key> FROM <table> WHERE <key>=:ID".
 std::string ExistenceQuery(const TTableInfo& table);
 
+// Removes the sender's journal entries of one record (:IDREPKOPIE, :IDREKORDU, :IDTABELI); one
+// row: USUNIETE, the entries removed, and OBCE, those of them other transactions had committed.
+std::string DeleteEntriesBlock();
+
+// The two questions a record of `table` raises before its change, in one statement, after the
+// deletion of the sender's entries an earlier record may still owe (:USUWANY, :USUWANATABELA;
+// NULL when none): one row of CZEKAJACE (the sender still has entries of the record :ID),
+// ISTNIEJE (the record is in its table), USUNIETE and OBCE (as DeleteEntriesBlock gives them).
+std::string RecordStateQuery(const TTableInfo& table);
+
 // The statement that applies `record` as its change type says (empty for any other type and for
 // an insert or update without fields). Only the columns the record carries are written: an insert
 // leaves the others to their defaults, an update leaves them as they are. A field that is an

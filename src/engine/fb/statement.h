@@ -91,7 +91,7 @@ class Statement : private Dependent {
   std::optional<InputFormat> input_;
   Owned<Firebird::IMessageMetadata> output_;
   RowLayout layout_;
-  std::optional<std::int64_t> rows_affected_ = 0;  // asked for after an Execute
+  std::optional<std::int64_t> rows_affected_ = 0;  // empty until asked for after an Execute
   ResultSet* live_ = nullptr;  // the open result set, closed when the text changes
 };
 
