@@ -117,7 +117,7 @@ void SyncCycle::Acceptance(std::string_view payload) {
   agreed_features_ = 0;
   check_.Drop();
   outgoing_.Restart();
-  kept_count_.reset();
+  ForgetAhead();
   host.Log("Serwer zakceptował połączenie, weryfikacja ..."_cp, kLogProgress);
   if (client_.Settings().technician) {
     Authenticate();
@@ -258,8 +258,7 @@ void SyncCycle::ServerBatch(std::string_view payload) {
 }
 
 void SyncCycle::ImportServerBatch(int count, int total, std::string_view records) {
-  outgoing_.DropAhead();  // the import may change what it holds
-  kept_count_.reset();
+  ForgetAhead();  // the import may change what it holds
   HostServices& host = client_.Host();
   host.Log(Concat({"Serwer przysłał "_cp, Number(count), " z ", Number(total),
                    " zmian, importowanie ... "_cp}),
@@ -335,6 +334,14 @@ void SyncCycle::OfferChanges(bool new_only, std::string_view status,
                              std::function<void(Offer)> then) {
   client_.SetActivityState(kClientPreparing);
   client_.Host().Log(status, kLogStatus);
+  if (!new_only && outgoing_.AheadBeingPrepared()) {
+    offer_awaiting_ahead_ = std::move(then);
+    return;
+  }
+  PrepareAndOffer(new_only, std::move(then));
+}
+
+void SyncCycle::PrepareAndOffer(bool new_only, std::function<void(Offer)> then) {
   if (!new_only) {
     if (std::optional<PreparedChanges> ahead = outgoing_.TakeAhead()) {
       then(Offered(ahead));
@@ -385,6 +392,12 @@ void SyncCycle::ServerConfirmation(std::string_view payload) {
   client_.Host().Log(
       "Serwer zaimportował: "_cp + Number(ParseConfirmation(payload)) + " rekordów."_cp,
       kLogProgress);
+  if (ContinuesBeforeDeletion()) {
+    DeleteConfirmedEntriesBehind();
+    client_.SetActivityState(kClientLoggedIn);
+    StartCycleAtOnce();
+    return;
+  }
   client_.SetActivityState(kClientUnmarking);
   Job<std::optional<std::int32_t>>(
       [](ReplicationData& data) { return data.DeleteJournalEntries(kOwnSlot); },
@@ -403,6 +416,32 @@ void SyncCycle::ServerConfirmation(std::string_view payload) {
       std::optional<std::int32_t>());
 }
 
+// With a batch ahead, ready or being prepared, the next cycle need not wait for the deletion:
+// its count is the cycle's, less what the confirmed batch marked, and whatever it asks of the
+// database (the import of a server batch, a new export) follows the deletion in the worker's
+// queue.
+bool SyncCycle::ContinuesBeforeDeletion() {
+  const ClientSettings& settings = client_.Settings();
+  return !settings.send_new_data_first && !settings.technician &&
+         client_.ActivityState() == kClientAwaitingConfirmation &&
+         outgoing_.ConfirmedBeforeDeletion();
+}
+
+void SyncCycle::DeleteConfirmedEntriesBehind() {
+  Job<std::optional<std::int32_t>>(
+      [](ReplicationData& data) { return data.DeleteJournalEntries(kOwnSlot); },
+      [this](std::optional<std::int32_t> removed) {
+        if (!removed) ReportAndDisconnect(kErrorDeletingJournal);
+      },
+      std::optional<std::int32_t>());
+}
+
+void SyncCycle::StartCycleAtOnce() {
+  client_.Host().Log("Rozpoczynanie procesu synchronizacji ..."_cp, kLogDiagnostic);
+  client_.KeepEventsSubscribed();
+  StartCycle({outgoing_.Pending().value_or(0), 0});
+}
+
 // Beside the server's import; the confirmation's deletion and the next cycle's count follow it in
 // the worker's queue.
 void SyncCycle::PrepareAhead() {
@@ -418,9 +457,19 @@ void SyncCycle::PrepareAhead() {
         return batch;
       },
       [this, ticket](std::optional<PreparedChanges> batch) {
+        if (ticket != outgoing_.AheadTicket()) return;  // dropped meanwhile
         outgoing_.AheadPrepared(ticket, std::move(batch));
+        if (offer_awaiting_ahead_) {
+          PrepareAndOffer(false, std::exchange(offer_awaiting_ahead_, nullptr));
+        }
       },
       std::optional<PreparedChanges>());
+}
+
+void SyncCycle::ForgetAhead() {
+  outgoing_.DropAhead();
+  offer_awaiting_ahead_ = nullptr;
+  kept_count_.reset();
 }
 
 NullColumns SyncCycle::Nulls() const {
@@ -429,8 +478,7 @@ NullColumns SyncCycle::Nulls() const {
 }
 
 void SyncCycle::ScheduleNextSync() {
-  outgoing_.DropAhead();
-  kept_count_.reset();
+  ForgetAhead();
   const ClientSettings& settings = client_.Settings();
   if (settings.on_demand) {
     Reconnect();
@@ -582,7 +630,7 @@ void SyncCycle::ReportAndDisconnect(int code) {
 
 void SyncCycle::Reconnect() {
   outgoing_.Restart();
-  kept_count_.reset();
+  ForgetAhead();
   client_.Link().ScheduleReconnect(false);
 }
 

@@ -59,6 +59,11 @@ class SyncCycle {
   void ImportServerBatch(int count, int total, std::string_view records);
   void SendOwnChanges();
   void ServerConfirmation(std::string_view payload);
+  // The confirmation's deletion on the worker, while the next cycle starts (see
+  // SendingCycle::ConfirmedBeforeDeletion).
+  bool ContinuesBeforeDeletion();
+  void DeleteConfirmedEntriesBehind();
+  void StartCycleAtOnce();
   void ServerError(std::string_view payload);
   void Message(std::string_view payload);
   void ActivityRequest();
@@ -83,12 +88,15 @@ class SyncCycle {
   };
   // Prepares this database's changes (only the new ones when `new_only`) with `status` in the
   // status bar and sends them; a batch with records then awaits the server's confirmation.
-  // `then` learns how the offer ended.
+  // `then` learns how the offer ended. A batch still being prepared ahead is waited for.
   void OfferChanges(bool new_only, std::string_view status, std::function<void(Offer)> then);
+  void PrepareAndOffer(bool new_only, std::function<void(Offer)> then);
   Offer Offered(const std::optional<PreparedChanges>& batch);
   // While the server imports a batch cut by the limit, the next one is prepared; it leaves when
   // the server, after the confirmation and the next ready signal, has nothing for this copy.
   void PrepareAhead();
+  // The batch ahead will not leave: it, an offer waiting for it and the kept count are dropped.
+  void ForgetAhead();
   // How this connection's batches carry NULL columns.
   NullColumns Nulls() const;
   // Database work of the cycle on the client's worker; `done` is dropped when the connection it
@@ -115,6 +123,7 @@ class SyncCycle {
   // A cycle that starts right after a confirmation of this database's batch goes on with the
   // count of the cycle before, less what the confirmations deleted, instead of counting again.
   std::optional<std::int32_t> kept_count_;
+  std::function<void(Offer)> offer_awaiting_ahead_;  // until the batch ahead is prepared
   RecordDigests confirming_;  // the records of the confirmation awaiting the server's answer
   bool confirmation_sent_ = false;
   FeatureSet agreed_features_ = 0;  // with the server, for this connection

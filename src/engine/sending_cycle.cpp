@@ -12,6 +12,7 @@ void SendingCycle::Restart() {
 
 void SendingCycle::DropAhead() {
   ahead_.reset();
+  preparing_ahead_ = false;
   ++ticket_;
 }
 
@@ -37,12 +38,15 @@ bool SendingCycle::WorthPreparingAhead(const PreparedChanges& sent) const {
 // in flight marked.
 ExportCycle SendingCycle::BeginAhead() {
   DropAhead();
+  preparing_ahead_ = true;
   if (!pending_) return {std::nullopt, in_flight_};
   return {std::max(0, *pending_ - in_flight_marked_), in_flight_};
 }
 
 void SendingCycle::AheadPrepared(Ticket ticket, std::optional<PreparedChanges> batch) {
-  if (ticket == ticket_) ahead_ = std::move(batch);
+  if (ticket != ticket_) return;
+  ahead_ = std::move(batch);
+  preparing_ahead_ = false;
 }
 
 std::optional<PreparedChanges> SendingCycle::TakeAhead() {
@@ -52,9 +56,14 @@ std::optional<PreparedChanges> SendingCycle::TakeAhead() {
   return batch;
 }
 
-std::optional<PreparedChanges> SendingCycle::TakeAheadOnConfirmation() {
-  if (!ahead_ || in_flight_ == kNoBatchInFlight) return std::nullopt;
+bool SendingCycle::ConfirmedBeforeDeletion() {
+  if ((!ahead_ && !preparing_ahead_) || in_flight_ == kNoBatchInFlight) return false;
   Confirmed(in_flight_marked_);
+  return true;
+}
+
+std::optional<PreparedChanges> SendingCycle::TakeAheadOnConfirmation() {
+  if (!ahead_ || !ConfirmedBeforeDeletion()) return std::nullopt;
   return TakeAhead();
 }
 

@@ -47,9 +47,15 @@ class SendingCycle {
   void AheadPrepared(Ticket ticket, std::optional<PreparedChanges> batch);
   // The batch prepared ahead, once the batch before it is confirmed; nullopt when there is none.
   std::optional<PreparedChanges> TakeAhead();
-  // The batch prepared ahead, taken as the confirmation of the batch in flight arrives, before
-  // that confirmation is carried out: the batch in flight counts as confirmed with the entries it
-  // marked. Nullopt, and nothing changed, while no batch ahead is ready.
+  // True from BeginAhead until the result of that export ahead arrives or is dropped.
+  bool AheadBeingPrepared() const { return preparing_ahead_; }
+  // The confirmation of the batch in flight arrived while the batch ahead is ready or being
+  // prepared: the batch in flight counts as confirmed with the entries it marked before that
+  // confirmation is carried out, and the batch ahead waits for TakeAhead. False, and nothing
+  // changed, without a batch ahead.
+  bool ConfirmedBeforeDeletion();
+  // The batch prepared ahead, taken as the confirmation of the batch in flight arrives (as
+  // ConfirmedBeforeDeletion); nullopt, and nothing changed, while no batch ahead is ready.
   std::optional<PreparedChanges> TakeAheadOnConfirmation();
 
  private:
@@ -57,6 +63,7 @@ class SendingCycle {
   std::int32_t in_flight_ = kNoBatchInFlight;
   std::int32_t in_flight_marked_ = 0;
   std::optional<PreparedChanges> ahead_;
+  bool preparing_ahead_ = false;
   Ticket ticket_ = 0;
 };
 

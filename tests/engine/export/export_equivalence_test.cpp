@@ -148,8 +148,8 @@ class ExportEquivalenceTest : public EngineFixture, public ::testing::WithParamI
 
   // Exports batch after batch from the main database and from copies of it, by sets, by sets
   // pipelined as a sender does (each batch cut by size prepared while the one before awaits its
-  // confirmation, the cycle counted once, and every other one sent before that confirmation is
-  // carried out) and by the reference, comparing each batch, until
+  // confirmation, the cycle counted once, and some sent before that confirmation is carried out)
+  // and by the reference, comparing each batch, until
   // nothing is left to send. The confirmation of batch `lost` never comes: every side starts
   // over. Gives the number of batches cut by size.
   int ExportUntilEmpty(bool new_only, int lost = -1) {
@@ -176,19 +176,36 @@ class ExportEquivalenceTest : public EngineFixture, public ::testing::WithParamI
       EXPECT_EQ(sent.payload, expected.payload);
       EXPECT_EQ(Marked(pipelined, sent), Marked(reference, expected));
       if (expected.payload.size() > kPayloadLimit) ++cut_batches;
+      // A batch ahead leaves once the confirmation is carried out (way 0), as it arrives (1), or
+      // after it arrived while the batch was still being prepared, its deletion queued behind (2).
+      const int way = batch % 3;
+      std::optional<ExportCycle> ahead_export;
+      SendingCycle::Ticket ticket = 0;
       if (cycle.WorthPreparingAhead(sent)) {
-        const ExportCycle ahead = cycle.BeginAhead();
-        cycle.AheadPrepared(cycle.AheadTicket(), pipelined.Prepare(new_only, ahead));
+        ahead_export = cycle.BeginAhead();
+        ticket = cycle.AheadTicket();
       }
-      // Every other batch ahead leaves as the confirmation arrives, before it is carried out.
+      const auto prepare_ahead = [&] {
+        if (!ahead_export) return;
+        cycle.AheadPrepared(ticket, pipelined.Prepare(new_only, *ahead_export));
+        ahead_export.reset();
+      };
+      if (way != 2) prepare_ahead();
       std::optional<PreparedChanges> ahead;
+      bool confirmed = false;
       if (batch == lost) {
         cycle.Restart();
+        prepare_ahead();
       } else {
         EXPECT_EQ(reference.Confirm(expected), sets.Confirm(actual));
-        if (batch % 2 == 1) ahead = cycle.TakeAheadOnConfirmation();
+        if (way == 1) ahead = cycle.TakeAheadOnConfirmation();
+        if (way == 2) {
+          confirmed = cycle.ConfirmedBeforeDeletion();
+          EXPECT_EQ(confirmed, ahead_export.has_value());
+        }
+        prepare_ahead();
         const std::int32_t removed = pipelined.Confirm(sent);
-        if (!ahead) cycle.Confirmed(removed);
+        if (!ahead && !confirmed) cycle.Confirmed(removed);
       }
       if (expected.count == 0 || ::testing::Test::HasFailure()) break;
       sent = ahead ? *ahead : cycle.TakeAhead().value_or(PreparedChanges{});

@@ -34,6 +34,11 @@ class SynchronisationTest : public ClientServerFixture, public ::testing::WithPa
         {"INSERT INTO DOKUMENTY (ID, NAZWA, WARTOSC) VALUES (10500001, 'z kopii; łódź', 2.75)"_cp,
          "INSERT INTO URZADZENIA (ID, IDURZADZENIADANE, NAZWA) VALUES (10500002, 31, 'Kocioł')"_cp,
          "INSERT INTO TOWARY (ID, NAZWA, CENANETTO) VALUES (10500003, 'Nit', 0.01)"});
+    // Records the size of a batch each: the copy's batches leave prepared ahead.
+    RunAll(CopyPath(1), {"EXECUTE BLOCK AS DECLARE I INTEGER = 0; DECLARE B BLOB SUB_TYPE 0 = ''; "
+                         "BEGIN WHILE (I < 20) DO BEGIN B = B || LPAD('', 32000, 'x'); I = I + 1; "
+                         "END WHILE (I < 24) DO BEGIN INSERT INTO DOKUMENTY (ID, NAZWA, DANE) "
+                         "VALUES (10500000 + ::I, 'duży', ::B); I = I + 1; END END"_cp});
   }
 };
 
