@@ -100,14 +100,16 @@ void BindField(fb::Statement::Param param, const TPole& field) {
 
 // Inside a block: removes the sender's entries of record USUWANY of table USUWANA_TABELA and says
 // how many of them other transactions had committed; entries this import's own changes made are
-// not counted.
+// not counted. One walk of the index: each entry found is counted and deleted where it stands.
 constexpr std::string_view kDeleteEntriesBody =
-    "  SELECT COUNT(*) FROM REPZMIANY\n"
+    "  FOR SELECT IIF(RDB$RECORD_VERSION <> CURRENT_TRANSACTION, 1, 0) OBCY FROM REPZMIANY\n"
     "  WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::USUWANY AND IDTABELI=::USUWANA_TABELA\n"
-    "  AND RDB$RECORD_VERSION <> CURRENT_TRANSACTION INTO ::OBCE;\n"
-    "  DELETE FROM REPZMIANY\n"
-    "  WHERE IDREPKOPIE=::KOPIA AND IDREKORDU=::USUWANY AND IDTABELI=::USUWANA_TABELA;\n"
-    "  USUNIETE = ROW_COUNT;\n";
+    "  INTO ::OBCY AS CURSOR WPIS DO\n"
+    "  BEGIN\n"
+    "    DELETE FROM REPZMIANY WHERE CURRENT OF WPIS;\n"
+    "    OBCE = OBCE + OBCY;\n"
+    "    USUNIETE = USUNIETE + 1;\n"
+    "  END\n";
 
 }  // namespace
 
@@ -159,7 +161,10 @@ std::string DeleteEntriesBlock() {
       {"EXECUTE BLOCK (KOPIA INTEGER = :IDREPKOPIE, USUWANY INTEGER = :IDREKORDU,\n"
        "  USUWANA_TABELA INTEGER = :IDTABELI)\n"
        "RETURNS (USUNIETE INTEGER, OBCE INTEGER) AS\n"
-       "BEGIN\n",
+       "DECLARE OBCY INTEGER;\n"
+       "BEGIN\n"
+       "  USUNIETE = 0;\n"
+       "  OBCE = 0;\n",
        kDeleteEntriesBody, "  SUSPEND;\nEND"});
 }
 
@@ -169,6 +174,7 @@ std::string RecordStateQuery(const TTableInfo& table) {
        "  TABELA INTEGER = :IDTABELI, USUWANY INTEGER = :USUWANY,\n"
        "  USUWANA_TABELA INTEGER = :USUWANATABELA)\n"
        "RETURNS (CZEKAJACE INTEGER, ISTNIEJE INTEGER, USUNIETE INTEGER, OBCE INTEGER) AS\n"
+       "DECLARE OBCY INTEGER;\n"
        "BEGIN\n"
        "  USUNIETE = 0;\n"
        "  OBCE = 0;\n"
