@@ -43,10 +43,11 @@ ExportCycle SendingCycle::BeginAhead() {
   return {std::max(0, *pending_ - in_flight_marked_), in_flight_};
 }
 
-void SendingCycle::AheadPrepared(Ticket ticket, std::optional<PreparedChanges> batch) {
-  if (ticket != ticket_) return;
+bool SendingCycle::AheadPrepared(Ticket ticket, std::optional<PreparedChanges> batch) {
+  if (ticket != ticket_) return false;
   ahead_ = std::move(batch);
   preparing_ahead_ = false;
+  return in_flight_ == kNoBatchInFlight;
 }
 
 std::optional<PreparedChanges> SendingCycle::TakeAhead() {
@@ -60,11 +61,6 @@ bool SendingCycle::ConfirmedBeforeDeletion() {
   if ((!ahead_ && !preparing_ahead_) || in_flight_ == kNoBatchInFlight) return false;
   Confirmed(in_flight_marked_);
   return true;
-}
-
-std::optional<PreparedChanges> SendingCycle::TakeAheadOnConfirmation() {
-  if (!ahead_ || !ConfirmedBeforeDeletion()) return std::nullopt;
-  return TakeAhead();
 }
 
 }  // namespace tramolin

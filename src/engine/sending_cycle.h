@@ -44,19 +44,18 @@ class SendingCycle {
   ExportCycle BeginAhead();
   Ticket AheadTicket() const { return ticket_; }
   // The export ahead ended (nullopt: it failed; the batch is then prepared again as usual).
-  void AheadPrepared(Ticket ticket, std::optional<PreparedChanges> batch);
+  // True when the confirmation of the batch before it has already been taken
+  // (ConfirmedBeforeDeletion), so that it may leave now.
+  bool AheadPrepared(Ticket ticket, std::optional<PreparedChanges> batch);
   // The batch prepared ahead, once the batch before it is confirmed; nullopt when there is none.
   std::optional<PreparedChanges> TakeAhead();
   // True from BeginAhead until the result of that export ahead arrives or is dropped.
   bool AheadBeingPrepared() const { return preparing_ahead_; }
   // The confirmation of the batch in flight arrived while the batch ahead is ready or being
   // prepared: the batch in flight counts as confirmed with the entries it marked before that
-  // confirmation is carried out, and the batch ahead waits for TakeAhead. False, and nothing
-  // changed, without a batch ahead.
+  // confirmation is carried out, and the batch ahead may be taken once it is ready. False, and
+  // nothing changed, without a batch ahead.
   bool ConfirmedBeforeDeletion();
-  // The batch prepared ahead, taken as the confirmation of the batch in flight arrives (as
-  // ConfirmedBeforeDeletion); nullopt, and nothing changed, while no batch ahead is ready.
-  std::optional<PreparedChanges> TakeAheadOnConfirmation();
 
  private:
   std::optional<std::int32_t> pending_;

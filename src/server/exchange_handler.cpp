@@ -301,8 +301,8 @@ void ExchangeHandler::BatchPrepared(ClientSession& session, bool name_client,
   }
 }
 
-// Runs beside the client's import without holding its packets: its confirmation's deletion
-// follows in the worker's queue, so the batch is there when the confirmation has been carried out.
+// Runs beside the client's import without holding its packets; the batch leaves as soon as it is
+// there and the client's confirmation has come, before the worker carries that confirmation out.
 void ExchangeHandler::PrepareAhead(ClientSession& session) {
   WorkerPool* workers = server_.Workers();
   if (workers == nullptr) return;
@@ -322,8 +322,9 @@ void ExchangeHandler::PrepareAhead(ClientSession& session) {
         BuildFrame(batch);
         return batch;
       },
-      [self, ticket](std::optional<PreparedChanges> batch, JobReport) {
-        if (!self.isNull()) self->Outgoing().AheadPrepared(ticket, std::move(batch));
+      [this, self, ticket](std::optional<PreparedChanges> batch, JobReport) {
+        if (self.isNull()) return;
+        if (self->Outgoing().AheadPrepared(ticket, std::move(batch))) SendAheadOrNext(*self);
       });
 }
 
@@ -338,38 +339,32 @@ void ExchangeHandler::Confirmation(ClientSession& session, std::string_view payl
     Fail(session, kErrorDeletingJournal, {});
     return;
   }
-  // A batch prepared ahead leaves at once, while the worker carries out the confirmation: the
-  // deletion takes the confirmed batch's number now, and whatever the worker prepares next comes
-  // after it in its queue.
-  std::optional<PreparedChanges> ahead;
-  if (!session.Slot().SendNewDataFirst) ahead = session.Outgoing().TakeAheadOnConfirmation();
-  const bool sent_ahead = ahead.has_value();
+  // A batch prepared ahead leaves as soon as it is there, while the worker carries out the
+  // confirmation: the deletion takes the confirmed batch's number now, and whatever the worker
+  // prepares next comes after it in its queue.
+  const bool ahead =
+      !session.Slot().SendNewDataFirst && session.Outgoing().ConfirmedBeforeDeletion();
   const int slot = server_.IndexOf(session);
   session.RunJob<std::optional<std::int32_t>>(
       *workers, JobFor(session),
       [slot](ReplicationData& data, HostServices&) { return data.DeleteJournalEntries(slot); },
-      [this, &session, sent_ahead](std::optional<std::int32_t> removed, JobReport report) {
+      [this, &session, ahead](std::optional<std::int32_t> removed, JobReport report) {
         if (!removed) {
           Fail(session, kErrorDeletingJournal, std::move(report));
           return;
         }
         server_.ClearCopyError(session);
         server_.ExchangeSucceeded(session);
-        if (!sent_ahead) JournalEntriesDeleted(session, *removed);
+        if (!ahead) JournalEntriesDeleted(session, *removed);
       });
-  if (ahead) SendAhead(session, *ahead);
+  if (ahead && !session.Outgoing().AheadBeingPrepared()) SendAheadOrNext(session);
 }
 
 void ExchangeHandler::JournalEntriesDeleted(ClientSession& session, std::int32_t removed) {
   session.Outgoing().Confirmed(removed);
   HostServices& host = server_.Host();
   if (!session.Slot().SendNewDataFirst) {
-    std::optional<PreparedChanges> ahead = session.Outgoing().TakeAhead();
-    if (ahead) {
-      SendAhead(session, *ahead);
-    } else {
-      SendNextBatch(session, false);
-    }
+    SendNextBatch(session, false);
     return;
   }
   host.Log("Wysyłanie sygnału gotowości dla klienta "_cp + Number(session) + " ... ", kLogProgress);
@@ -377,6 +372,15 @@ void ExchangeHandler::JournalEntriesDeleted(ClientSession& session, std::int32_t
   session.Send(pkGotowosc, "", host.Closing());
   host.Log("wysłano"_cp, kLogProgress, true);
   server_.SetSlotStatus(session, SlotStatus::kLoggedIn);
+}
+
+// The batch prepared ahead, or a new one where preparing it failed.
+void ExchangeHandler::SendAheadOrNext(ClientSession& session) {
+  if (std::optional<PreparedChanges> ahead = session.Outgoing().TakeAhead()) {
+    SendAhead(session, *ahead);
+  } else {
+    SendNextBatch(session, false);
+  }
 }
 
 void ExchangeHandler::SendAhead(ClientSession& session, const PreparedChanges& batch) {

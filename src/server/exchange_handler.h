@@ -51,8 +51,9 @@ class ExchangeHandler {
   void BatchPrepared(ClientSession& session, bool name_client, const PreparedChanges& batch);
   // While the client imports a batch cut by the limit, the next one is prepared.
   void PrepareAhead(ClientSession& session);
-  // The confirmation was carried out and no batch left ahead of it: what follows it.
+  // The confirmation was carried out and no batch was prepared ahead of it: what follows it.
   void JournalEntriesDeleted(ClientSession& session, std::int32_t removed);
+  void SendAheadOrNext(ClientSession& session);
   void SendAhead(ClientSession& session, const PreparedChanges& batch);
 
   // The client's batches.

@@ -186,11 +186,14 @@ class ExportEquivalenceTest : public EngineFixture, public ::testing::WithParamI
         ticket = cycle.AheadTicket();
       }
       const auto prepare_ahead = [&] {
-        if (!ahead_export) return;
-        cycle.AheadPrepared(ticket, pipelined.Prepare(new_only, *ahead_export));
+        if (!ahead_export) return false;
+        const bool leaves = cycle.AheadPrepared(ticket, pipelined.Prepare(new_only, *ahead_export));
         ahead_export.reset();
+        return leaves;
       };
-      if (way != 2) prepare_ahead();
+      if (way != 2) {
+        EXPECT_FALSE(prepare_ahead()) << "waits for the confirmation";
+      }
       std::optional<PreparedChanges> ahead;
       bool confirmed = false;
       if (batch == lost) {
@@ -198,12 +201,14 @@ class ExportEquivalenceTest : public EngineFixture, public ::testing::WithParamI
         prepare_ahead();
       } else {
         EXPECT_EQ(reference.Confirm(expected), sets.Confirm(actual));
-        if (way == 1) ahead = cycle.TakeAheadOnConfirmation();
+        if (way == 1 && cycle.ConfirmedBeforeDeletion()) ahead = cycle.TakeAhead();
         if (way == 2) {
           confirmed = cycle.ConfirmedBeforeDeletion();
           EXPECT_EQ(confirmed, ahead_export.has_value());
         }
-        prepare_ahead();
+        if (ahead_export) {
+          EXPECT_EQ(prepare_ahead(), confirmed) << "leaves once prepared";
+        }
         const std::int32_t removed = pipelined.Confirm(sent);
         if (!ahead && !confirmed) cycle.Confirmed(removed);
       }
