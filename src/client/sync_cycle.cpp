@@ -392,48 +392,45 @@ void SyncCycle::ServerConfirmation(std::string_view payload) {
   client_.Host().Log(
       "Serwer zaimportował: "_cp + Number(ParseConfirmation(payload)) + " rekordów."_cp,
       kLogProgress);
-  if (ContinuesBeforeDeletion()) {
-    DeleteConfirmedEntriesBehind();
+  if (TakeConfirmationEarly()) {
+    DeleteConfirmedEntries([](std::int32_t) {});
     client_.SetActivityState(kClientLoggedIn);
     StartCycleAtOnce();
     return;
   }
   client_.SetActivityState(kClientUnmarking);
+  DeleteConfirmedEntries([this](std::int32_t removed) {
+    outgoing_.Confirmed(removed);
+    // The cycle goes on with this count; new changes first need a count of their own.
+    if (!client_.Settings().send_new_data_first) kept_count_ = outgoing_.Pending();
+    if (client_.ActivityState() != kClientUnmarking) return;
+    client_.SetActivityState(kClientLoggedIn);
+    if (!client_.Settings().technician) RestartTimer(client_.tmrKReplikuj, kNextBatchDelayMs);
+  });
+}
+
+void SyncCycle::DeleteConfirmedEntries(std::function<void(std::int32_t)> then) {
   Job<std::optional<std::int32_t>>(
       [](ReplicationData& data) { return data.DeleteJournalEntries(kOwnSlot); },
-      [this](std::optional<std::int32_t> removed) {
+      [this, then = std::move(then)](std::optional<std::int32_t> removed) {
         if (!removed) {
           ReportAndDisconnect(kErrorDeletingJournal);
           return;
         }
-        outgoing_.Confirmed(*removed);
-        // The cycle goes on with this count; new changes first need a count of their own.
-        if (!client_.Settings().send_new_data_first) kept_count_ = outgoing_.Pending();
-        if (client_.ActivityState() != kClientUnmarking) return;
-        client_.SetActivityState(kClientLoggedIn);
-        if (!client_.Settings().technician) RestartTimer(client_.tmrKReplikuj, kNextBatchDelayMs);
+        then(*removed);
       },
       std::optional<std::int32_t>());
 }
 
 // With a batch ahead, ready or being prepared, the next cycle need not wait for the deletion:
-// its count is the cycle's, less what the confirmed batch marked, and whatever it asks of the
-// database (the import of a server batch, a new export) follows the deletion in the worker's
-// queue.
-bool SyncCycle::ContinuesBeforeDeletion() {
+// the confirmed batch counts as confirmed now, with the entries it marked, and whatever the next
+// cycle asks of the database (the import of a server batch, a new export) follows the deletion in
+// the worker's queue.
+bool SyncCycle::TakeConfirmationEarly() {
   const ClientSettings& settings = client_.Settings();
   return !settings.send_new_data_first && !settings.technician &&
          client_.ActivityState() == kClientAwaitingConfirmation &&
          outgoing_.ConfirmedBeforeDeletion();
-}
-
-void SyncCycle::DeleteConfirmedEntriesBehind() {
-  Job<std::optional<std::int32_t>>(
-      [](ReplicationData& data) { return data.DeleteJournalEntries(kOwnSlot); },
-      [this](std::optional<std::int32_t> removed) {
-        if (!removed) ReportAndDisconnect(kErrorDeletingJournal);
-      },
-      std::optional<std::int32_t>());
 }
 
 void SyncCycle::StartCycleAtOnce() {

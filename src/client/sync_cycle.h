@@ -59,10 +59,11 @@ class SyncCycle {
   void ImportServerBatch(int count, int total, std::string_view records);
   void SendOwnChanges();
   void ServerConfirmation(std::string_view payload);
-  // The confirmation's deletion on the worker, while the next cycle starts (see
-  // SendingCycle::ConfirmedBeforeDeletion).
-  bool ContinuesBeforeDeletion();
-  void DeleteConfirmedEntriesBehind();
+  // The confirmed entries deleted on the worker; `then` gets how many, a failure disconnects.
+  void DeleteConfirmedEntries(std::function<void(std::int32_t)> then);
+  // True when the next cycle starts without waiting for that deletion (see
+  // SendingCycle::ConfirmedBeforeDeletion); StartCycleAtOnce starts it.
+  bool TakeConfirmationEarly();
   void StartCycleAtOnce();
   void ServerError(std::string_view payload);
   void Message(std::string_view payload);
