@@ -145,8 +145,10 @@ trap stop_all EXIT
 peak_mb() {  # folder: VmHWM of its running process in MB
   awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/${pid_of[$1]}/status"
 }
+# The times come from the log's stamps, not from when the line is seen: looking twice a second
+# keeps the benchmark's own processes from taking the processor the programs measured need.
 wait_for_line() {  # folder, text, count to exceed
-  wait_until_logged "$1" "$2" "$3" "$timeout_s" && return 0
+  wait_until_logged "$1" "$2" "$3" "$timeout_s" 0.5 && return 0
   echo "no \"$2\" in $(debug_log "$1") after $timeout_s s" >&2
   iconv -f CP1250 -t UTF-8 "$(debug_log "$1")" | tail -20 >&2
   exit 1

@@ -72,14 +72,15 @@ count_in_log() {  # folder, text
   n=$(grep -ac -- "$2" "$(debug_log "$1")" 2>/dev/null) || true
   echo "${n:-0}"
 }
-# Waits until more than `count` lines of the folder's debug log hold the text. Fails, saying
-# nothing, once the folder's process has ended or the seconds have passed.
-wait_until_logged() {  # folder, text, count to exceed, seconds
-  local deadline=$(($(date +%s) + $4))
+# Waits until more than `count` lines of the folder's debug log hold the text, looking every
+# 50 ms unless told otherwise. Fails, saying nothing, once the folder's process has ended or the
+# seconds have passed.
+wait_until_logged() {  # folder, text, count to exceed, seconds[, seconds between looks]
+  local deadline=$(($(date +%s) + $4)) pause=${5:-0.05}
   while [ "$(count_in_log "$1" "$2")" -le "$3" ]; do
     if ! kill -0 "${pid_of[$1]}" 2>/dev/null || [ "$(date +%s)" -gt "$deadline" ]; then
       return 1
     fi
-    sleep 0.05
+    sleep "$pause"
   done
 }
