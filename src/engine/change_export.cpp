@@ -69,12 +69,10 @@ int PayloadProgress(std::size_t length) {
   return static_cast<int>(std::min<std::size_t>(percent, 100));
 }
 
-std::string MarkSetText() {
-  return "UPDATE REPZMIANY\n"
-         "SET IDTRANSAKCJI = CURRENT_TRANSACTION\n"
-         "WHERE IDREPKOPIE=:IDREPKOPIE AND IDTRANSAKCJI<>:INFLIGHT AND IDTABELI=:IDTABELI AND " +
-         KeySetCondition("IDREKORDU", kMarkKeys);
-}
+constexpr std::string_view kMarkSetHead =
+    "UPDATE REPZMIANY\n"
+    "SET IDTRANSAKCJI = CURRENT_TRANSACTION\n"
+    "WHERE ";
 
 JournalRow ReadJournalRow(const fb::ResultSet& rows) {
   return {static_cast<std::int32_t>(rows.GetInt(0)), static_cast<std::int32_t>(rows.GetInt(1)),
@@ -180,7 +178,7 @@ TChangeExport::TChangeExport(TDMDB& db, HostServices& host, SlotBook& slot_book,
       IBQ_REPZMIANY_Update1(db.IBTGetData(), kClearStaleMarks),
       IBQ_REPZMIANY_Update2(db.IBTGetData(), kMarkRecord),
       mark_all_(db.IBTGetData(), kMarkAll),
-      mark_set_(db.IBTGetData(), MarkSetText()),
+      mark_set_(PickableEntriesOfRecords(db.IBTGetData(), kMarkSetHead)),
       walk_(db.IBTGetData()),
       IBQ_CURRENT_TRANSACTION(db.IBTGetData(), kCurrentTransaction),
       IBQ_REPZMIANY_Count(db.IBT_REPZMIANY_Count(), kCount),
@@ -273,8 +271,8 @@ std::int32_t TChangeExport::PendingEntries(std::int32_t copy_number, const Expor
 }
 
 void TChangeExport::BindInFlight(std::int32_t in_flight) {
-  for (fb::Statement* statement : {&IBQ_REPZMIANY_Select, &IBQ_REPZMIANY_NEW_Select,
-                                   &IBQ_REPZMIANY_Update2, &mark_all_, &mark_set_}) {
+  for (fb::Statement* statement :
+       {&IBQ_REPZMIANY_Select, &IBQ_REPZMIANY_NEW_Select, &IBQ_REPZMIANY_Update2, &mark_all_}) {
     statement->ParamByName("INFLIGHT").SetInt(in_flight);
   }
 }
@@ -358,7 +356,7 @@ void TChangeExport::ExportInSets(std::int32_t copy_number, bool new_only, int sl
   if (everything_sent && !new_only && !walk_.PassedUnkeyedEntries()) {
     out.marked = MarkAll(copy_number);
   } else {
-    out.marked = MarkSets(copy_number, sent);
+    out.marked = MarkSets(copy_number, in_flight, sent);
   }
 }
 
@@ -388,18 +386,20 @@ std::int32_t TChangeExport::MarkAll(std::int32_t copy_number) {
 }
 
 std::int32_t TChangeExport::MarkSets(
-    std::int32_t copy_number, std::map<std::int32_t, std::vector<std::int32_t>>& records_by_table) {
+    std::int32_t copy_number, std::int32_t in_flight,
+    std::map<std::int32_t, std::vector<std::int32_t>>& records_by_table) {
   std::int32_t marked = 0;
-  mark_set_.ParamByName("IDREPKOPIE").SetInt(copy_number);
   for (auto& [table_number, ids] : records_by_table) {
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-    mark_set_.ParamByName("IDTABELI").SetInt(table_number);
     for (std::size_t first = 0; first < ids.size(); first += kMarkKeys) {
       const std::size_t count = std::min(ids.size() - first, kMarkKeys);
-      BindKeySet(mark_set_, kMarkKeys, std::span<const std::int32_t>(ids).subspan(first, count));
-      mark_set_.Execute();
-      marked += static_cast<std::int32_t>(mark_set_.RowsAffected());
+      fb::Statement& mark =
+          mark_set_.Bind(std::span<const std::int32_t>(ids).subspan(first, count));
+      BindPickable(mark, copy_number, in_flight);
+      mark.ParamByName("IDTABELI").SetInt(table_number);
+      mark.Execute();
+      marked += static_cast<std::int32_t>(mark.RowsAffected());
     }
   }
   return marked;

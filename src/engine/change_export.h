@@ -69,7 +69,7 @@ class TChangeExport {
   std::int32_t MarkExported(std::int32_t copy_number, std::int32_t record_id,
                             std::int32_t table_number);
   std::int32_t MarkAll(std::int32_t copy_number);
-  std::int32_t MarkSets(std::int32_t copy_number,
+  std::int32_t MarkSets(std::int32_t copy_number, std::int32_t in_flight,
                         std::map<std::int32_t, std::vector<std::int32_t>>& records_by_table);
   void ReportFailure(std::int32_t copy_number, int slot, std::string_view message);
   void LogRecord(std::string_view text, bool continue_line = false);
@@ -84,7 +84,7 @@ class TChangeExport {
   fb::Statement IBQ_REPZMIANY_Update1;
   fb::Statement IBQ_REPZMIANY_Update2;
   fb::Statement mark_all_;
-  fb::Statement mark_set_;
+  KeySetStatement mark_set_;
   TJournalWalk walk_;
   fb::Statement IBQ_CURRENT_TRANSACTION;
   fb::Statement IBQ_REPZMIANY_Count;

@@ -37,12 +37,9 @@ std::string EntriesText(std::string_view priority_condition) {
        kPickableEntries, " AND ", priority_condition, "\nORDER BY ID"});
 }
 
-std::string ChangeTypesText(std::string_view priority_condition) {
+std::string ChangeTypesHead(std::string_view priority_condition) {
   return Concat(
-      {"SELECT IDREKORDU, TYPZMIANY FROM REPZMIANY\n"
-       "WHERE ",
-       kPickableEntries, " AND ", priority_condition, " AND IDTABELI=:IDTABELI AND ",
-       KeySetCondition("IDREKORDU", kStep)});
+      {"SELECT IDREKORDU, TYPZMIANY FROM REPZMIANY\nWHERE ", priority_condition, " AND "});
 }
 
 std::uint64_t RecordKey(std::int32_t table_number, std::int32_t record_id) {
@@ -57,6 +54,11 @@ struct ChangeTypes {
 
 }  // namespace
 
+KeySetStatement PickableEntriesOfRecords(fb::Transaction& transaction, std::string_view head) {
+  return KeySetStatement(transaction, Concat({head, "IDTRANSAKCJI<>:INFLIGHT AND "}),
+                         "IDREPKOPIE=:IDREPKOPIE AND IDTABELI=:IDTABELI", "IDREKORDU");
+}
+
 void BindPickable(fb::Statement& statement, std::int32_t copy_number, std::int32_t in_flight) {
   statement.ParamByName("IDREPKOPIE").SetInt(copy_number);
   statement.ParamByName("INFLIGHT").SetInt(in_flight);
@@ -64,7 +66,7 @@ void BindPickable(fb::Statement& statement, std::int32_t copy_number, std::int32
 
 TJournalWalk::Level::Level(fb::Transaction& transaction, std::string_view priority_condition)
     : entries(transaction, EntriesText(priority_condition)),
-      change_types(transaction, ChangeTypesText(priority_condition)) {}
+      change_types(PickableEntriesOfRecords(transaction, ChangeTypesHead(priority_condition))) {}
 
 TJournalWalk::TJournalWalk(fb::Transaction& transaction)
     : top_priority_(transaction, TopPriorityText()),
@@ -159,11 +161,10 @@ void TJournalWalk::ResolveChangeTypes(const std::vector<Met>& met) {
   std::map<std::int32_t, std::vector<std::int32_t>> by_table;
   for (const Met& record : met) by_table[record.table_number].push_back(record.record_id);
   std::unordered_map<std::uint64_t, ChangeTypes> types;
-  fb::Statement& query = level_->change_types;
-  BindLevel(query);
   for (const auto& [table_number, ids] : by_table) {
+    fb::Statement& query = level_->change_types.Bind(ids);
+    BindLevel(query);
     query.ParamByName("IDTABELI").SetInt(table_number);
-    BindKeySet(query, kStep, ids);
     fb::ResultSet rows = query.Open();
     while (rows.Next()) {
       const auto type = static_cast<std::int32_t>(rows.GetInt(1));

@@ -16,6 +16,7 @@
 
 #include "engine/change_batch.h"
 #include "engine/fb/statement.h"
+#include "engine/key_set.h"
 
 namespace tramolin {
 
@@ -24,6 +25,9 @@ namespace tramolin {
 inline constexpr std::string_view kPickableEntries =
     "IDREPKOPIE=:IDREPKOPIE AND IDTRANSAKCJI<>:INFLIGHT";
 void BindPickable(fb::Statement& statement, std::int32_t copy_number, std::int32_t in_flight);
+// The pickable entries of a set of records of one table: `head` ends with "WHERE " or with
+// "WHERE ... AND "; bind BindPickable and IDTABELI on the form Bind gives.
+KeySetStatement PickableEntriesOfRecords(fb::Transaction& transaction, std::string_view head);
 
 struct JournalRow {
   std::int32_t record_id = 0;
@@ -54,7 +58,7 @@ class TJournalWalk {
   struct Level {
     Level(fb::Transaction& transaction, std::string_view priority_condition);
     fb::Statement entries;
-    fb::Statement change_types;
+    KeySetStatement change_types;
   };
   struct Met {
     std::int32_t record_id;

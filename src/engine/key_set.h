@@ -1,7 +1,15 @@
-// A set of integer keys picked out of an index: "<column> BETWEEN :LOW AND :HIGH AND <column> IN
-// (:K0, ..., :Kn)". The range lets the engine read the index as one range; the list picks the
-// keys out of it. Statements keep a fixed number of places, unused ones bound to NULL, so that
-// one prepared form serves every set.
+// A set of integer keys picked out of an index by one statement prepared in two forms:
+// - keys lying close together: "<leading> AND <column> BETWEEN :LOW AND :HIGH AND <column> IN
+//   (:K0, ..., :Kn)", where the engine reads the index as one range and the list picks the keys
+//   out of it;
+// - keys far apart: "((<leading> AND <column>=:K0) OR ... OR (<leading> AND <column>=:Kn))",
+//   where it looks each key up and reads nothing else. A range around keys far apart would read
+//   every entry between them: records changed here and there in a table, or sent by many copies
+//   at once, each copy with ids of its own range. The conditions on the index's leading columns
+//   go into each key's lookup and nowhere else in this form: given outside as well, they make the
+//   engine read every entry they match instead.
+// Statements keep a fixed number of places, the unused ones bound to a key of the set (a key
+// read twice comes back once), so that one prepared form serves every set.
 #pragma once
 
 #include <cstdint>
@@ -18,10 +26,25 @@ namespace tramolin {
 // the export of a long journal, 8 to 16 places did best and 128 took twice as long.
 inline constexpr std::size_t kKeySetPlaces = 16;
 
-std::string KeySetCondition(std::string_view column, std::size_t places);
+// True when the keys span fewer than two values per place: reading the range between them costs
+// no more than looking each one up.
+bool KeysLieClose(std::span<const std::int32_t> keys, std::size_t places);
 
-// Binds the keys (at most `places`) and their range. The key set's parameters (LOW, HIGH and
-// the places) are the statement's last.
-void BindKeySet(fb::Statement& statement, std::size_t places, std::span<const std::int32_t> keys);
+class KeySetStatement {
+ public:
+  // `head` is the statement up to its key condition ("SELECT ... WHERE ... AND "); `leading`
+  // holds the conditions on the columns of the index before `column`, or nothing.
+  KeySetStatement(fb::Transaction& transaction, std::string_view head, std::string_view leading,
+                  std::string_view column, std::size_t places = kKeySetPlaces);
+
+  // The form that suits the keys (at most `places`), with them bound; the caller binds the
+  // statement's other parameters on it.
+  fb::Statement& Bind(std::span<const std::int32_t> keys);
+
+ private:
+  std::size_t places_;
+  fb::Statement close_;
+  fb::Statement apart_;
+};
 
 }  // namespace tramolin

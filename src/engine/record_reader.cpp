@@ -58,14 +58,12 @@ std::string ErrorMessage(std::int32_t record_id, std::int32_t table_number,
                  ",", std::to_string(change_type), "){", trace, "} \"", cause, "\""});
 }
 
-// The one-record select with its key in a range and a list instead: the range lets the index be
-// read as one range, the list picks the keys out of it.
-std::string RecordSetSelectText(TDecimalManager& decimals, std::string_view table,
+// The one-record select up to its key's condition.
+std::string RecordSetSelectHead(TDecimalManager& decimals, std::string_view table,
                                 std::string_view key_column) {
-  const std::string key = "X." + std::string(key_column);
   std::string text = RecordSelectText(decimals, table, key_column);
-  text.resize(text.size() - (key + "=:ID").size());
-  return text + KeySetCondition(key, TRecordSetReader::kMaxKeys);
+  text.resize(text.size() - Concat({"X.", key_column, "=:ID"}).size());
+  return text;
 }
 
 }  // namespace
@@ -155,8 +153,7 @@ TRecordSetReader::TRecordSetReader(const TRecordReader& reader)
 
 std::unordered_map<std::int32_t, TRekord> TRecordSetReader::Read(
     std::int32_t table_number, const TTableInfo& table, std::span<const std::int32_t> ids) {
-  fb::Statement& select = StatementFor(table_number, table);
-  BindKeySet(select, kMaxKeys, ids);
+  fb::Statement& select = StatementFor(table_number, table).Bind(ids);
   std::unordered_map<std::int32_t, TRekord> records;
   const TDecimalInfo* decimals = decimals_.Find(table.name);
   fb::ResultSet rows = select.Open();
@@ -172,11 +169,13 @@ std::unordered_map<std::int32_t, TRekord> TRecordSetReader::Read(
   return records;
 }
 
-fb::Statement& TRecordSetReader::StatementFor(std::int32_t table_number, const TTableInfo& table) {
-  std::unique_ptr<fb::Statement>& statement = statements_[table_number];
+KeySetStatement& TRecordSetReader::StatementFor(std::int32_t table_number,
+                                                const TTableInfo& table) {
+  std::unique_ptr<KeySetStatement>& statement = statements_[table_number];
   if (statement == nullptr) {
-    statement = std::make_unique<fb::Statement>(
-        transaction_, RecordSetSelectText(decimals_, table.name, table.key_column));
+    statement = std::make_unique<KeySetStatement>(
+        transaction_, RecordSetSelectHead(decimals_, table.name, table.key_column), "",
+        Concat({"X.", table.key_column}), kMaxKeys);
   }
   return *statement;
 }

@@ -85,11 +85,11 @@ class TRecordSetReader {
                                                  std::span<const std::int32_t> ids);
 
  private:
-  fb::Statement& StatementFor(std::int32_t table_number, const TTableInfo& table);
+  KeySetStatement& StatementFor(std::int32_t table_number, const TTableInfo& table);
 
   fb::Transaction& transaction_;
   TDecimalManager& decimals_;
-  std::map<std::int32_t, std::unique_ptr<fb::Statement>> statements_;
+  std::map<std::int32_t, std::unique_ptr<KeySetStatement>> statements_;
 };
 
 }  // namespace tramolin

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <random>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "engine/fb/statement.h"
+#include "engine/key_set.h"
 #include "engine/sending_cycle.h"
 #include "export_fixture.h"
 
@@ -318,6 +320,18 @@ TEST_F(QuietExportTest, ScaledIntegersTravelAsTheirExactDecimalText) {
   EXPECT_EQ(
       Count("IDREPKOPIE = 1 AND " + ("IDTRANSAKCJI=" + std::to_string(changes.transaction_number))),
       3);
+}
+
+TEST(KeySetTest, KeysLieCloseWhileTheirSpanIsUnderTwoValuesAPlace) {
+  const std::vector<std::pair<std::vector<std::int32_t>, bool>> cases = {
+      {{}, true},
+      {{7}, true},
+      {{40, 9}, true},
+      {{9, 41}, false},
+      {{1, 2, 3, 500001}, false},
+      {{std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()}, false},
+  };
+  for (const auto& [keys, close] : cases) EXPECT_EQ(KeysLieClose(keys, 16), close) << keys.size();
 }
 
 }  // namespace
