@@ -21,9 +21,13 @@ constexpr std::size_t kStep = kKeySetPlaces;
 std::string TopPriorityText() {
   return Concat({"SELECT MAX(PRIORYTET) FROM REPZMIANY WHERE ", kPickableEntries});
 }
-std::string NextPriorityText() {
-  return Concat({"SELECT MAX(PRIORYTET) FROM REPZMIANY WHERE ", kPickableEntries,
-                 " AND PRIORYTET<:PRIORYTET"});
+// Every level below the top one, read in one scan when the walk first leaves the top: a scan
+// for each level would read all of the destination's entries again, and one for the entries
+// without a priority as well, whether there are any or not.
+std::string LowerLevelsText() {
+  return Concat({"SELECT DISTINCT PRIORYTET FROM REPZMIANY WHERE ", kPickableEntries,
+                 " AND (PRIORYTET<:PRIORYTET OR PRIORYTET IS NULL)\n"
+                 "ORDER BY PRIORYTET DESC NULLS LAST"});
 }
 constexpr std::string_view kWithPriority = "PRIORYTET=:PRIORYTET";
 // A descending order puts entries without a priority after all others.
@@ -70,7 +74,7 @@ TJournalWalk::Level::Level(fb::Transaction& transaction, std::string_view priori
 
 TJournalWalk::TJournalWalk(fb::Transaction& transaction)
     : top_priority_(transaction, TopPriorityText()),
-      next_priority_(transaction, NextPriorityText()),
+      lower_levels_(transaction, LowerLevelsText()),
       valued_(transaction, kWithPriority),
       unset_(transaction, kWithoutPriority) {}
 
@@ -81,6 +85,7 @@ void TJournalWalk::Start(std::int32_t copy_number, bool new_only, std::int32_t i
   new_only_ = new_only;
   level_ = nullptr;
   priority_.reset();
+  lower_.reset();
   passed_unkeyed_ = false;
   stage_ = Stage::kLevelToFind;
 }
@@ -109,15 +114,34 @@ void TJournalWalk::Stop() {
 // false after those.
 bool TJournalWalk::FindNextLevel() {
   if (level_ == &unset_) return false;
-  fb::Statement& query = priority_ ? next_priority_ : top_priority_;
-  BindPickable(query, copy_number_, in_flight_);
-  if (priority_) query.ParamByName("PRIORYTET").SetInt(*priority_);
-  fb::ResultSet top = query.Open();
-  const bool found = top.Next() && !top.IsNull(0);
-  if (found) priority_ = static_cast<std::int32_t>(top.GetInt(0));
-  top.Close();
-  OpenLevel(found ? valued_ : unset_);
+  if (!priority_) {
+    BindPickable(top_priority_, copy_number_, in_flight_);
+    fb::ResultSet top = top_priority_.Open();
+    const bool found = top.Next() && !top.IsNull(0);
+    if (found) priority_ = static_cast<std::int32_t>(top.GetInt(0));
+    top.Close();
+    OpenLevel(found ? valued_ : unset_);
+    return true;
+  }
+  if (!lower_) lower_ = ReadLowerLevels();
+  if (lower_->empty()) return false;
+  const std::optional<std::int32_t> next = lower_->front();
+  lower_->pop_front();
+  if (next) priority_ = next;
+  OpenLevel(next ? valued_ : unset_);
   return true;
+}
+
+std::deque<std::optional<std::int32_t>> TJournalWalk::ReadLowerLevels() {
+  BindPickable(lower_levels_, copy_number_, in_flight_);
+  lower_levels_.ParamByName("PRIORYTET").SetInt(*priority_);
+  std::deque<std::optional<std::int32_t>> levels;
+  fb::ResultSet rows = lower_levels_.Open();
+  while (rows.Next()) {
+    levels.push_back(rows.IsNull(0) ? std::nullopt
+                                    : std::optional(static_cast<std::int32_t>(rows.GetInt(0))));
+  }
+  return levels;
 }
 
 void TJournalWalk::OpenLevel(Level& level) {

@@ -4,11 +4,12 @@
 // export's grouped select, found without grouping and sorting the whole journal on every export:
 // the entries of one priority are walked in the order of their numbers, which needs no sort and
 // stops when the export does, and the change types of the records met are read a set at a time.
-// A long journal therefore costs each export only the records it takes, plus one scan for each
-// priority it reaches.
+// A long journal therefore costs each export only the records it takes, plus one scan for the
+// top priority and, when it goes below that, one for all the lower ones.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string_view>
 #include <unordered_set>
@@ -66,21 +67,25 @@ class TJournalWalk {
   };
 
   bool FindNextLevel();
+  std::deque<std::optional<std::int32_t>> ReadLowerLevels();
   void OpenLevel(Level& level);
   void WalkStep();
   void ResolveChangeTypes(const std::vector<Met>& met);
   void BindLevel(fb::Statement& statement);
 
   fb::Statement top_priority_;
-  fb::Statement next_priority_;
+  fb::Statement lower_levels_;
   Level valued_;
   Level unset_;
   std::int32_t copy_number_ = 0;
   std::int32_t in_flight_ = kNoBatchInFlight;
   bool new_only_ = false;
   Stage stage_ = Stage::kEnded;
-  Level* level_ = nullptr;                 // the level walked
-  std::optional<std::int32_t> priority_;   // the last priority walked
+  Level* level_ = nullptr;                // the level walked
+  std::optional<std::int32_t> priority_;  // the last priority walked
+  // The levels below the top one, from the highest, an empty one standing for the entries
+  // without a priority; read when first needed.
+  std::optional<std::deque<std::optional<std::int32_t>>> lower_;
   std::optional<fb::ResultSet> cursor_;    // the level's entries by number
   std::unordered_set<std::uint64_t> met_;  // records already met on this level
   std::vector<JournalRow> ready_;          // rows found, in order, not yet taken
