@@ -20,7 +20,9 @@
 #     the server an activity request every 100 ms and times each answer: the count of requests,
 #     the median, 99th percentile and largest round trip; and the server's peak resident memory
 #     (VmHWM) over that run, the server having started just before it; and how many clients lost
-#     their connection before their cycle ended (each comes back a minute later).
+#     their connection before their cycle ended (each comes back a minute later). The server's
+#     processor time per 1,000 records moved, alone and at once, is the steadiest figure of the
+#     work done for each record: the wall times swing with how many records move meanwhile.
 #
 #   bench/e2e/run.sh
 #
@@ -147,6 +149,9 @@ peak_mb() {  # folder: VmHWM of its running process in MB
 }
 # The times come from the log's stamps, not from when the line is seen: looking twice a second
 # keeps the benchmark's own processes from taking the processor the programs measured need.
+cpu_seconds() {  # folder: processor time (user and system) of its running process so far
+  awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/${pid_of[$1]}/stat"
+}
 wait_for_line() {  # folder, text, count to exceed
   wait_until_logged "$1" "$2" "$3" "$timeout_s" 0.5 && return 0
   echo "no \"$2\" in $(debug_log "$1") after $timeout_s s" >&2
@@ -309,6 +314,7 @@ if has_part 3; then
     single_moved=$((single_moved + $(moved "$folder")))
   done
   single_server_mb=$(peak_mb "$work/single-server")
+  single_server_cpu=$(cpu_seconds "$work/single-server")
   stop_program "$work/single-server"
   single_server_states=$(state_times "$work/single-server" "Połączenie zaakceptowane" "")
   echo "   each alone: $single_sum s in all, $single_moved records moved"
@@ -346,6 +352,7 @@ if has_part 3; then
     together_client_mb=$(max_of "$together_client_mb" "$(peak_mb "$work/together-client$n")")
   done
   together_server_mb=$(peak_mb "$work/together-server")
+  together_server_cpu=$(cpu_seconds "$work/together-server")
   # A client whose connection the server dropped before its login (say, beyond the server's
   # limit of connections not logged in from one address) tries again a minute later.
   together_dropped=0 together_retries=0
@@ -429,6 +436,10 @@ if has_part 3; then
     "$(awk -v s="$single_sum" -v n="$single_moved" 'BEGIN { printf "%.0f", s * 1e6 / n }')" \
     "$(awk -v a="$together_seconds" -v b="$together_moved" -v c="$single_sum" -v d="$single_moved" \
       'BEGIN { printf "%.2f", (a / b) / (c / d) }')" "" ""
+  per_thousand() { awk -v s="$1" -v n="$2" 'BEGIN { printf "%.1f", s * 1e6 / n }'; }
+  row "3. server processor ms per 1,000 records moved" \
+    "$(per_thousand "$together_server_cpu" "$together_moved")" \
+    "$(per_thousand "$single_server_cpu" "$single_moved")" "" "" ""
 fi
 if has_part 1; then
   echo "Records arrived: main->copy ${result[main-to-copy.arrived]} of $records," \
