@@ -46,8 +46,6 @@ constexpr std::string_view kMarkAll =
     "UPDATE REPZMIANY\n"
     "SET IDTRANSAKCJI = CURRENT_TRANSACTION\n"
     "WHERE IDREPKOPIE=:IDREPKOPIE AND IDTRANSAKCJI<>:INFLIGHT";
-// Keys per update when the records sent are marked by sets.
-constexpr std::size_t kMarkKeys = kKeySetPlaces;
 constexpr std::string_view kCount =
     "SELECT \n"
     "  COUNT(ID) WSZYSTKIE,\n"
@@ -392,8 +390,8 @@ std::int32_t TChangeExport::MarkSets(
   for (auto& [table_number, ids] : records_by_table) {
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-    for (std::size_t first = 0; first < ids.size(); first += kMarkKeys) {
-      const std::size_t count = std::min(ids.size() - first, kMarkKeys);
+    for (std::size_t first = 0; first < ids.size(); first += kKeySetPlaces) {
+      const std::size_t count = std::min(ids.size() - first, kKeySetPlaces);
       fb::Statement& mark =
           mark_set_.Bind(std::span<const std::int32_t>(ids).subspan(first, count));
       BindPickable(mark, copy_number, in_flight);

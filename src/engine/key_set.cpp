@@ -1,6 +1,7 @@
 #include "engine/key_set.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace tramolin {
 namespace {
@@ -61,6 +62,7 @@ KeySetStatement::KeySetStatement(fb::Transaction& transaction, std::string_view 
       apart_(transaction, ApartForm(head, leading, column, places)) {}
 
 fb::Statement& KeySetStatement::Bind(std::span<const std::int32_t> keys) {
+  if (keys.size() > places_) throw std::invalid_argument("More keys than the statement's places");
   if (!KeysLieClose(keys, places_)) {
     BindPlaces(apart_, places_, keys);
     return apart_;

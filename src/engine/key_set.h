@@ -37,8 +37,8 @@ class KeySetStatement {
   KeySetStatement(fb::Transaction& transaction, std::string_view head, std::string_view leading,
                   std::string_view column, std::size_t places = kKeySetPlaces);
 
-  // The form that suits the keys (at most `places`), with them bound; the caller binds the
-  // statement's other parameters on it.
+  // The form that suits the keys, with them bound; the caller binds the statement's other
+  // parameters on it. More keys than `places` are refused (std::invalid_argument).
   fb::Statement& Bind(std::span<const std::int32_t> keys);
 
  private:
