@@ -35,6 +35,11 @@ std::string Number(int value) { return std::to_string(value); }
 
 std::string Quoted(std::string_view text) { return Concat({"\"", text, "\""}); }
 
+QByteArray DigestOf(std::string_view text) {
+  return QCryptographicHash::hash(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
+                                  QCryptographicHash::Sha256);
+}
+
 std::string SentLine(const PreparedChanges& batch) {
   return Concat({"Wysłano "_cp, Number(batch.count), " z ", Number(batch.total), " zmian"});
 }
@@ -265,9 +270,9 @@ void SyncCycle::ImportServerBatch(int count, int total, std::string_view records
            kLogProgress);
   client_.SetActivityState(kClientProcessing);
   host.Log("Importowanie przysłanych rekordów ..."_cp, kLogStatus);
-  auto digests = std::make_shared<RecordDigests>();
   int repeats = 0;
-  auto fresh = std::make_shared<const std::string>(WithoutRepeats(records, *digests, repeats));
+  auto fresh = std::make_shared<const std::string>(WithoutRepeats(records, repeats));
+  auto digests = std::make_shared<RecordDigests>();
   ImportResult failed;
   Job<ImportResult>(
       [fresh](ReplicationData& data) {
@@ -278,6 +283,8 @@ void SyncCycle::ImportServerBatch(int count, int total, std::string_view records
         ServerBatchImported(result, std::move(*digests), repeats);
       },
       failed);
+  // While the worker imports: the digests are needed only once the import is done.
+  *digests = DigestsOf(records);
 }
 
 void SyncCycle::ServerBatchImported(const ImportResult& result, RecordDigests digests,
@@ -543,8 +550,8 @@ void SyncCycle::tmrKAutoNaZadanieTimer() {
 
 // ---- Helpers ----------------------------------------------------------------------------------
 
-std::string SyncCycle::WithoutRepeats(std::string_view records, RecordDigests& digests,
-                                      int& repeats) const {
+std::string SyncCycle::WithoutRepeats(std::string_view records, int& repeats) const {
+  if (unconfirmed_.empty()) return std::string(records);
   std::string fresh;
   fresh.reserve(records.size());
   RecordSpan record;
@@ -553,19 +560,23 @@ std::string SyncCycle::WithoutRepeats(std::string_view records, RecordDigests& d
       fresh.append(records);  // the import reports the record that does not read
       break;
     }
-    const auto key = std::make_pair(record.table_number, record.record_id);
-    QByteArray digest = QCryptographicHash::hash(
-        QByteArrayView(record.text.data(), static_cast<qsizetype>(record.text.size())),
-        QCryptographicHash::Sha256);
-    const auto known = unconfirmed_.find(key);
-    if (known != unconfirmed_.end() && known->second == digest) {
+    const auto known = unconfirmed_.find({record.table_number, record.record_id});
+    if (known != unconfirmed_.end() && known->second == DigestOf(record.text)) {
       ++repeats;
     } else {
       fresh.append(record.text);
     }
-    digests[key] = std::move(digest);
   }
   return fresh;
+}
+
+SyncCycle::RecordDigests SyncCycle::DigestsOf(std::string_view records) {
+  RecordDigests digests;
+  RecordSpan record;
+  while (!records.empty() && NextRecordSpan(records, record)) {
+    digests[{record.table_number, record.record_id}] = DigestOf(record.text);
+  }
+  return digests;
 }
 
 // Normally only the last batch waits for its confirmation's answer; the records of earlier

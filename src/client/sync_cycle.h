@@ -73,9 +73,10 @@ class SyncCycle {
   // The server's batches may come again when the connection ended before the server's reply to
   // a confirmation: records by table number and key, with a digest of their text.
   using RecordDigests = std::map<std::pair<std::int32_t, std::int32_t>, QByteArray>;
-  // The records of a server batch less those it sends again unchanged (see unconfirmed_);
-  // `digests` gets every record's digest.
-  std::string WithoutRepeats(std::string_view records, RecordDigests& digests, int& repeats) const;
+  // The records of a server batch less those it sends again unchanged (see unconfirmed_).
+  std::string WithoutRepeats(std::string_view records, int& repeats) const;
+  // Every record's digest, kept for when the batch comes again.
+  static RecordDigests DigestsOf(std::string_view records);
   void ServerBatchImported(const ImportResult& result, RecordDigests digests, int repeats);
   void RememberUnconfirmed(const RecordDigests& digests);
   // The server answered the last confirmation: it has deleted the entries of that batch.
