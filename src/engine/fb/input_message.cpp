@@ -16,6 +16,14 @@ constexpr unsigned kMaxVaryingLength = 32765;
 
 bool IsTextType(unsigned type) { return type == SQL_TEXT || type == SQL_VARYING; }
 
+// Texts whose lengths differ by less than a step share a format: a number or a date given as
+// text has a different length in nearly every record, and each new length built a new format.
+unsigned RoundedLength(std::size_t length) {
+  constexpr std::size_t kStep = 64;
+  const std::size_t rounded = (std::max<std::size_t>(length, 1) + kStep - 1) / kStep * kStep;
+  return static_cast<unsigned>(std::min<std::size_t>(rounded, kMaxVaryingLength));
+}
+
 template <typename T>
 void Store(unsigned char* data, T value) {
   std::memcpy(data, &value, sizeof value);
@@ -52,7 +60,7 @@ MarkerShape InputFormat::ShapeOf(unsigned i, const ParamValue& value, std::strin
     if (text->size() > kMaxVaryingLength) {
       throw Error("Text parameter too long: " + std::string(sql));
     }
-    const auto length = static_cast<unsigned>(std::max<std::size_t>(text->size(), 1));
+    const unsigned length = RoundedLength(text->size());
     if (!IsTextType(declared)) return {SQL_VARYING, length, true};
     return {SQL_VARYING, std::min(std::max(length, declared_lengths_[i]), kMaxVaryingLength)};
   }
