@@ -255,8 +255,12 @@ void ServerLink::tmrKTimeOutTimer() {
 }
 
 bool ServerLink::SendPacket(PacketType type, std::string_view payload) {
+  return SendFrame(BuildPacket(type, payload, client_.Host().Closing()));
+}
+
+bool ServerLink::SendFrame(std::string_view frame) {
   if (cs_ == nullptr || !cs_open_) return false;
-  return cs_->SendFrame(BuildPacket(type, payload, client_.Host().Closing()));
+  return cs_->SendFrame(frame);
 }
 
 // ---- Socket events ----------------------------------------------------------------------------

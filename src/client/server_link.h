@@ -60,6 +60,8 @@ class ServerLink : public QObject {
 
   // Builds the packet and hands it to the connection; false when nothing was written.
   bool SendPacket(PacketType type, std::string_view payload);
+  // Hands a packet built beforehand (BuildPacketFrom) to the connection.
+  bool SendFrame(std::string_view frame);
 
   AddressSource Tag() const { return tag_; }
   void SetTag(AddressSource tag) { tag_ = tag; }

@@ -2,6 +2,8 @@
 
 #include <QCryptographicHash>
 #include <exception>
+#include <optional>
+#include <utility>
 
 #include "client/client_state.h"
 #include "client/replication_client.h"
@@ -10,6 +12,7 @@
 #include "engine/database_identity.h"
 #include "engine/replication_data.h"
 #include "net/restart_timer.h"
+#include "protocol/frame.h"
 #include "protocol/packet_types.h"
 #include "protocol/payloads.h"
 #include "util/cp1250.h"
@@ -38,6 +41,17 @@ std::string Quoted(std::string_view text) { return Concat({"\"", text, "\""}); }
 QByteArray DigestOf(std::string_view text) {
   return QCryptographicHash::hash(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
                                   QCryptographicHash::Sha256);
+}
+
+// This database's changes with their packet, built on the worker beside the export.
+std::optional<PreparedChanges> PreparedBatch(ReplicationData& data, bool new_only,
+                                             NullColumns nulls, ExportCycle cycle) {
+  PreparedChanges batch;
+  if (!data.PrepareChanges(kMainDatabase, new_only, kOwnSlot, batch, nulls, cycle)) {
+    return std::nullopt;
+  }
+  batch.frame = BuildPacketFrom(pkZmiany, std::exchange(batch.payload, {}));
+  return batch;
 }
 
 std::string SentLine(const PreparedChanges& batch) {
@@ -359,11 +373,7 @@ void SyncCycle::PrepareAndOffer(bool new_only, std::function<void(Offer)> then) 
   const ExportCycle cycle = outgoing_.NextExport();
   Job<std::optional<PreparedChanges>>(
       [new_only, nulls, cycle](ReplicationData& data) -> std::optional<PreparedChanges> {
-        PreparedChanges batch;
-        if (!data.PrepareChanges(kMainDatabase, new_only, kOwnSlot, batch, nulls, cycle)) {
-          return std::nullopt;
-        }
-        return batch;
+        return PreparedBatch(data, new_only, nulls, cycle);
       },
       [this, then = std::move(then)](std::optional<PreparedChanges> batch) {
         then(Offered(batch));
@@ -380,7 +390,7 @@ SyncCycle::Offer SyncCycle::Offered(const std::optional<PreparedChanges>& batch)
   }
   client_.ClientTransactionId = batch->transaction_number;
   if (host.Closing() || client_.ActivityState() != kClientPreparing) return Offer::kSettled;
-  Send(pkZmiany, batch->payload);
+  client_.Link().SendFrame(batch->frame);
   outgoing_.Sent(*batch);
   const bool still_preparing = client_.ActivityState() == kClientPreparing;
   if (batch->count > 0 && still_preparing) {
@@ -454,11 +464,7 @@ void SyncCycle::PrepareAhead() {
   const NullColumns nulls = Nulls();
   Job<std::optional<PreparedChanges>>(
       [nulls, cycle](ReplicationData& data) -> std::optional<PreparedChanges> {
-        PreparedChanges batch;
-        if (!data.PrepareChanges(kMainDatabase, false, kOwnSlot, batch, nulls, cycle)) {
-          return std::nullopt;
-        }
-        return batch;
+        return PreparedBatch(data, false, nulls, cycle);
       },
       [this, ticket](std::optional<PreparedChanges> batch) {
         if (ticket != outgoing_.AheadTicket()) return;  // dropped meanwhile

@@ -29,6 +29,10 @@ std::string BuildPacket(std::uint8_t type, std::string_view payload, bool closin
   return frame;
 }
 
+std::string BuildPacketFrom(std::uint8_t type, std::string payload) {
+  return BuildPacket(type, payload, false);
+}
+
 FrameReader::FrameReader(std::size_t limit) : limit_(limit) {}
 
 void FrameReader::Feed(std::string_view bytes) {

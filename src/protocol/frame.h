@@ -27,6 +27,10 @@ inline constexpr std::size_t kPreLoginFrameLimit = std::size_t{64} * 1024;
 // built: the result is an empty text, which the connection never writes.
 std::string BuildPacket(std::uint8_t type, std::string_view payload, bool closing);
 
+// The frame of a payload prepared on a worker, built there too so that the event loop only
+// writes it; the payload goes with it.
+std::string BuildPacketFrom(std::uint8_t type, std::string payload);
+
 // Reassembles the frames of one connection. Feed it every chunk that arrives, then call Next
 // until it reports kNeedMore. Bytes after a complete frame stay for the next one; nothing
 // blocks or waits. After kOverflow the reader is spent: the connection is to be ended.

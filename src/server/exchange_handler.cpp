@@ -1,5 +1,7 @@
 #include "server/exchange_handler.h"
 
+#include <utility>
+
 #include "engine/replication_data.h"
 #include "net/packet_connection.h"
 #include "protocol/features.h"
@@ -17,10 +19,8 @@
 namespace tramolin {
 namespace {
 
-// The batch's packet is built (compressed) on the worker, not on the event loop.
 void BuildFrame(PreparedChanges& batch) {
-  batch.frame = BuildPacket(pkZmiany, batch.payload, false);
-  std::string().swap(batch.payload);
+  batch.frame = BuildPacketFrom(pkZmiany, std::exchange(batch.payload, {}));
 }
 
 std::string NumberText(int value) { return std::to_string(value); }
