@@ -73,7 +73,13 @@ MarkerShape InputFormat::ShapeOf(unsigned i, const ParamValue& value, std::strin
 void InputFormat::Fit(MarkerValues markers, std::string_view sql) {
   std::vector<MarkerShape> shapes;
   shapes.reserve(markers.size());
-  for (unsigned i = 0; i < markers.size(); ++i) shapes.push_back(ShapeOf(i, markers[i], sql));
+  for (unsigned i = 0; i < markers.size(); ++i) {
+    // A NULL goes in any format: it keeps the shape its marker has, so that a column that is
+    // NULL in some records and not in others does not build a format for each change.
+    const bool keeps_shape =
+        built_ && i < shapes_.size() && std::holds_alternative<std::monostate>(markers[i]);
+    shapes.push_back(keeps_shape ? shapes_[i] : ShapeOf(i, markers[i], sql));
+  }
   if (built_ && shapes == shapes_) return;
   shapes_ = std::move(shapes);
   built_ = false;  // until the new format stands
