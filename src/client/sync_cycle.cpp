@@ -1,6 +1,5 @@
 #include "client/sync_cycle.h"
 
-#include <QCryptographicHash>
 #include <exception>
 #include <optional>
 #include <utility>
@@ -28,20 +27,12 @@ constexpr int kNextBatchDelayMs = 1;
 constexpr double kDayMs = 86'400'000.0;
 constexpr int kMainDatabase = 0;
 constexpr int kOwnSlot = -1;
-// Records of batches whose confirmation may not have reached the server that are remembered at
-// most (about 100 bytes each); a batch of 1,000,000 characters holds fewer.
-constexpr std::size_t kUnconfirmedRecordsLimit = 200'000;
 // A report of a server with many clients runs to a few hundred lines.
 constexpr std::size_t kLongestReplyInLog = 200'000;
 
 std::string Number(int value) { return std::to_string(value); }
 
 std::string Quoted(std::string_view text) { return Concat({"\"", text, "\""}); }
-
-QByteArray DigestOf(std::string_view text) {
-  return QCryptographicHash::hash(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
-                                  QCryptographicHash::Sha256);
-}
 
 // This database's changes with their packet, built on the worker beside the export.
 std::optional<PreparedChanges> PreparedBatch(ReplicationData& data, bool new_only,
@@ -88,11 +79,11 @@ void SyncCycle::PacketArrived(std::uint8_t type, const std::string& payload) {
       Verification(payload);
       break;
     case pkGotowosc:
-      ConfirmationTaken();
+      resent_.ConfirmationTaken();
       GoAhead();
       break;
     case pkZmiany:
-      ConfirmationTaken();
+      resent_.ConfirmationTaken();
       ServerBatch(payload);
       break;
     case pkPotwierdzenie:
@@ -132,7 +123,7 @@ void SyncCycle::Acceptance(std::string_view payload) {
     return;
   }
   if (result != kConnectionAccepted) return;
-  confirmation_sent_ = false;  // a confirmation of the last connection stays unanswered
+  resent_.ConnectionAccepted();
   agreed_features_ = 0;
   check_.Drop();
   outgoing_.Restart();
@@ -270,8 +261,7 @@ void SyncCycle::ServerBatch(std::string_view payload) {
   if (batch.count >= 1) {
     ImportServerBatch(batch.count, batch.total, batch.records);
   } else {
-    unconfirmed_.clear();  // the server has nothing left that could come again
-    confirming_.clear();
+    resent_.NothingLeft();
     SendOwnChanges();
   }
 }
@@ -285,8 +275,8 @@ void SyncCycle::ImportServerBatch(int count, int total, std::string_view records
   client_.SetActivityState(kClientProcessing);
   host.Log("Importowanie przysłanych rekordów ..."_cp, kLogStatus);
   int repeats = 0;
-  auto fresh = std::make_shared<const std::string>(WithoutRepeats(records, repeats));
-  auto digests = std::make_shared<RecordDigests>();
+  auto fresh = std::make_shared<const std::string>(resent_.WithoutRepeats(records, repeats));
+  auto digests = std::make_shared<ResentRecords::Digests>();
   ImportResult failed;
   Job<ImportResult>(
       [fresh](ReplicationData& data) {
@@ -298,10 +288,10 @@ void SyncCycle::ImportServerBatch(int count, int total, std::string_view records
       },
       failed);
   // While the worker imports: the digests are needed only once the import is done.
-  *digests = DigestsOf(records);
+  *digests = ResentRecords::DigestsOf(records);
 }
 
-void SyncCycle::ServerBatchImported(const ImportResult& result, RecordDigests digests,
+void SyncCycle::ServerBatchImported(const ImportResult& result, ResentRecords::Digests digests,
                                     int repeats) {
   HostServices& host = client_.Host();
   host.Log("", kLogStatus);
@@ -325,9 +315,7 @@ void SyncCycle::ServerBatchImported(const ImportResult& result, RecordDigests di
              kLogProgress);
   }
   if (host.Closing() || client_.ActivityState() != kClientProcessing) return;
-  RememberUnconfirmed(digests);
-  confirming_ = std::move(digests);
-  confirmation_sent_ = true;
+  resent_.ConfirmationSent(std::move(digests));
   Send(pkPotwierdzenie, BuildConfirmation(result.count));
   if (client_.ActivityState() == kClientProcessing && !host.Closing()) {
     client_.SetActivityState(kClientWaiting);
@@ -552,54 +540,6 @@ void SyncCycle::tmrKAutoNaZadanieTimer() {
   } catch (const std::exception&) {
     // the next tick tries again
   }
-}
-
-// ---- Helpers ----------------------------------------------------------------------------------
-
-std::string SyncCycle::WithoutRepeats(std::string_view records, int& repeats) const {
-  if (unconfirmed_.empty()) return std::string(records);
-  std::string fresh;
-  fresh.reserve(records.size());
-  RecordSpan record;
-  while (!records.empty()) {
-    if (!NextRecordSpan(records, record)) {
-      fresh.append(records);  // the import reports the record that does not read
-      break;
-    }
-    const auto known = unconfirmed_.find({record.table_number, record.record_id});
-    if (known != unconfirmed_.end() && known->second == DigestOf(record.text)) {
-      ++repeats;
-    } else {
-      fresh.append(record.text);
-    }
-  }
-  return fresh;
-}
-
-SyncCycle::RecordDigests SyncCycle::DigestsOf(std::string_view records) {
-  RecordDigests digests;
-  RecordSpan record;
-  while (!records.empty() && NextRecordSpan(records, record)) {
-    digests[{record.table_number, record.record_id}] = DigestOf(record.text);
-  }
-  return digests;
-}
-
-// Normally only the last batch waits for its confirmation's answer; the records of earlier
-// batches stay only while confirmations are lost again and again, and never more than the limit.
-void SyncCycle::RememberUnconfirmed(const RecordDigests& digests) {
-  if (unconfirmed_.size() + digests.size() > kUnconfirmedRecordsLimit) unconfirmed_.clear();
-  for (const auto& [key, digest] : digests) unconfirmed_[key] = digest;
-}
-
-void SyncCycle::ConfirmationTaken() {
-  if (!confirmation_sent_) return;
-  confirmation_sent_ = false;
-  for (const auto& [key, digest] : confirming_) {
-    const auto entry = unconfirmed_.find(key);
-    if (entry != unconfirmed_.end() && entry->second == digest) unconfirmed_.erase(entry);
-  }
-  confirming_.clear();
 }
 
 // ---- A table check of the server's, between cycles ------------------------------------------

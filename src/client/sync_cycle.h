@@ -7,15 +7,14 @@
 // start at a set hour.
 #pragma once
 
-#include <QByteArray>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "client/resent_records.h"
 #include "client/table_check_answers.h"
 #include "engine/change_batch.h"
 #include "engine/sending_cycle.h"
@@ -70,17 +69,7 @@ class SyncCycle {
   void ActivityRequest();
   void UpgradeAnnounced();
 
-  // The server's batches may come again when the connection ended before the server's reply to
-  // a confirmation: records by table number and key, with a digest of their text.
-  using RecordDigests = std::map<std::pair<std::int32_t, std::int32_t>, QByteArray>;
-  // The records of a server batch less those it sends again unchanged (see unconfirmed_).
-  std::string WithoutRepeats(std::string_view records, int& repeats) const;
-  // Every record's digest, kept for when the batch comes again.
-  static RecordDigests DigestsOf(std::string_view records);
-  void ServerBatchImported(const ImportResult& result, RecordDigests digests, int repeats);
-  void RememberUnconfirmed(const RecordDigests& digests);
-  // The server answered the last confirmation: it has deleted the entries of that batch.
-  void ConfirmationTaken();
+  void ServerBatchImported(const ImportResult& result, ResentRecords::Digests digests, int repeats);
 
   // How a batch of this database's changes offered to the server ended.
   enum class Offer {
@@ -116,19 +105,13 @@ class SyncCycle {
   int local_change_count_ = 0;
   int remote_change_count_ = 0;
   double last_server_activity_ = 0;
-  // Records imported here whose confirmation the server may not have had. Sent again unchanged,
-  // such a record is what this database already holds, and importing it again would undo what
-  // changed here since (a row deleted here would come back, an edit would be overwritten).
-  // Emptied when the server has nothing more to send; bounded in size.
-  RecordDigests unconfirmed_;
+  ResentRecords resent_;   // the server's records whose confirmation may not have arrived
   SendingCycle outgoing_;  // this database's batches to the main database
   // A cycle that starts right after a confirmation of this database's batch goes on with the
   // count of the cycle before, less what the confirmations deleted, instead of counting again.
   std::optional<std::int32_t> kept_count_;
   std::function<void(Offer)> offer_awaiting_ahead_;  // until the batch ahead is prepared
-  RecordDigests confirming_;  // the records of the confirmation awaiting the server's answer
-  bool confirmation_sent_ = false;
-  FeatureSet agreed_features_ = 0;  // with the server, for this connection
+  FeatureSet agreed_features_ = 0;                   // with the server, for this connection
   TableCheckAnswers check_;
   bool starting_ = false;  // a cycle's start waits for the database
 };
