@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -15,8 +14,15 @@ namespace tramolin {
 // an edit would be overwritten): such records are left out of the import.
 class ResentRecords {
  public:
+  // A record's text in 128 bits: records that differ have the same digest by chance only
+  // (one in 2^128), and nothing stores or sends it.
+  struct Digest {
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    friend bool operator==(const Digest&, const Digest&) = default;
+  };
   // Records by table number and key, with a digest of their text.
-  using Digests = std::map<std::pair<std::int32_t, std::int32_t>, QByteArray>;
+  using Digests = std::map<std::pair<std::int32_t, std::int32_t>, Digest>;
 
   // Every record's digest, kept for when the batch comes again.
   static Digests DigestsOf(std::string_view records);
