@@ -1,7 +1,6 @@
 #include "engine/journal_walk.h"
 
 #include <algorithm>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -18,8 +17,10 @@ namespace {
 // statement per table.
 constexpr std::size_t kStep = kKeySetPlaces;
 
+// With the number of the first entry: the walks of all levels start there, past the entries
+// of the batch in flight, which are the oldest and would otherwise be read and passed over.
 std::string TopPriorityText() {
-  return Concat({"SELECT MAX(PRIORYTET) FROM REPZMIANY WHERE ", kPickableEntries});
+  return Concat({"SELECT MAX(PRIORYTET), MIN(ID) FROM REPZMIANY WHERE ", kPickableEntries});
 }
 // Every level below the top one, read in one scan when the walk first leaves the top: a scan
 // for each level would read all of the destination's entries again, and one for the entries
@@ -38,7 +39,7 @@ std::string EntriesText(std::string_view priority_condition) {
   return Concat(
       {"SELECT IDREKORDU, IDTABELI FROM REPZMIANY\n"
        "WHERE ",
-       kPickableEntries, " AND ", priority_condition, "\nORDER BY ID"});
+       kPickableEntries, " AND ID>=:ODID AND ", priority_condition, "\nORDER BY ID"});
 }
 
 std::string ChangeTypesHead(std::string_view priority_condition) {
@@ -117,8 +118,10 @@ bool TJournalWalk::FindNextLevel() {
   if (!priority_) {
     BindPickable(top_priority_, copy_number_, in_flight_);
     fb::ResultSet top = top_priority_.Open();
-    const bool found = top.Next() && !top.IsNull(0);
+    if (!top.Next() || top.IsNull(1)) return false;  // no entry to pick
+    const bool found = !top.IsNull(0);
     if (found) priority_ = static_cast<std::int32_t>(top.GetInt(0));
+    first_entry_ = static_cast<std::int32_t>(top.GetInt(1));
     top.Close();
     OpenLevel(found ? valued_ : unset_);
     return true;
@@ -148,6 +151,7 @@ void TJournalWalk::OpenLevel(Level& level) {
   level_ = &level;
   met_.clear();
   BindLevel(level.entries);
+  level.entries.ParamByName("ODID").SetInt(first_entry_);
   cursor_.emplace(level.entries.Open());
   stage_ = Stage::kWalking;
 }
@@ -182,7 +186,7 @@ void TJournalWalk::WalkStep() {
 
 // Turns the records met, in order, into rows with their change types.
 void TJournalWalk::ResolveChangeTypes(const std::vector<Met>& met) {
-  std::map<std::int32_t, std::vector<std::int32_t>> by_table;
+  RecordsByTable by_table;
   for (const Met& record : met) by_table[record.table_number].push_back(record.record_id);
   std::unordered_map<std::uint64_t, ChangeTypes> types;
   for (const auto& [table_number, ids] : by_table) {

@@ -83,6 +83,7 @@ class TJournalWalk {
   Stage stage_ = Stage::kEnded;
   Level* level_ = nullptr;                // the level walked
   std::optional<std::int32_t> priority_;  // the last priority walked
+  std::int32_t first_entry_ = 0;          // the number of the first entry to pick
   // The levels below the top one, from the highest, an empty one standing for the entries
   // without a priority; read when first needed.
   std::optional<std::deque<std::optional<std::int32_t>>> lower_;
