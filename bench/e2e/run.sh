@@ -11,6 +11,8 @@
 #  1t. Part 1 again over TLS (a self-signed certificate from scripts/make-certificate.sh, pinned
 #     by its fingerprint), each direction right after its plain run on fresh databases: records
 #     per second over TLS against the plain link of the same run.
+#     The processor time of the server and the client of each direction per 1,000 records is
+#     the steadiest figure of the work done: the rates swing with what else the machine runs.
 #  2. Peak resident memory (VmHWM) of the server and the client of each of those runs, read just
 #     before each process is stopped.
 #  3. 20 copies, each with its own changes and with changes for it on the main database: every
@@ -253,6 +255,8 @@ one_way() {  # direction name, source file, destination file[, tls]
     'BEGIN { printf "%.0f", n / s }')
   result[$name.server_mb]=$(peak_mb "$work/$name-server")
   result[$name.client_mb]=$(peak_mb "$work/$name-client")
+  result[$name.server_cpu]=$(cpu_seconds "$work/$name-server")
+  result[$name.client_cpu]=$(cpu_seconds "$work/$name-client")
   stop_program "$work/$name-client"
   stop_program "$work/$name-server"
   result[$name.arrived]=$(($(rows_in_tables "$db/$3") - before))
@@ -406,6 +410,11 @@ if has_part 1; then
         "${result[$name.rate]}" "$r" ">=0.9" "$(verdict "$r" ">=" 0.9)"
     done
   fi
+  for name in main-to-copy copy-to-main; do
+    row "1. $name, processor ms per 1,000 records" \
+      "$(awk -v s="${result[$name.server_cpu]}" -v c="${result[$name.client_cpu]}" -v n="$records" \
+        'BEGIN { printf "%.0f+%.0f", s * 1e6 / n, c * 1e6 / n }')" "" "" "" "server+client"
+  done
   for name in main-to-copy copy-to-main; do
     for side in server client; do
       mb=${result[$name.${side}_mb]}
