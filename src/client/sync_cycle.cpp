@@ -45,6 +45,12 @@ std::optional<PreparedChanges> PreparedBatch(ReplicationData& data, bool new_onl
   return batch;
 }
 
+RecordsByTable RecordsOf(const ResentRecords::Digests& digests) {
+  RecordsByTable records;
+  for (const auto& [key, digest] : digests) records[key.first].push_back(key.second);
+  return records;
+}
+
 std::string SentLine(const PreparedChanges& batch) {
   return Concat({"Wysłano "_cp, Number(batch.count), " z ", Number(batch.total), " zmian"});
 }
@@ -315,11 +321,19 @@ void SyncCycle::ServerBatchImported(const ImportResult& result, ResentRecords::D
              kLogProgress);
   }
   if (host.Closing() || client_.ActivityState() != kClientProcessing) return;
+  auto imported = std::make_shared<const RecordsByTable>(RecordsOf(digests));
   resent_.ConfirmationSent(std::move(digests));
   Send(pkPotwierdzenie, BuildConfirmation(result.count));
   if (client_.ActivityState() == kClientProcessing && !host.Closing()) {
     client_.SetActivityState(kClientWaiting);
   }
+  // While the server answers; the next import follows in the worker's queue.
+  Job<bool>(
+      [imported](ReplicationData& data) {
+        data.SweepImportedEntries(kMainDatabase, *imported);
+        return true;
+      },
+      [](bool) {}, false);
 }
 
 void SyncCycle::SendOwnChanges() {

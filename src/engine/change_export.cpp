@@ -324,7 +324,7 @@ void TChangeExport::ExportInSets(std::int32_t copy_number, bool new_only, int sl
   JournalRows journal(walk_);
   RecordRuns records(reader_, nulls);
   const bool mark_each = host_.FullLog();
-  std::map<std::int32_t, std::vector<std::int32_t>> sent;
+  RecordsByTable sent;
   bool everything_sent = true;
   try {
     for (std::size_t i = 0; journal.Has(i); ++i) {
@@ -383,22 +383,19 @@ std::int32_t TChangeExport::MarkAll(std::int32_t copy_number) {
   return static_cast<std::int32_t>(mark_all_.RowsAffected());
 }
 
-std::int32_t TChangeExport::MarkSets(
-    std::int32_t copy_number, std::int32_t in_flight,
-    std::map<std::int32_t, std::vector<std::int32_t>>& records_by_table) {
+std::int32_t TChangeExport::MarkSets(std::int32_t copy_number, std::int32_t in_flight,
+                                     RecordsByTable& records_by_table) {
   std::int32_t marked = 0;
   for (auto& [table_number, ids] : records_by_table) {
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-    for (std::size_t first = 0; first < ids.size(); first += kKeySetPlaces) {
-      const std::size_t count = std::min(ids.size() - first, kKeySetPlaces);
-      fb::Statement& mark =
-          mark_set_.Bind(std::span<const std::int32_t>(ids).subspan(first, count));
+    ForEachKeyRun(ids, [&, table = table_number](std::span<const std::int32_t> keys) {
+      fb::Statement& mark = mark_set_.Bind(keys);
       BindPickable(mark, copy_number, in_flight);
-      mark.ParamByName("IDTABELI").SetInt(table_number);
+      mark.ParamByName("IDTABELI").SetInt(table);
       mark.Execute();
       marked += static_cast<std::int32_t>(mark.RowsAffected());
-    }
+    });
   }
   return marked;
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -70,7 +69,7 @@ class TChangeExport {
                             std::int32_t table_number);
   std::int32_t MarkAll(std::int32_t copy_number);
   std::int32_t MarkSets(std::int32_t copy_number, std::int32_t in_flight,
-                        std::map<std::int32_t, std::vector<std::int32_t>>& records_by_table);
+                        RecordsByTable& records_by_table);
   void ReportFailure(std::int32_t copy_number, int slot, std::string_view message);
   void LogRecord(std::string_view text, bool continue_line = false);
 

@@ -17,6 +17,8 @@ constexpr std::string_view kDeleteConfirmed =
     "WHERE IDREPKOPIE=:IDREPKOPIE\n"
     "AND IDTRANSAKCJI=:IDTRANSAKCJI";
 
+constexpr std::string_view kCountEntries = "SELECT COUNT(*) FROM REPZMIANY WHERE ";
+
 std::string Number(std::int64_t value) { return std::to_string(value); }
 
 }  // namespace
@@ -25,7 +27,9 @@ TJournalCleanup::TJournalCleanup(TDMDB& db, HostServices& host, SlotBook& slot_b
     : db_(db),
       host_(host),
       slots_(slot_book),
-      IBQ_REPZMIANY_Delete2(db.IBT_REPZMIANY_Delete2(), kDeleteConfirmed) {}
+      IBQ_REPZMIANY_Delete2(db.IBT_REPZMIANY_Delete2(), kDeleteConfirmed),
+      entries_of_records_(db.IBT_REPZMIANY_Count(), kCountEntries,
+                          "IDREPKOPIE=:IDREPKOPIE AND IDTABELI=:IDTABELI", "IDREKORDU") {}
 
 std::optional<std::int32_t> TJournalCleanup::DeleteJournalEntries(int slot) {
   if (!db_.ConnectDatabase()) {
@@ -65,6 +69,25 @@ std::int32_t TJournalCleanup::Delete(int slot, int copy_number, int transaction_
   work.Commit();
   step = 8;
   return deleted;
+}
+
+void TJournalCleanup::SweepImportedEntries(std::int32_t sender, const RecordsByTable& records) {
+  if (!db_.Connected()) return;
+  try {
+    TransactionScope reading(db_.IBT_REPZMIANY_Count());
+    for (const auto& [table_number, ids] : records) {
+      ForEachKeyRun(ids, [&, table = table_number](std::span<const std::int32_t> keys) {
+        fb::Statement& count = entries_of_records_.Bind(keys);
+        count.ParamByName("IDREPKOPIE").SetInt(sender);
+        count.ParamByName("IDTABELI").SetInt(table);
+        fb::ResultSet rows = count.Open();
+        rows.Next();
+      });
+    }
+    reading.Commit();
+  } catch (const std::exception&) {
+    // the next export clears them
+  }
 }
 
 // The delete's scope has rolled back by now.

@@ -12,10 +12,13 @@
 // read twice comes back once), so that one prepared form serves every set.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/fb/statement.h"
 
@@ -25,6 +28,18 @@ namespace tramolin {
 // the list, so short lists do better, until the cost of each execution takes over; measured on
 // the export of a long journal, 8 to 16 places did best and 128 took twice as long.
 inline constexpr std::size_t kKeySetPlaces = 16;
+
+// Record ids by table number: the keys of a table go to a statement of their own.
+using RecordsByTable = std::map<std::int32_t, std::vector<std::int32_t>>;
+
+// Hands `each` the keys in runs of at most `places`, one statement's worth at a time.
+template <typename Each>
+void ForEachKeyRun(std::span<const std::int32_t> keys, Each each,
+                   std::size_t places = kKeySetPlaces) {
+  for (std::size_t first = 0; first < keys.size(); first += places) {
+    each(keys.subspan(first, std::min(keys.size() - first, places)));
+  }
+}
 
 // True when the keys span fewer than two values per place: reading the range between them costs
 // no more than looking each one up.

@@ -102,6 +102,11 @@ ImportResult ReplicationData::ImportChanges(std::string_view& payload, int sende
   return import_->ImportChanges(payload, sender_copy, slot);
 }
 
+void ReplicationData::SweepImportedEntries(std::int32_t sender_copy,
+                                           const RecordsByTable& records) {
+  cleanup_->SweepImportedEntries(sender_copy, records);
+}
+
 void ReplicationData::ExecuteSQL(std::string_view sql, std::string& answer) {
   sql_->ExecuteSQL(sql, answer);
 }

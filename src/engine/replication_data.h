@@ -18,6 +18,7 @@
 #include "engine/digest_ranges.h"
 #include "engine/host_services.h"
 #include "engine/journal_repair.h"
+#include "engine/key_set.h"
 #include "engine/slot_book.h"
 
 namespace tramolin {
@@ -78,6 +79,8 @@ class ReplicationData {
   std::optional<std::int32_t> DeleteJournalEntries(int slot);
   // Applies a batch's records (consumed as they go); see TChangeImport.
   ImportResult ImportChanges(std::string_view& payload, int sender_copy, int slot);
+  // After an import of these records: see TJournalCleanup.
+  void SweepImportedEntries(std::int32_t sender_copy, const RecordsByTable& records);
 
   // The digests of a table for a comparison, its records with pending entries for `destination`
   // marked in flight (TableDigests); none when the table cannot be read.

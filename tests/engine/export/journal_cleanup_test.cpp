@@ -32,6 +32,27 @@ TEST_F(JournalCleanupTest, OnlyTheEntriesOfTheConfirmedExportGo) {
   EXPECT_EQ(host_.CountLines("0 DEL IDREPKOPIE=1 REPZM=1"), 2);
 }
 
+// As an import does: its changes journalled for the sender and deleted again.
+TEST_F(JournalCleanupTest, TheSweepAfterAnImportClearsAwayTheEntriesItDeleted) {
+  Open();
+  for (int record = 1; record <= 40; ++record) {
+    Entry(1, 29, record, 1);
+    Entry(2, 29, record, 1);
+  }
+  Sql("DELETE FROM REPZMIANY WHERE IDREPKOPIE = 1");
+  const auto expunged = [this] {
+    return QueryInt(path_,
+                    "SELECT R.MON$RECORD_EXPUNGES FROM MON$RECORD_STATS R JOIN MON$DATABASE D "
+                    "ON R.MON$STAT_ID = D.MON$STAT_ID");
+  };
+  const long long before = expunged();
+  RecordsByTable records{{29, {}}};
+  for (int record = 1; record <= 40; ++record) records[29].push_back(record);
+  cleanup_->SweepImportedEntries(1, records);
+  EXPECT_EQ(expunged() - before, 40);
+  EXPECT_EQ(Count("IDREPKOPIE = 2"), 40);
+}
+
 TEST_F(JournalCleanupTest, UnconfirmedEntriesAreExportedAgainAndDeletedByTheLaterConfirmation) {
   Open();
   Sql("INSERT INTO TOWARY (ID) VALUES (1)");
