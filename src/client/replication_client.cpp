@@ -1,5 +1,8 @@
 #include "client/replication_client.h"
 
+#include <exception>
+#include <string>
+
 #include "client/address_service.h"
 #include "client/client_state.h"
 #include "client/server_link.h"
@@ -62,7 +65,7 @@ ReplicationClient::ReplicationClient(HostServices& host, QObject* parent)
   connect(&tmrKConnect, &QTimer::timeout, link_.get(), &ServerLink::tmrKConnectTimer);
   connect(&tmrKTimeOut, &QTimer::timeout, link_.get(), &ServerLink::tmrKTimeOutTimer);
   connect(&tmrKReplikuj, &QTimer::timeout, this, [this] { cycle_->tmrKReplikujTimer(); });
-  connect(&tmrKAutoNaZadanie, &QTimer::timeout, this, [this] { cycle_->tmrKAutoNaZadanieTimer(); });
+  connect(&tmrKAutoNaZadanie, &QTimer::timeout, this, [this] { tmrKAutoNaZadanieTimer(); });
 }
 
 // The timers go first: none of them may fire into a half-destroyed client. The worker goes before
@@ -127,6 +130,19 @@ void ReplicationClient::Arm() {
     tmrKAutoNaZadanie.start();
   } else {
     RestartTimer(tmrKConnect, kConnectIntervalMs);
+  }
+}
+
+void ReplicationClient::tmrKAutoNaZadanieTimer() {
+  if (host_.ServerMode() || host_.Closing()) return;
+  try {
+    const std::string& configured = settings_.auto_start_time;
+    if (!AutoStartDue(host_.Now(), configured)) return;
+    host_.Log("Automatyczne (o "_cp + configured + ") rozpoczynanie procesu synchronizacji ..."_cp,
+              kLogProgress);
+    if (settings_.on_demand && activity_state_ == kClientDisconnected) link_->tmrKConnectTimer();
+  } catch (const std::exception&) {
+    // the next tick tries again
   }
 }
 

@@ -153,6 +153,8 @@ class ReplicationClient : public QObject, public SlotBook {
   QTimer tmrKAutoNaZadanie;  // automatic start at a configured hour
 
  private:
+  // The on-demand client's start at the configured hour.
+  void tmrKAutoNaZadanieTimer();
   // The worker, made when the first job comes: by then the start of work has read what its
   // connection copies (the password, the catalogues). Null without a database.
   EngineWorker* Worker();

@@ -1,6 +1,5 @@
 #include "client/sync_cycle.h"
 
-#include <exception>
 #include <optional>
 #include <utility>
 
@@ -538,22 +537,6 @@ void SyncCycle::UpgradeAnnounced() {
   client_.Host().Log("Aktualizacja struktury głównej bazy danych. Rozłączanie z serwerem."_cp,
                      kLogProgress);
   Reconnect();
-}
-
-void SyncCycle::tmrKAutoNaZadanieTimer() {
-  HostServices& host = client_.Host();
-  if (host.ServerMode() || host.Closing()) return;
-  try {
-    const std::string& configured = client_.Settings().auto_start_time;
-    if (!AutoStartDue(host.Now(), configured)) return;
-    host.Log("Automatyczne (o "_cp + configured + ") rozpoczynanie procesu synchronizacji ..."_cp,
-             kLogProgress);
-    if (client_.Settings().on_demand && client_.ActivityState() == kClientDisconnected) {
-      client_.Link().tmrKConnectTimer();
-    }
-  } catch (const std::exception&) {
-    // the next tick tries again
-  }
 }
 
 // ---- A table check of the server's, between cycles ------------------------------------------

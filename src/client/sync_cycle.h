@@ -33,8 +33,6 @@ class SyncCycle {
   void PacketArrived(std::uint8_t type, const std::string& payload);
   // tmrKReplikuj: a synchronisation step of a logged-in client.
   void tmrKReplikujTimer();
-  // tmrKAutoNaZadanie: the on-demand client's start at the configured hour.
-  void tmrKAutoNaZadanieTimer();
   // Ends a cycle: the next one after the interval, or in on-demand mode the disconnection.
   void ScheduleNextSync();
 
